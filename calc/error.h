@@ -1,0 +1,30 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zeltrac {
+
+// An error that ends the current command and is shown to the planner in the
+// common error box. The message is UTF-8 text, exactly as it is shown (the
+// box adds the final full stop itself).
+class Error : public std::runtime_error
+{
+public:
+    explicit Error(const std::string& message) : std::runtime_error(message) {}
+};
+
+// The fixed message texts.
+namespace messages {
+inline constexpr const char* notAnInteger = "'%s' is not a valid integer value";
+inline constexpr const char* notAReal = "'%s' is not a valid floating point value";
+inline constexpr const char* floatOverflow = "Floating point overflow";
+inline constexpr const char* integerOverflow = "Integer overflow";
+inline constexpr const char* notEnoughData = "Данных недостаточно!";
+inline constexpr const char* nextStep = "Следующий шаг";
+} // namespace messages
+
+// Replaces the first "%s" (or "%d") of a message template by the given text.
+std::string formatMessage(const char* pattern, const std::string& argument);
+
+} // namespace zeltrac

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Zeltrac needs, if any
+# are missing. Usage: scripts/deps.sh [--display]
+#   --display  also the packages for running the program under a virtual display
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libbenchmark-dev
+          nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core locales poppler-utils)
+if [[ "${1:-}" == "--display" ]]; then
+    packages+=(xvfb xauth xdotool imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+SUDO=""
+if [[ $EUID -ne 0 ]]; then SUDO="sudo"; fi
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The tests also run under a Russian locale (decimal comma).
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+    $SUDO localedef -i ru_RU -c -f UTF-8 ru_RU.UTF-8 || echo "warning: could not generate ru_RU.UTF-8"
+fi
