@@ -1,0 +1,1 @@
+#include "calc/real40.h"
