@@ -427,7 +427,7 @@ TEST(ReportCells, TrianglesReadLeniently)
     const auto lines = compose(input);
     EXPECT_EQ(lines[9], "         40     0     0");
     EXPECT_EQ(lines[10], "          0    -5");
-    EXPECT_EQ(lines[11], "      1234567");
+    EXPECT_EQ(lines[11], "     1234567");
     EXPECT_EQ(lines[19], "          0     0    16");
     EXPECT_EQ(lines[20], "         30     0");
     EXPECT_EQ(lines[21], "          0");
