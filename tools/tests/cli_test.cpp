@@ -31,7 +31,7 @@ void PrintTo(const QString& text, std::ostream* out)
 
 namespace {
 
-struct Run
+struct CliRun
 {
     int exitCode = -1;
     QByteArray out;
@@ -55,7 +55,7 @@ QString example(const char* name)
 
 // Runs the tool under the given locale (the decimal separator and the date
 // and time formats come from it).
-Run runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LANGUAGE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LC_CTYPE"})
@@ -66,7 +66,7 @@ Run runCli(const QStringList& arguments, const QString& locale = QStringLiteral(
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
-    Run run;
+    CliRun run;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -136,7 +136,7 @@ const QRegularExpression kOperatorLine(QStringLiteral(
 
 TEST(CliJson, FourStationLine)
 {
-    const Run run = runCli({"--json", example("four-stations.dat")});
+    const CliRun run = runCli({"--json", example("four-stations.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.error();
     EXPECT_TRUE(run.err.isEmpty());
     const Json json = run.json();
@@ -200,7 +200,7 @@ TEST(CliJson, WorkedExamples)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const Run run = runCli({"--json", example(c.file)});
+        const CliRun run = runCli({"--json", example(c.file)});
         ASSERT_EQ(run.exitCode, 0) << run.error();
         const Json json = run.json();
         EXPECT_EQ(json["status"], "ok");
@@ -214,7 +214,7 @@ TEST(CliJson, WorkedExamples)
 
 TEST(CliJson, FiveStationStepsShowTheWorkingFlows)
 {
-    const Run run = runCli({"--json", example("five-stations.dat")});
+    const CliRun run = runCli({"--json", example("five-stations.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.error();
     const Json steps = run.json()["steps"];
     ASSERT_EQ(steps.size(), 3u);
@@ -230,7 +230,7 @@ TEST(CliJson, FiveStationStepsShowTheWorkingFlows)
 
 TEST(CliJson, EightStationLineWithFractionalTek)
 {
-    const Run run = runCli({"--json", example("line8.dat")});
+    const CliRun run = runCli({"--json", example("line8.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.error();
     const Json json = run.json();
     EXPECT_EQ(json["stations"], 8);
@@ -269,7 +269,7 @@ TEST(CliJson, EightStationLineWithFractionalTek)
 
 TEST(CliReport, FourStationLine)
 {
-    const Run run = runCli({example("four-stations.dat")}, QStringLiteral("ru_RU.UTF-8"));
+    const CliRun run = runCli({example("four-stations.dat")}, QStringLiteral("ru_RU.UTF-8"));
     ASSERT_EQ(run.exitCode, 0) << run.error();
     const QStringList lines = run.lines();
     ASSERT_EQ(lines.size(), 31);
@@ -311,7 +311,7 @@ TEST(CliReport, FourStationLine)
 
 TEST(CliReport, EightStationLineRoundsFractionalIndicators)
 {
-    const Run run = runCli({"--operator", "Петров П.П.", example("line8.dat")});
+    const CliRun run = runCli({"--operator", "Петров П.П.", example("line8.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.error();
     const QStringList lines = run.lines();
     ASSERT_EQ(lines.size(), 22 + 3 * 7);
@@ -330,7 +330,7 @@ TEST(CliReport, DecimalSeparatorFromTheLocaleOrTheOption)
 {
     // Under a Russian locale the separator is a comma: the full stops of the
     // example are not numbers there.
-    Run run = runCli({example("line8.dat")}, QStringLiteral("ru_RU.UTF-8"));
+    CliRun run = runCli({example("line8.dat")}, QStringLiteral("ru_RU.UTF-8"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_EQ(run.error(), "'3.5' is not a valid floating point value.\n");
@@ -355,7 +355,7 @@ TEST(CliReport, RtfCopy)
 {
     QTemporaryDir dir;
     const QString rtf = dir.filePath("plan.rtf");
-    Run run = runCli({"--rtf", rtf, example("three-stations.dat")});
+    CliRun run = runCli({"--rtf", rtf, example("three-stations.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.error();
     EXPECT_EQ(run.lines().size(), 28);
     QFile file(rtf);
@@ -389,7 +389,7 @@ TEST(CliFailures, NoData)
     lines[3] = "520"; // station 3's Cm is not read
     const QString path = writeDataFile(dir, "empty.dat", lines);
 
-    Run run = runCli({path});
+    CliRun run = runCli({path});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_EQ(run.error(), "Данных недостаточно!\n");
@@ -433,7 +433,7 @@ TEST(CliFailures, ErrorsGetTheErrorBoxFullStop)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        Run run = runCli({c.path});
+        CliRun run = runCli({c.path});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_EQ(run.error(), c.message + "\n");
@@ -450,7 +450,7 @@ TEST(CliFailures, ErrorsGetTheErrorBoxFullStop)
 
     // A bad Tек of the last station stops the report, not the calculation.
     const QString lastTek = writeDataFile(dir, "lasttek.dat", badLastTek);
-    Run run = runCli({lastTek});
+    CliRun run = runCli({lastTek});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_EQ(run.error(), "'x' is not a valid floating point value.\n");
@@ -475,13 +475,13 @@ TEST(CliUsage, WrongUsageExitsWithTwo)
     };
     for (const QStringList& arguments : wrong) {
         SCOPED_TRACE(arguments.join(u' ').toStdString());
-        const Run run = runCli(arguments);
+        const CliRun run = runCli(arguments);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_NE(run.error().find("zeltrac-cli [ПАРАМЕТРЫ] ФАЙЛ.dat"), std::string::npos);
     }
 
-    const Run help = runCli({"--help"});
+    const CliRun help = runCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Использование: zeltrac-cli"));
 }
