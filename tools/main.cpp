@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -302,14 +303,15 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
                                   : QStringLiteral("Указано более одного файла исходных данных.");
         return false;
     }
-    options.dataFile = files.front();
+    // Messages name files by their full names, as the window's dialogs give them.
+    options.dataFile = QFileInfo(files.front()).absoluteFilePath();
     options.json = parser.isSet(jsonOption);
     if (parser.isSet(rtfOption)) {
-        options.rtfFile = parser.value(rtfOption);
-        if (options.rtfFile.isEmpty()) {
+        if (parser.value(rtfOption).isEmpty()) {
             problem = QStringLiteral("Не указано имя файла RTF.");
             return false;
         }
+        options.rtfFile = QFileInfo(parser.value(rtfOption)).absoluteFilePath();
     }
     if (parser.isSet(operatorOption))
         options.operatorName = parser.value(operatorOption);
