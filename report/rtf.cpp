@@ -3,19 +3,16 @@
 #include <array>
 #include <cstdint>
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include "calc/error.h"
+#include "datafile/safefile.h"
 
 namespace zeltrac::report {
 
 namespace {
 
-constexpr const char* cannotCreate = "Cannot create file %s";
 constexpr const char* saveFailed = "Failed to Save Stream";
 
 constexpr const char* codePage = "windows-1251";
@@ -84,53 +81,6 @@ void appendText(QByteArray& out, const QString& line)
     }
 }
 
-// A file that may not be replaced: write permission is checked by the file's
-// own bits too, since the superuser may write to any file.
-bool isReadOnly(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return false;
-    if (info.isDir())
-        return true;
-    constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    return !info.isWritable() || !(info.permissions() & writeBits);
-}
-
-// Writes a whole file. A regular file is replaced only once everything was
-// written (a temporary file beside it, renamed over it), so a failed save
-// leaves the old file intact. A device or pipe is written to directly:
-// renaming over it would replace the special file itself.
-void writeFile(const QString& path, const QByteArray& bytes, const char* writeFailed)
-{
-    const auto cannotCreateFile = [&] {
-        return Error(formatMessage(cannotCreate, path.toStdString()));
-    };
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !info.isDir()) {
-        QFile device(path);
-        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw cannotCreateFile();
-        if (device.write(bytes) != bytes.size())
-            throw Error(writeFailed);
-        return;
-    }
-    if (isReadOnly(path))
-        throw cannotCreateFile();
-    QSaveFile file(path);
-    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
-    // and commits the truncated file; an unbuffered write reports the short
-    // count.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw cannotCreateFile();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw Error(writeFailed);
-    }
-    if (!file.commit())
-        throw Error(writeFailed);
-}
-
 } // namespace
 
 QByteArray toRtf(const QStringList& lines)
@@ -147,7 +97,7 @@ QByteArray toRtf(const QStringList& lines)
 void saveRtf(const QString& path, const QStringList& lines)
 {
     const QByteArray document = toRtf(lines);
-    writeFile(path, document, saveFailed);
+    datafile::writeFileSafely(path, document, saveFailed);
 }
 
 } // namespace zeltrac::report
