@@ -100,13 +100,29 @@ private:
     void prepareTekSums();
     void buildBlockSums();
     std::int64_t blockSum(int firstOrigin, int origin, int firstDestIdx, int destIdx) const;
-    // The effect of candidate (s, k) at wide precision, before it is stored.
-    Wide wideEffect(int s, int k) const
+    int firstOriginOf(int s) const { return m_tekZero[s] ? s : 1; }
+    int firstDestIdxOf(int k) const { return m_tekZero[m_n + 1 - k] ? k : 1; }
+    // CandidateFlow[s][k] of the current step (the scan has checked its range).
+    std::int32_t candidateFlow(int s, int k) const
     {
-        return static_cast<Wide>(m_tekSum[s][k]) * static_cast<Wide>(m_candidateFlow[s][k]) -
+        return static_cast<std::int32_t>(blockSum(firstOriginOf(s), s, firstDestIdxOf(k), k));
+    }
+    // The effect of candidate (s, k) at wide precision, before it is stored.
+    Wide wideEffect(int s, int k, std::int32_t cars) const
+    {
+        return static_cast<Wide>(m_tekSum[s][k]) * static_cast<Wide>(cars) -
                static_cast<Wide>(m_cm[s]);
     }
-    void checkEffectStore(int s, int k) const;
+    struct Shortlisted
+    {
+        int origin;
+        int destIdx;
+        std::int32_t cars;
+        double upper; // bound of the wide effect
+    };
+    int scanQuickly(double slack, double& lowest, double& threshold);
+    int scanCarefully(double& lowest, double& threshold);
+    void checkEffectStore(int s, int k, std::int32_t cars) const;
     void scan();
     // One refinement pass decided by the gains' estimates; false when they
     // cannot settle it. shifted: whether a gain was 0 or more.
@@ -122,7 +138,6 @@ private:
     CarMatrix m_inputFlow = {};
     CarMatrix m_workFlow = {};
     CarMatrix m_planCars = {};
-    CarMatrix m_candidateFlow = {};
     std::int32_t m_reprocCars[kDim] = {};
 
     // Search helpers: the stored TekSum of every candidate [s][k] (they
@@ -134,13 +149,13 @@ private:
     bool m_tekZero[kDim] = {};
     bool m_tekSumOverflows[kDim][kDim] = {};
     SumMatrix m_blockSums = {};
+    // Bounds for the current step: the sum of |WorkFlow| over the triangle,
+    // and over all candidates the greatest |TekSum| (infinite when one
+    // overflowed) and |Cm|.
+    std::int64_t m_flowMagnitude = 0;
+    double m_greatestTekSum = 0;
+    double m_greatestCm = 0;
     // The candidates of the current scan that may be chosen, in scan order.
-    struct Shortlisted
-    {
-        int origin;
-        int destIdx;
-        double upper; // bound of the wide effect
-    };
     Shortlisted m_shortlist[kDim * kDim / 2 + 1];
 
     const Real40 m_searchStart = store(-0.0001L);
@@ -187,6 +202,8 @@ void PlanCalculation::prepareTekSums()
 {
     for (int station = 1; station <= m_n; ++station)
         m_tekZero[station] = tekIsZero(station);
+    for (int s = 1; s <= m_n - 2; ++s)
+        m_greatestCm = std::max(m_greatestCm, std::fabs(static_cast<double>(m_cm[s])));
     // The TekSum of candidate (s, k) adds Tek[s + 1..d - 1] in turn, storing
     // after each addition; the candidates of one origin share the prefix.
     for (int s = 1; s <= m_n - 2; ++s) {
@@ -203,6 +220,8 @@ void PlanCalculation::prepareTekSums()
             const int k = m_n + 1 - d;
             m_tekSum[s][k] = overflowed ? std::numeric_limits<double>::quiet_NaN() : sum.toDouble();
             m_tekSumOverflows[s][k] = overflowed;
+            m_greatestTekSum = overflowed ? std::numeric_limits<double>::infinity()
+                                          : std::max(m_greatestTekSum, std::fabs(sum.toDouble()));
         }
     }
 }
@@ -211,13 +230,17 @@ void PlanCalculation::buildBlockSums()
 {
     // Blocks lie within the triangle (origin + destination index <= N - 1),
     // and so do the prefix sums they are formed from.
+    std::int64_t magnitude = 0;
     for (int a = 1; a <= m_n - 2; ++a) {
         std::int64_t row = 0;
         for (int b = 1; b <= m_n - 1 - a; ++b) {
-            row += m_workFlow[a][b];
+            const std::int32_t cars = m_workFlow[a][b];
+            row += cars;
+            magnitude += cars < 0 ? -std::int64_t{cars} : cars;
             m_blockSums[a][b] = m_blockSums[a - 1][b] + row;
         }
     }
+    m_flowMagnitude = magnitude;
 }
 
 std::int64_t PlanCalculation::blockSum(int firstOrigin, int origin, int firstDestIdx,
@@ -241,10 +264,67 @@ double choosableFrom(double lowest)
 
 } // namespace
 
-void PlanCalculation::checkEffectStore(int s, int k) const
+void PlanCalculation::checkEffectStore(int s, int k, std::int32_t cars) const
 {
-    if (m_tekSumOverflows[s][k] || storeOverflows(wideEffect(s, k)))
+    if (m_tekSumOverflows[s][k] || storeOverflows(wideEffect(s, k, cars)))
         throwError(messages::floatOverflow);
+}
+
+int PlanCalculation::scanQuickly(double slack, double& lowest, double& threshold)
+{
+    // No block sum leaves 32 bits and no effect overflows, and one slack
+    // covers every estimate.
+    int shortlisted = 0;
+    double greatest = -std::numeric_limits<double>::infinity();
+    for (int s = 1; s <= m_n - 2; ++s) {
+        const int firstOrigin = firstOriginOf(s);
+        const double cm = m_cm[s];
+        for (int k = 1; k <= m_n - 1 - s; ++k) {
+            const std::int64_t cars = blockSum(firstOrigin, s, firstDestIdxOf(k), k);
+            const double estimate = m_tekSum[s][k] * static_cast<double>(cars) - cm;
+            if (estimate > greatest) {
+                greatest = estimate;
+                lowest = estimate - slack;
+                threshold = choosableFrom(lowest);
+            }
+            const double upper = estimate + slack;
+            if (upper >= threshold) {
+                m_shortlist[shortlisted++] =
+                    Shortlisted{s, k, static_cast<std::int32_t>(cars), upper};
+            }
+        }
+    }
+    return shortlisted;
+}
+
+int PlanCalculation::scanCarefully(double& lowest, double& threshold)
+{
+    // Every block sum is checked, and every estimate that comes near the
+    // overflow bound is checked at wide precision, in scan order.
+    int shortlisted = 0;
+    for (int s = 1; s <= m_n - 2; ++s) {
+        const int firstOrigin = firstOriginOf(s);
+        const double cm = m_cm[s];
+        const double cmMagnitude = std::fabs(cm);
+        for (int k = 1; k <= m_n - 1 - s; ++k) {
+            const std::int32_t cars = toCarCount(blockSum(firstOrigin, s, firstDestIdxOf(k), k));
+            // TekSum is NaN where storing it overflowed, which fails the
+            // overflow test as well.
+            const double product = m_tekSum[s][k] * static_cast<double>(cars);
+            const double estimate = product - cm;
+            const double slack = (std::fabs(product) + cmMagnitude) * 0x1p-48;
+            if (!(std::fabs(estimate) + slack < kStoreOverflowBound)) [[unlikely]]
+                checkEffectStore(s, k, cars);
+            if (estimate - slack > lowest) {
+                lowest = estimate - slack;
+                threshold = choosableFrom(lowest);
+            }
+            const double upper = estimate + slack;
+            if (upper >= threshold)
+                m_shortlist[shortlisted++] = Shortlisted{s, k, cars, upper};
+        }
+    }
+    return shortlisted;
 }
 
 void PlanCalculation::scan()
@@ -265,30 +345,16 @@ void PlanCalculation::scan()
     double lowest = -std::numeric_limits<double>::infinity();
     double threshold = lowest;
     int shortlisted = 0;
-    for (int s = 1; s <= m_n - 2; ++s) {
-        const int firstOrigin = m_tekZero[s] ? s : 1;
-        const double cm = m_cm[s];
-        const double cmMagnitude = std::fabs(cm);
-        for (int k = 1; k <= m_n - 1 - s; ++k) {
-            const int firstDestIdx = m_tekZero[m_n + 1 - k] ? k : 1;
-            const std::int32_t cars = toCarCount(blockSum(firstOrigin, s, firstDestIdx, k));
-            m_candidateFlow[s][k] = cars;
-            // TekSum is NaN where storing it overflowed, which fails the
-            // test below as well.
-            const double product = m_tekSum[s][k] * static_cast<double>(cars);
-            const double estimate = product - cm;
-            const double slack = (std::fabs(product) + cmMagnitude) * 0x1p-48;
-            if (!(std::fabs(estimate) + slack < kStoreOverflowBound)) [[unlikely]]
-                checkEffectStore(s, k);
-            if (estimate - slack > lowest) {
-                lowest = estimate - slack;
-                threshold = choosableFrom(lowest);
-            }
-            const double upper = estimate + slack;
-            if (upper >= threshold)
-                m_shortlist[shortlisted++] = Shortlisted{s, k, upper};
-        }
-    }
+    // Any block sum is at most the flow magnitude; if that and the greatest
+    // effect it allows are far from the limits, the quick scan needs no
+    // checks and can use one slack for all.
+    const double greatestEffect =
+        m_greatestTekSum * static_cast<double>(m_flowMagnitude) + m_greatestCm;
+    if (m_flowMagnitude <= std::numeric_limits<std::int32_t>::max() &&
+        greatestEffect < 0.5 * kStoreOverflowBound)
+        shortlisted = scanQuickly(greatestEffect * 0x1p-47, lowest, threshold);
+    else
+        shortlisted = scanCarefully(lowest, threshold);
 
     Real40 best = m_searchStart;
     Wide bestWide = best.wide();
@@ -296,7 +362,7 @@ void PlanCalculation::scan()
         const Shortlisted& candidate = m_shortlist[i];
         if (candidate.upper < threshold)
             continue;
-        const Wide effect = wideEffect(candidate.origin, candidate.destIdx);
+        const Wide effect = wideEffect(candidate.origin, candidate.destIdx, candidate.cars);
         if (effect > bestWide) {
             const Real40 stored = store(effect);
             if (stored > best) {
@@ -345,13 +411,13 @@ bool PlanCalculation::shiftByEstimates(int newOrigin, int newDestIdx, bool origi
 {
     // A gain that does not apply is exactly -1.
     const Estimate none{-1, -1, true};
-    const Estimate origin =
-        originApplies ? estimate(m_tek[m_bestOrigin].toDouble(),
-                                 m_candidateFlow[newOrigin][m_bestDestIdx], m_cm[newOrigin])
-                      : none;
+    const Estimate origin = originApplies
+                                ? estimate(m_tek[m_bestOrigin].toDouble(),
+                                           candidateFlow(newOrigin, m_bestDestIdx), m_cm[newOrigin])
+                                : none;
     const int d = m_n + 1 - m_bestDestIdx;
     const Estimate dest =
-        destApplies ? estimate(m_tek[d].toDouble(), m_candidateFlow[m_bestOrigin][newDestIdx],
+        destApplies ? estimate(m_tek[d].toDouble(), candidateFlow(m_bestOrigin, newDestIdx),
                                m_cm[m_bestOrigin])
                     : none;
     const int originSign = signOf(origin);
@@ -397,15 +463,14 @@ void PlanCalculation::refine()
             Real40 originGain = m_noGain;
             Real40 destGain = m_noGain;
             if (originApplies) {
-                originGain =
-                    store(m_tek[m_bestOrigin].wide() *
-                              static_cast<Wide>(m_candidateFlow[newOrigin][m_bestDestIdx]) -
-                          static_cast<Wide>(m_cm[newOrigin]));
+                originGain = store(m_tek[m_bestOrigin].wide() *
+                                       static_cast<Wide>(candidateFlow(newOrigin, m_bestDestIdx)) -
+                                   static_cast<Wide>(m_cm[newOrigin]));
             }
             if (destApplies) {
                 const int d = m_n + 1 - m_bestDestIdx;
                 destGain = store(m_tek[d].wide() *
-                                     static_cast<Wide>(m_candidateFlow[m_bestOrigin][newDestIdx]) -
+                                     static_cast<Wide>(candidateFlow(m_bestOrigin, newDestIdx)) -
                                  static_cast<Wide>(m_cm[m_bestOrigin]));
             }
             if (originGain >= destGain && originGain >= zero && newOrigin >= 1)
@@ -452,16 +517,17 @@ void PlanCalculation::search(const CalcHooks& hooks, std::vector<FixedTrain>& tr
 
         const int s = m_bestOrigin;
         const int k = m_bestDestIdx;
-        const int firstOrigin = tekIsZero(s) ? s : 1;
-        const int firstDestIdx = tekIsZero(m_n + 1 - k) ? k : 1;
+        const int firstOrigin = firstOriginOf(s);
+        const int firstDestIdx = firstDestIdxOf(k);
+        const std::int32_t cars = candidateFlow(s, k);
         // A train whose block holds no car would change nothing and be
         // found again by every further step: the search ends there, with
         // nothing changed.
         if (!moveBlock(firstOrigin, s, firstDestIdx, k))
             return;
-        m_planCars[s][k] = m_candidateFlow[s][k];
+        m_planCars[s][k] = cars;
 
-        trains.push_back(FixedTrain{s, m_n + 1 - k, m_candidateFlow[s][k]});
+        trains.push_back(FixedTrain{s, m_n + 1 - k, cars});
         if (hooks.onTrainFixed)
             hooks.onTrainFixed(FixedTrainView(trains.back(), m_n, m_inputFlow, m_workFlow));
     }
