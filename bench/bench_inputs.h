@@ -17,7 +17,7 @@ struct DenseLine
     int maxCm = 700;
     int minTekTenths = 20;
     int maxTekTenths = 80;
-    std::uint64_t seed = 1;
+    std::uint64_t seed = 18; // 120 search steps for 21 stations
 };
 
 CalcInput denseLine(const DenseLine& line);
