@@ -140,21 +140,20 @@ private:
     CarMatrix m_planCars = {};
     std::int32_t m_reprocCars[kDim] = {};
 
-    // Search helpers: the stored TekSum of every candidate [s][k] (they
-    // depend on Tek only), whether storing it overflows, which stations have
-    // a Tek of 0, and the 2-D prefix
-    // sums of WorkFlow of the current step: m_blockSums[a][b] is the sum of
-    // WorkFlow over origins 1..a and destination indices 1..b.
+    // For the search. Per calculation: the stored TekSum of every candidate
+    // [s][k] (NaN where storing it overflows, which m_tekSumOverflows
+    // records), the stations whose Tek is 0, the greatest |TekSum| (infinite
+    // when one overflows) and the greatest |Cm| of an origin. Per step: the
+    // prefix sums of WorkFlow, m_blockSums[a][b] being the sum over origins
+    // 1..a and destination indices 1..b (within the triangle), and the sum of
+    // |WorkFlow| over the triangle.
     double m_tekSum[kDim][kDim] = {};
-    bool m_tekZero[kDim] = {};
     bool m_tekSumOverflows[kDim][kDim] = {};
-    SumMatrix m_blockSums = {};
-    // Bounds for the current step: the sum of |WorkFlow| over the triangle,
-    // and over all candidates the greatest |TekSum| (infinite when one
-    // overflowed) and |Cm|.
-    std::int64_t m_flowMagnitude = 0;
+    bool m_tekZero[kDim] = {};
     double m_greatestTekSum = 0;
     double m_greatestCm = 0;
+    SumMatrix m_blockSums = {};
+    std::int64_t m_flowMagnitude = 0;
     // The candidates of the current scan that may be chosen, in scan order.
     Shortlisted m_shortlist[kDim * kDim / 2 + 1];
 
