@@ -18,9 +18,9 @@ inline constexpr int kMaxStations = 21;
 
 struct CalcInput
 {
-    int stationCount = 8;          // N, 3..21
-    TextTable stationParams;       // "Cm" (row 0) and "Tек" (row 1), one column per station
-    TextTable flows;               // car flows, (N-1) x (N-1); cell (c, r) = origin c+1, destination N-r
+    int stationCount = 8;    // N, 3..21
+    TextTable stationParams; // "Cm" (row 0) and "Tек" (row 1), one column per station
+    TextTable flows;         // car flows, (N-1) x (N-1); cell (c, r) = origin c+1, destination N-r
     std::string decimalSeparator = "."; // of the user's regional settings
 };
 
