@@ -75,6 +75,9 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique
 {
     initResources();
     ui->setupUi(this);
+    // Placed where designed, frame included; the client area of 587 x 421
+    // leaves RichEdit1 587 x 394 below the button panel.
+    move(244, 152);
     setFont(windowFont());
     ui->RichEdit1->setFont(reportFont());
     // Closing only hides the window; the program ends with the main window.
