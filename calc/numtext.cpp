@@ -1,1 +1,216 @@
 #include "calc/numtext.h"
+
+#include <charconv>
+#include <limits>
+#include <string>
+
+#include "calc/error.h"
+
+namespace zeltrac::numtext {
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::size_t skipSpaces(std::string_view text, std::size_t pos)
+{
+    while (pos < text.size() && text[pos] == ' ')
+        ++pos;
+    return pos;
+}
+
+std::optional<std::int32_t> parseHex(std::string_view digits)
+{
+    if (digits.empty())
+        return std::nullopt;
+    std::uint32_t value = 0;
+    int significant = 0;
+    for (const char c : digits) {
+        const int v = hexValue(c);
+        if (v < 0)
+            return std::nullopt;
+        if (significant == 0 && v == 0)
+            continue;
+        if (++significant > 8)
+            return std::nullopt;
+        value = (value << 4) | static_cast<std::uint32_t>(v);
+    }
+    return static_cast<std::int32_t>(value); // the 32-bit pattern
+}
+
+std::optional<std::int32_t> parseDecimal(std::string_view text)
+{
+    bool negative = false;
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    if (pos == text.size())
+        return std::nullopt;
+    constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+    std::int64_t magnitude = 0;
+    for (; pos < text.size(); ++pos) {
+        if (!isDigit(text[pos]))
+            return std::nullopt;
+        magnitude = magnitude * 10 + (text[pos] - '0');
+        if (magnitude > kLimit)
+            magnitude = kLimit + 1; // saturate: out of range whatever follows
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+std::string_view trim(std::string_view text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::optional<std::int32_t> parseWhole(std::string_view text)
+{
+    const std::string_view rest = text.substr(skipSpaces(text, 0));
+    if (!rest.empty() && rest.front() == '$')
+        return parseHex(rest.substr(1));
+    return parseDecimal(rest);
+}
+
+std::int32_t toWhole(std::string_view text)
+{
+    const auto value = parseWhole(text);
+    if (!value)
+        throw Error(formatMessage(messages::notAnInteger, std::string(text)));
+    return *value;
+}
+
+std::int32_t toWholeLenient(std::string_view text)
+{
+    return parseWhole(text).value_or(0);
+}
+
+std::optional<Wide> parseReal(std::string_view text, std::string_view decimalSeparator)
+{
+    std::size_t pos = skipSpaces(text, 0);
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t intBegin = pos;
+    while (pos < text.size() && isDigit(text[pos]))
+        ++pos;
+    const std::string_view intDigits = text.substr(intBegin, pos - intBegin);
+    std::string_view fracDigits;
+    if (!decimalSeparator.empty() && text.substr(pos).starts_with(decimalSeparator)) {
+        pos += decimalSeparator.size();
+        const std::size_t fracBegin = pos;
+        while (pos < text.size() && isDigit(text[pos]))
+            ++pos;
+        fracDigits = text.substr(fracBegin, pos - fracBegin);
+    }
+    if (intDigits.empty() && fracDigits.empty())
+        return std::nullopt;
+
+    // The exponent, saturated far beyond any finite wide value.
+    constexpr std::int64_t kExponentLimit = 1'000'000'000;
+    std::int64_t exponent = 0;
+    if (pos < text.size() && (text[pos] == 'E' || text[pos] == 'e')) {
+        ++pos;
+        bool expNegative = false;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+            expNegative = text[pos] == '-';
+            ++pos;
+        }
+        const std::size_t expBegin = pos;
+        for (; pos < text.size() && isDigit(text[pos]); ++pos) {
+            exponent = exponent * 10 + (text[pos] - '0');
+            if (exponent > kExponentLimit)
+                exponent = kExponentLimit;
+        }
+        if (pos == expBegin)
+            return std::nullopt;
+        if (expNegative)
+            exponent = -exponent;
+    }
+    pos = skipSpaces(text, pos);
+    if (pos != text.size())
+        return std::nullopt;
+
+    // A plain ASCII form for the correctly rounding conversion.
+    std::string plain;
+    plain.reserve(intDigits.size() + fracDigits.size() + 16);
+    if (negative)
+        plain += '-';
+    if (intDigits.empty())
+        plain += '0';
+    else
+        plain += intDigits;
+    if (!fracDigits.empty()) {
+        plain += '.';
+        plain += fracDigits;
+    }
+    char expText[24];
+    const auto expEnd = std::to_chars(expText, expText + sizeof expText, exponent).ptr;
+    plain += 'e';
+    plain.append(expText, expEnd);
+
+    Wide value = 0;
+    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        // Beyond the wide range: the decimal position of the leading digit
+        // tells an overflow from an underflow.
+        std::int64_t lead = 0;
+        const std::size_t first = intDigits.find_first_not_of('0');
+        if (first != std::string_view::npos)
+            lead = static_cast<std::int64_t>(intDigits.size() - 1 - first);
+        else
+            lead = -static_cast<std::int64_t>(fracDigits.find_first_not_of('0') + 1);
+        const Wide magnitude =
+            lead + exponent >= 0 ? std::numeric_limits<Wide>::infinity() : Wide(0);
+        return negative ? -magnitude : magnitude;
+    }
+    if (ec != std::errc() || end != plain.data() + plain.size())
+        return std::nullopt;
+    return value;
+}
+
+Real40 toReal40(std::string_view text, std::string_view decimalSeparator)
+{
+    const auto value = parseReal(text, decimalSeparator);
+    if (!value)
+        throw Error(formatMessage(messages::notAReal, std::string(text)));
+    return Real40::fromWide(*value);
+}
+
+std::string wholeToText(std::int64_t value)
+{
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+} // namespace zeltrac::numtext
