@@ -168,8 +168,7 @@ bool isReadOnly(const QString& path)
         return false;
     if (info.isDir())
         return true;
-    constexpr auto writeBits =
-        QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
@@ -289,7 +288,10 @@ void save(const QString& path, const InitialData& data)
     if (isReadOnly(path))
         fail(cannotCreate, path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
+    // and commits the truncated file; an unbuffered write reports the short
+    // count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         fail(cannotCreate, path);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();

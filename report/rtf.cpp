@@ -93,8 +93,7 @@ bool isReadOnly(const QString& path)
         return false;
     if (info.isDir())
         return true;
-    constexpr auto writeBits =
-        QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
@@ -117,7 +116,10 @@ void saveRtf(const QString& path, const QStringList& lines)
     if (isReadOnly(path))
         throw Error(formatMessage(cannotCreate, path.toStdString()));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
+    // and commits the truncated file; an unbuffered write reports the short
+    // count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Error(formatMessage(cannotCreate, path.toStdString()));
     if (file.write(document) != document.size()) {
         file.cancelWriting();
