@@ -172,6 +172,40 @@ bool isReadOnly(const QString& path)
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
+// Writes a whole file. A regular file is replaced only once everything was
+// written (a temporary file beside it, renamed over it), so a failed save
+// leaves the old file intact. A device or pipe is written to directly:
+// renaming over it would replace the special file itself.
+void writeFile(const QString& path, const QByteArray& bytes, const char* writeFailed)
+{
+    const auto cannotCreateFile = [&] {
+        return Error(formatMessage(cannotCreate, path.toStdString()));
+    };
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        QFile device(path);
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw cannotCreateFile();
+        if (device.write(bytes) != bytes.size())
+            throw Error(writeFailed);
+        return;
+    }
+    if (isReadOnly(path))
+        throw cannotCreateFile();
+    QSaveFile file(path);
+    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
+    // and commits the truncated file; an unbuffered write reports the short
+    // count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw cannotCreateFile();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw Error(writeFailed);
+    }
+    if (!file.commit())
+        throw Error(writeFailed);
+}
+
 } // namespace
 
 QString InitialData::param(int column, int row) const
@@ -285,20 +319,7 @@ void save(const QString& path, const InitialData& data)
 {
     const QByteArray bytes = encodeLines(toLines(data));
 
-    if (isReadOnly(path))
-        fail(cannotCreate, path);
-    QSaveFile file(path);
-    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
-    // and commits the truncated file; an unbuffered write reports the short
-    // count.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        fail(cannotCreate, path);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw Error(writeError);
-    }
-    if (!file.commit())
-        throw Error(writeError);
+    writeFile(path, bytes, writeError);
 }
 
 } // namespace zeltrac::datafile

@@ -97,6 +97,40 @@ bool isReadOnly(const QString& path)
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
+// Writes a whole file. A regular file is replaced only once everything was
+// written (a temporary file beside it, renamed over it), so a failed save
+// leaves the old file intact. A device or pipe is written to directly:
+// renaming over it would replace the special file itself.
+void writeFile(const QString& path, const QByteArray& bytes, const char* writeFailed)
+{
+    const auto cannotCreateFile = [&] {
+        return Error(formatMessage(cannotCreate, path.toStdString()));
+    };
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir()) {
+        QFile device(path);
+        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            throw cannotCreateFile();
+        if (device.write(bytes) != bytes.size())
+            throw Error(writeFailed);
+        return;
+    }
+    if (isReadOnly(path))
+        throw cannotCreateFile();
+    QSaveFile file(path);
+    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
+    // and commits the truncated file; an unbuffered write reports the short
+    // count.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw cannotCreateFile();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw Error(writeFailed);
+    }
+    if (!file.commit())
+        throw Error(writeFailed);
+}
+
 } // namespace
 
 QByteArray toRtf(const QStringList& lines)
@@ -113,20 +147,7 @@ QByteArray toRtf(const QStringList& lines)
 void saveRtf(const QString& path, const QStringList& lines)
 {
     const QByteArray document = toRtf(lines);
-    if (isReadOnly(path))
-        throw Error(formatMessage(cannotCreate, path.toStdString()));
-    QSaveFile file(path);
-    // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
-    // and commits the truncated file; an unbuffered write reports the short
-    // count.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw Error(formatMessage(cannotCreate, path.toStdString()));
-    if (file.write(document) != document.size()) {
-        file.cancelWriting();
-        throw Error(saveFailed);
-    }
-    if (!file.commit())
-        throw Error(saveFailed);
+    writeFile(path, document, saveFailed);
 }
 
 } // namespace zeltrac::report

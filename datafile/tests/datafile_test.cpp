@@ -3,7 +3,10 @@
 #include <csignal>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -87,7 +90,8 @@ void expectSame(const InitialData& actual, const InitialData& expected)
 
 QStringList entries(const QTemporaryDir& dir)
 {
-    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    return QDir(dir.path())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // Lines for a file of n stations: line 1 and enough numbered lines.
@@ -503,4 +507,24 @@ TEST(DataFileSave, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(error, "Stream write error");
     EXPECT_EQ(readAll(path), QByteArray(threeStationBytes));
     EXPECT_EQ(entries(dir), QStringList{u"plan.dat"_qs});
+}
+
+TEST(DataFileSave, PipeIsWrittenNotReplaced)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"pipe"_qs);
+    const QByteArray native = QFile::encodeName(path);
+    ASSERT_EQ(mkfifo(native.constData(), 0644), 0);
+    const int reader = open(native.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    save(path, threeStations());
+    char buffer[100] = {};
+    const ssize_t got = read(reader, buffer, sizeof buffer);
+    close(reader);
+    EXPECT_EQ(QByteArray(buffer, got), QByteArray(threeStationBytes));
+    struct stat status = {};
+    ASSERT_EQ(stat(native.constData(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_EQ(entries(dir), QStringList{u"pipe"_qs});
 }
