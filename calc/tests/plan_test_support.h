@@ -1,0 +1,40 @@
+#pragma once
+
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "calc/plan.h"
+
+namespace zeltrac {
+
+bool operator==(const FixedTrain& a, const FixedTrain& b);
+void PrintTo(const FixedTrain& train, std::ostream* out);
+
+} // namespace zeltrac
+
+namespace zeltrac::testing {
+
+struct Flow
+{
+    int origin;
+    int destination;
+    std::string cars;
+};
+
+// An input for a line of n stations: Cm and Tek texts of stations 1, 2, ...
+// and the flows, placed in their grid cells (column origin - 1, row n - destination).
+CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
+                    const std::vector<Flow>& flows, std::string separator = ".");
+
+// The plan text of the train from origin to destination.
+std::string planCell(const CalcResult& result, int n, int origin, int destination);
+
+// A ResultTables with every value set to a recognisable marker.
+ResultTables markedTables(double marker);
+
+// The first column of the table as a list of texts, top to bottom.
+std::vector<std::string> columnTexts(const TextTable& table, int column);
+
+} // namespace zeltrac::testing
