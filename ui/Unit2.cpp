@@ -178,7 +178,6 @@ void Form2::BitBtn3Click()
         // A name typed without an extension gets the default one.
         if (!QFileInfo(path).fileName().contains(u'.'))
             path += u'.' + defaultSuffix;
-        // Written as RTF once the report module provides the writer.
-        (void)path;
+        zeltrac::report::saveRtf(path, reportLines());
     });
 }
