@@ -63,6 +63,12 @@ void typeText(QWidget* target, const QString& text)
 
 void typeIntoCell(zeltrac::ui::TextGrid* grid, int column, int row, const QString& text)
 {
+    // A message box that has just closed may leave no window active.
+    QWidget* window = grid->window();
+    if (!window->isActiveWindow()) {
+        window->activateWindow();
+        (void)QTest::qWaitForWindowActive(window);
+    }
     grid->setFocus();
     grid->setCurrentIndex(grid->model()->index(row, column));
     // F2 opens the editor with the cell's text selected; typing replaces it.
@@ -74,6 +80,8 @@ void typeIntoCell(zeltrac::ui::TextGrid* grid, int column, int row, const QStrin
         QTest::keyClick(editor, Qt::Key_Delete);
     typeText(editor, text);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    // Return closes the editor through a queued call.
+    (void)QTest::qWaitFor([grid] { return !grid->isEditing(); });
 }
 
 } // namespace zeltrac::testutil
