@@ -122,6 +122,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     setFixedSize(751, 579 + ui->MainMenu1->sizeHint().height());
 
     ui->Panel1->setBackgroundRole(QPalette::Base);
+    // The ruler lies on the white panel: disabled, it keeps the white ground.
+    QPalette rulerPalette = ui->Edit3->palette();
+    rulerPalette.setColor(QPalette::Disabled, QPalette::Base,
+                          rulerPalette.color(QPalette::Active, QPalette::Base));
+    ui->Edit3->setPalette(rulerPalette);
     ui->TabControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     ui->TabControl1->setTabIndex(0);
     QAction* separator = ui->mnuPrRes->insertSeparator(ui->mmExit);
