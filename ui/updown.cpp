@@ -69,7 +69,9 @@ void UpDown::setAssociate(QLineEdit* edit)
 
 bool UpDown::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_associate && event->type() == QEvent::KeyPress && isEnabled()) {
+    // The event type is looked at first: the edit may be half destroyed when
+    // it sends its last events, and must not be looked at as a QLineEdit then.
+    if (event->type() == QEvent::KeyPress && isEnabled() && watched == m_associate) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
             stepBy(key->key() == Qt::Key_Up ? 1 : -1);
