@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -67,6 +69,32 @@ QList<BoxSeen> answeringBoxes(const std::function<void()>& action)
     timer.start(10);
     action();
     return boxes;
+}
+
+// Runs `action`, hands the first modal dialog of type T that it opens to
+// `inspect` and cancels it. Returns whether such a dialog was seen.
+template <typename T>
+bool cancellingDialog(const std::function<void()>& action, const std::function<void(T*)>& inspect)
+{
+    bool seen = false;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (elapsed.elapsed() > 5000)
+                timer.stop();
+            return;
+        }
+        seen = true;
+        timer.stop();
+        inspect(dialog);
+        dialog->reject();
+    });
+    timer.start(10);
+    action();
+    return seen;
 }
 
 void checkErrorBox(const QList<BoxSeen>& boxes, const QString& text)
@@ -339,6 +367,14 @@ private slots:
         QCOMPARE(form.richEdit()->document()->blockCount(), sampleReport.size() + 1);
         QVERIFY(!form.richEdit()->document()->toHtml().contains(QStringLiteral("<b>x")));
 
+        // A line break typed inside a paragraph makes two lines.
+        QTextEdit* edit = form.richEdit();
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
+        typeText(edit, QStringLiteral("ещё"));
+        QCOMPARE(form.reportLines().mid(sampleReport.size()),
+                 (QStringList{QStringLiteral("<b>x</b> &amp;"), QStringLiteral("ещё")}));
+
         form.clearReport();
         QCOMPARE(form.reportLines(), QStringList());
         form.addLines({QStringLiteral("второй")});
@@ -596,6 +632,48 @@ private slots:
         const auto boxes = answeringBoxes([&] { child<QPushButton>(form, "BitBtn3")->click(); });
         QCOMPARE(boxes.size(), 0);
         QCOMPARE(dialogs, 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(form.reportLines(), sampleReport);
+    }
+
+    void defaultDialogs()
+    {
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+            QSKIP("the program's own dialogs are driven on the offscreen platform only");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Form2 form;
+        form.addLines(sampleReport);
+        form.showReport();
+
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QString folder;
+        QStringList filters;
+        QString suffix;
+        bool replacesWithoutQuestion = false;
+        bool forSaving = false;
+        const bool saveOpened = cancellingDialog<QFileDialog>(
+            [&] { child<QPushButton>(form, "BitBtn3")->click(); },
+            [&](QFileDialog* dialog) {
+                folder = dialog->directory().absolutePath();
+                filters = dialog->nameFilters();
+                suffix = dialog->defaultSuffix();
+                replacesWithoutQuestion = dialog->testOption(QFileDialog::DontConfirmOverwrite);
+                forSaving = dialog->acceptMode() == QFileDialog::AcceptSave;
+            });
+        QVERIFY(QDir::setCurrent(previous));
+        QVERIFY(saveOpened);
+        QCOMPARE(folder, QDir(dir.path()).canonicalPath());
+        QCOMPARE(filters, QStringList{QStringLiteral("Текстовые Фалы RTF(*.rtf)")});
+        QCOMPARE(suffix, QStringLiteral("rtf"));
+        QVERIFY(replacesWithoutQuestion);
+        QVERIFY(forSaving);
+
+        const bool printOpened = cancellingDialog<QPrintDialog>(
+            [&] { child<QPushButton>(form, "BitBtn1")->click(); }, [](QPrintDialog*) {});
+        QVERIFY(printOpened);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
         QCOMPARE(form.reportLines(), sampleReport);
