@@ -78,6 +78,9 @@ public:
     bool isEditable() const { return m_model->isEditable(); }
     void setEditable(bool editable);
 
+    // Whether a cell editor is open.
+    bool isEditing() const { return state() == EditingState; }
+
     // A flat 1-pixel border around the cells, or none.
     bool isBordered() const;
     void setBordered(bool bordered);

@@ -462,8 +462,11 @@ TEST(DataFileSave, ReplacesAnExistingFile)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(u"plan.dat"_qs);
     writeAll(path, QByteArray(5000, 'z'));
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(path, mode));
     save(path, threeStations());
     EXPECT_EQ(readAll(path), QByteArray(threeStationBytes));
+    EXPECT_EQ(QFile::permissions(path) & (mode | QFile::ReadOther | QFile::WriteGroup), mode);
     EXPECT_EQ(entries(dir), QStringList{u"plan.dat"_qs});
 }
 

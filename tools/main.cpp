@@ -1,0 +1,362 @@
+// zeltrac-cli: computes the formation plan of an initial-data file and prints
+// the report (or the results as JSON) for batch use and scripts.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "calc/error.h"
+#include "calc/plan.h"
+#include "calc/texttable.h"
+#include "datafile/datafile.h"
+#include "report/report.h"
+#include "report/rtf.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kExitPlanComputed = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr int kStartupStationCount = 8;
+
+const char* const kUsage =
+    "Использование: zeltrac-cli [ПАРАМЕТРЫ] ФАЙЛ.dat\n"
+    "Рассчитывает план формирования по файлу исходных данных и выводит отчет.\n"
+    "\n"
+    "  --json                   вместо отчета вывести результаты в формате JSON\n"
+    "  --rtf ФАЙЛ.rtf           сохранить отчет также в формате RTF\n"
+    "  --operator ИМЯ           имя оператора в отчете (по умолчанию \"Имя оператора\")\n"
+    "  --decimal-separator С    десятичный разделитель чисел Tек\n"
+    "                           (по умолчанию - из региональных настроек)\n"
+    "  -h, --help               показать эту справку\n"
+    "\n"
+    "Код завершения: 0 - план рассчитан, 1 - нет данных или ошибка,\n"
+    "2 - неверные параметры.\n";
+
+struct Options
+{
+    QString dataFile;
+    bool json = false;
+    QString rtfFile; // empty: no RTF
+    QString operatorName = QStringLiteral("Имя оператора");
+    QString decimalSeparator;
+};
+
+enum class Status
+{
+    Ok,
+    NoData,
+    Error,
+};
+
+// Everything a run produces, whatever its outcome.
+struct Outcome
+{
+    Status status = Status::Error;
+    QString message;
+    int stationCount = kStartupStationCount;
+    std::vector<zeltrac::FixedTrain> trains;
+    std::vector<zeltrac::TextTable> steps;
+    // The plan grid as the window would show it: empty until a plan is written.
+    zeltrac::TextTable plan{kStartupStationCount - 1, kStartupStationCount - 1};
+    zeltrac::ResultTables tables;
+    std::vector<std::string> report;
+};
+
+// The message as the program's error box shows it: "." appended when the
+// last character comes after "." in character-code order.
+QString shownMessage(const QString& message)
+{
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + u'.';
+    return message;
+}
+
+// A decimal separator must be one character that cannot be part of a number
+// in any other way.
+bool isUsableSeparator(const QString& separator)
+{
+    const QList<uint> codes = separator.toUcs4();
+    if (codes.size() != 1)
+        return false;
+    const uint code = codes.front();
+    const bool partOfNumber = (code >= '0' && code <= '9') || code == '+' || code == '-' ||
+                              code == 'e' || code == 'E' || code == '$';
+    return code > 32 && !partOfNumber;
+}
+
+// The locale's long time format without its time-zone name ("t" runs outside
+// quoted literals) and the blanks before it.
+QString timeFormatWithoutZone(const QString& format)
+{
+    QString result;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar ch = format.at(i);
+        if (ch == u'\'') {
+            quoted = !quoted;
+        } else if (!quoted && ch == u't') {
+            while (!result.isEmpty() && result.back().isSpace())
+                result.chop(1);
+            continue;
+        }
+        result += ch;
+    }
+    return result.trimmed();
+}
+
+std::string currentDateTimeText()
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime time = now.time();
+    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
+    const QString clock =
+        locale.toString(time, timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+    const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
+    return zeltrac::report::dateTimeText(date.toStdString(), clock.toStdString(), midnight);
+}
+
+zeltrac::CalcInput calcInputOf(const zeltrac::datafile::InitialData& data,
+                               const std::string& decimalSeparator)
+{
+    const int n = data.stationCount;
+    zeltrac::CalcInput input;
+    input.stationCount = n;
+    input.decimalSeparator = decimalSeparator;
+    input.stationParams = zeltrac::TextTable(n, 2);
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < n; ++column)
+            input.stationParams.setCell(column, row, data.param(column, row).toStdString());
+    }
+    input.flows = zeltrac::TextTable(n - 1, n - 1);
+    for (int row = 0; row < n - 1; ++row) {
+        for (int column = 0; column < n - 1; ++column)
+            input.flows.setCell(column, row, data.flow(column, row).toStdString());
+    }
+    return input;
+}
+
+QStringList toQStringList(const std::vector<std::string>& lines)
+{
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        list.append(QString::fromStdString(line));
+    return list;
+}
+
+// Loads, calculates and (when wanted) composes and saves the report.
+Outcome run(const Options& options)
+{
+    Outcome outcome;
+    const std::string separator = options.decimalSeparator.toStdString();
+    try {
+        const zeltrac::datafile::InitialData data = zeltrac::datafile::load(options.dataFile);
+        const int n = data.stationCount;
+        outcome.stationCount = n;
+        outcome.plan = zeltrac::TextTable(n - 1, n - 1);
+
+        const zeltrac::CalcInput input = calcInputOf(data, separator);
+        zeltrac::CalcHooks hooks;
+        hooks.onTrainFixed = [&outcome](const zeltrac::StepView& step) {
+            outcome.trains.push_back(step.train());
+            outcome.steps.push_back(step.workFlowTexts());
+        };
+        hooks.onPlan = [&outcome](const zeltrac::TextTable& plan) { outcome.plan = plan; };
+
+        const zeltrac::CalcResult result = zeltrac::calculatePlan(input, outcome.tables, hooks);
+        if (result.status == zeltrac::CalcStatus::NotEnoughData) {
+            outcome.status = Status::NoData;
+            outcome.message = shownMessage(QString::fromUtf8(zeltrac::messages::notEnoughData));
+            return outcome;
+        }
+        outcome.plan = result.plan;
+
+        if (!options.json || !options.rtfFile.isEmpty()) {
+            zeltrac::report::ReportInput reportInput;
+            reportInput.operatorName = options.operatorName.toStdString();
+            reportInput.dateTime = currentDateTimeText();
+            reportInput.decimalSeparator = separator;
+            reportInput.stationParams = input.stationParams;
+            reportInput.flows = input.flows;
+            reportInput.plan = outcome.plan;
+            reportInput.tables = &outcome.tables;
+            std::vector<std::string> lines;
+            zeltrac::report::composeReport(reportInput, lines);
+            if (!options.rtfFile.isEmpty())
+                zeltrac::report::saveRtf(options.rtfFile, toQStringList(lines));
+            outcome.report = std::move(lines);
+        }
+        outcome.status = Status::Ok;
+    } catch (const std::exception& e) {
+        outcome.status = Status::Error;
+        outcome.message = shownMessage(QString::fromUtf8(e.what()));
+        outcome.report.clear();
+    }
+    return outcome;
+}
+
+Json rowsOf(const zeltrac::TextTable& table)
+{
+    Json rows = Json::array();
+    for (int row = 0; row < table.rowCount(); ++row) {
+        Json cells = Json::array();
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells.push_back(table.cell(column, row));
+        rows.push_back(std::move(cells));
+    }
+    return rows;
+}
+
+Json jsonOf(const Outcome& outcome)
+{
+    Json json;
+    json["stations"] = outcome.stationCount;
+    switch (outcome.status) {
+    case Status::Ok:
+        json["status"] = "ok";
+        json["message"] = nullptr;
+        break;
+    case Status::NoData:
+        json["status"] = "no_data";
+        json["message"] = outcome.message.toStdString();
+        break;
+    case Status::Error:
+        json["status"] = "error";
+        json["message"] = outcome.message.toStdString();
+        break;
+    }
+
+    json["trains"] = Json::array();
+    for (const zeltrac::FixedTrain& train : outcome.trains) {
+        json["trains"].push_back(
+            {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
+    }
+    json["steps"] = Json::array();
+    for (const zeltrac::TextTable& step : outcome.steps)
+        json["steps"].push_back(rowsOf(step));
+    json["plan"] = rowsOf(outcome.plan);
+
+    // Doubles hold every 6-byte real exactly and are written so that they read
+    // back as the same value.
+    json["indicators"] = Json::array();
+    for (int station = 1; station <= outcome.stationCount - 1; ++station) {
+        Json row = Json::array();
+        for (int column = 1; column <= 6; ++column)
+            row.push_back(outcome.tables.indicator(column, station).toDouble());
+        json["indicators"].push_back(std::move(row));
+    }
+    json["totals"] = Json::array();
+    for (int element = 2; element <= 6; ++element)
+        json["totals"].push_back(outcome.tables.total(element).toDouble());
+    return json;
+}
+
+// Parses the command line; on wrong usage returns false with the reason.
+bool parseOptions(const QStringList& arguments, Options& options, bool& help, QString& problem)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption jsonOption(QStringLiteral("json"));
+    const QCommandLineOption rtfOption(QStringLiteral("rtf"), QString(), QStringLiteral("file"));
+    const QCommandLineOption operatorOption(QStringLiteral("operator"), QString(),
+                                            QStringLiteral("name"));
+    const QCommandLineOption separatorOption(QStringLiteral("decimal-separator"), QString(),
+                                             QStringLiteral("char"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, helpOption});
+
+    if (!parser.parse(arguments)) {
+        problem = parser.errorText();
+        return false;
+    }
+    help = parser.isSet(helpOption);
+    if (help)
+        return true;
+
+    for (const QCommandLineOption* option : {&rtfOption, &operatorOption, &separatorOption}) {
+        if (parser.values(*option).size() > 1) {
+            problem = QStringLiteral("Параметр --%1 указан более одного раза.")
+                          .arg(option->names().front());
+            return false;
+        }
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        problem = files.isEmpty() ? QStringLiteral("Не указан файл исходных данных.")
+                                  : QStringLiteral("Указано более одного файла исходных данных.");
+        return false;
+    }
+    // Messages name files by their full names, as the window's dialogs give them.
+    options.dataFile = QFileInfo(files.front()).absoluteFilePath();
+    options.json = parser.isSet(jsonOption);
+    if (parser.isSet(rtfOption)) {
+        if (parser.value(rtfOption).isEmpty()) {
+            problem = QStringLiteral("Не указано имя файла RTF.");
+            return false;
+        }
+        options.rtfFile = QFileInfo(parser.value(rtfOption)).absoluteFilePath();
+    }
+    if (parser.isSet(operatorOption))
+        options.operatorName = parser.value(operatorOption);
+    if (parser.isSet(separatorOption)) {
+        options.decimalSeparator = parser.value(separatorOption);
+        if (!isUsableSeparator(options.decimalSeparator)) {
+            problem = QStringLiteral("Неверный десятичный разделитель: \"%1\".")
+                          .arg(options.decimalSeparator);
+            return false;
+        }
+    } else {
+        options.decimalSeparator = QLocale::system().decimalPoint();
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+
+    Options options;
+    bool help = false;
+    QString problem;
+    if (!parseOptions(QCoreApplication::arguments(), options, help, problem)) {
+        std::cerr << problem.toStdString() << "\n\n" << kUsage;
+        return kExitUsage;
+    }
+    if (help) {
+        std::cout << kUsage;
+        return kExitPlanComputed;
+    }
+
+    const Outcome outcome = run(options);
+    if (options.json) {
+        std::cout << jsonOf(outcome).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+    } else {
+        for (const std::string& line : outcome.report)
+            std::cout << line << '\n';
+    }
+    std::cout.flush();
+    if (outcome.status != Status::Ok) {
+        std::cerr << outcome.message.toStdString() << '\n';
+        return kExitFailed;
+    }
+    return kExitPlanComputed;
+}

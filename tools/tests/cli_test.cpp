@@ -1,0 +1,488 @@
+// End-to-end runs of zeltrac-cli: exit codes, JSON results and report lines
+// on the bundled example files and on small files written by the tests.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <array>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+using Json = nlohmann::json;
+
+// Readable failure messages for Qt texts.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QStringList lines() const
+    {
+        QStringList list = QString::fromUtf8(out).split(u'\n');
+        if (!list.isEmpty() && list.back().isEmpty())
+            list.removeLast();
+        return list;
+    }
+    Json json() const { return Json::parse(out.toStdString()); }
+    std::string error() const { return err.toStdString(); }
+};
+
+QString example(const char* name)
+{
+    return QStringLiteral(ZELTRAC_EXAMPLES_DIR "/") + QString::fromUtf8(name);
+}
+
+// Runs the tool under the given locale (the decimal separator and the date
+// and time formats come from it).
+CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LC_CTYPE"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("LANG"), locale);
+    environment.insert(QStringLiteral("LC_ALL"), locale);
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
+    CliRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "zeltrac-cli did not finish";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+// A data file from its lines, each ending CR LF, in windows-1251 (the tests
+// use ASCII texts only).
+QString writeDataFile(const QTemporaryDir& dir, const char* name, const QStringList& lines)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    for (const QString& line : lines)
+        file.write(line.toLatin1() + "\r\n");
+    return path;
+}
+
+// The three-station file of the worked example with one cell replaced.
+QStringList threeStationLines()
+{
+    return {"3", "500", "450", "520", "3", "4", "2", "120", "80", "60", ""};
+}
+
+Json rows(std::initializer_list<std::initializer_list<const char*>> values)
+{
+    Json result = Json::array();
+    for (const auto& row : values) {
+        Json cells = Json::array();
+        for (const char* text : row)
+            cells.push_back(text);
+        result.push_back(cells);
+    }
+    return result;
+}
+
+Json numbers(std::initializer_list<std::initializer_list<double>> values)
+{
+    Json result = Json::array();
+    for (const auto& row : values) {
+        Json cells = Json::array();
+        for (double value : row)
+            cells.push_back(value);
+        result.push_back(cells);
+    }
+    return result;
+}
+
+Json trains(std::initializer_list<std::array<int, 3>> values)
+{
+    Json result = Json::array();
+    for (const auto& [origin, destination, cars] : values)
+        result.push_back({{"origin", origin}, {"destination", destination}, {"cars", cars}});
+    return result;
+}
+
+const QRegularExpression kOperatorLine(QStringLiteral(
+    "^С ПРИЛОЖЕНИЕМ РАБОТАЕТ: Имя оператора  \\d\\d\\.\\d\\d\\.\\d{4}( \\d\\d:\\d\\d:\\d\\d)?$"));
+
+} // namespace
+
+TEST(CliJson, FourStationLine)
+{
+    const CliRun run = runCli({"--json", example("four-stations.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_TRUE(run.err.isEmpty());
+    const Json json = run.json();
+
+    const auto ordered = nlohmann::ordered_json::parse(run.out.toStdString());
+    std::vector<std::string> keys;
+    for (const auto& item : ordered.items())
+        keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"stations", "status", "message", "trains", "steps",
+                                              "plan", "indicators", "totals"}));
+
+    EXPECT_EQ(json["stations"], 4);
+    EXPECT_EQ(json["status"], "ok");
+    EXPECT_TRUE(json["message"].is_null());
+    EXPECT_EQ(json["trains"], trains({{1, 3, 70}, {2, 4, 50}}));
+    ASSERT_EQ(json["steps"].size(), 2u);
+    EXPECT_EQ(json["steps"][0], rows({{"0", "50", "65"}, {"0", "20", ""}, {"10", "", ""}}));
+    EXPECT_EQ(json["steps"][1], rows({{"0", "0", "65"}, {"0", "20", ""}, {"10", "", ""}}));
+    EXPECT_EQ(json["plan"], rows({{"", "50", "65"}, {"70", "20", ""}, {"10", "", ""}}));
+    EXPECT_EQ(json["indicators"],
+              numbers({{1, 2, 0, 200, 0, 200}, {2, 2, 0, 160, 0, 160}, {3, 1, 40, 60, 80, 140}}));
+    EXPECT_EQ(json["totals"], Json({5, 40, 420, 80, 500}));
+}
+
+TEST(CliJson, WorkedExamples)
+{
+    struct Case
+    {
+        const char* file;
+        Json trains;
+        Json plan;
+        Json indicators;
+        Json totals;
+    };
+    const std::vector<Case> cases = {
+        {"three-stations.dat", trains({}), rows({{"", "200"}, {"180", ""}}),
+         numbers({{1, 1, 0, 500, 0, 500}, {2, 1, 120, 450, 480, 930}}),
+         Json({2, 120, 950, 480, 1430})},
+        {"three-stations-local.dat", trains({}), rows({{"", "17"}, {"15", ""}}),
+         numbers({{1, 1, 0, 20, 0, 20}, {2, 1, 10, 4, 10, 14}}), Json({2, 10, 24, 10, 34})},
+        {"four-stations-zero-tek.dat", trains({{1, 3, 20}, {1, 4, 10}}),
+         rows({{"10", "10", "10"}, {"20", "10", ""}, {"5", "", ""}}),
+         numbers({{1, 3, 0, 90, 0, 90}, {2, 2, 0, 40, 0, 40}, {3, 1, 0, 10, 0, 10}}),
+         Json({6, 0, 140, 0, 140})},
+        {"five-stations.dat", trains({{1, 4, 20}, {2, 4, 25}, {3, 5, 20}}),
+         rows({{"", "", "20", "40"},
+               {"20", "25", "15", ""},
+               {"", "20", "", ""},
+               {"15", "", "", ""}}),
+         numbers({{1, 2, 0, 120, 0, 120},
+                  {2, 2, 5, 80, 20, 100},
+                  {3, 2, 0, 40, 0, 40},
+                  {4, 1, 20, 10, 20, 30}}),
+         Json({7, 25, 250, 40, 290})},
+        {"five-stations-destination-shift.dat", trains({{1, 4, 25}, {1, 3, 20}}),
+         rows({{"", "", "", "55"}, {"25", "", "55", ""}, {"20", "40", "", ""}, {"5", "", "", ""}}),
+         numbers({{1, 3, 0, 60, 0, 60},
+                  {2, 1, 0, 30, 0, 30},
+                  {3, 1, 20, 60, 20, 80},
+                  {4, 1, 40, 50, 40, 90}}),
+         Json({6, 60, 200, 60, 260})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliRun run = runCli({"--json", example(c.file)});
+        ASSERT_EQ(run.exitCode, 0) << run.error();
+        const Json json = run.json();
+        EXPECT_EQ(json["status"], "ok");
+        EXPECT_EQ(json["trains"], c.trains);
+        EXPECT_EQ(json["steps"].size(), c.trains.size());
+        EXPECT_EQ(json["plan"], c.plan);
+        EXPECT_EQ(json["indicators"], c.indicators);
+        EXPECT_EQ(json["totals"], c.totals);
+    }
+}
+
+TEST(CliJson, FiveStationStepsShowTheWorkingFlows)
+{
+    const CliRun run = runCli({"--json", example("five-stations.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    const Json steps = run.json()["steps"];
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0], rows({{"0", "15", "20", "25"},
+                              {"0", "10", "15", ""},
+                              {"5", "15", "", ""},
+                              {"10", "", "", ""}}));
+    EXPECT_EQ(steps[2], rows({{"0", "0", "0", "40"},
+                              {"0", "0", "15", ""},
+                              {"5", "15", "", ""},
+                              {"10", "", "", ""}}));
+}
+
+TEST(CliJson, EightStationLineWithFractionalTek)
+{
+    const CliRun run = runCli({"--json", example("line8.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    const Json json = run.json();
+    EXPECT_EQ(json["stations"], 8);
+    EXPECT_EQ(
+        json["trains"],
+        trains({{1, 7, 180}, {3, 8, 245}, {1, 5, 225}, {4, 7, 240}, {2, 5, 190}, {5, 7, 130}}));
+    EXPECT_EQ(json["steps"].size(), 6u);
+    EXPECT_EQ(json["plan"], rows({{"", "", "245", "", "", "", "615"},
+                                  {"180", "", "", "240", "130", "390", ""},
+                                  {"", "", "", "", "395", "", ""},
+                                  {"225", "190", "", "425", "", "", ""},
+                                  {"", "", "510", "", "", "", ""},
+                                  {"", "490", "", "", "", "", ""},
+                                  {"330", "", "", "", "", "", ""}}));
+    // 4.2 is not a 40-bit value: 120 cars of it come to just under 504, and the
+    // number reads back as that exact stored value.
+    EXPECT_EQ(json["indicators"], numbers({{1, 3, 0, 1560, 0, 1560},
+                                           {2, 2, 120, 960, 503.99999999953434, 1464},
+                                           {3, 2, 235, 1220, 658, 1878},
+                                           {4, 2, 170, 900, 935, 1835},
+                                           {5, 2, 205, 780, 635.5, 1415.5},
+                                           {6, 1, 0, 560, 0, 560},
+                                           {7, 1, 445, 430, 1157, 1587}}));
+    EXPECT_EQ(json["totals"], Json({13, 1175, 6410, 3889.5, 10299.5}));
+
+    // The totals are the column sums; column 6 is column 4 + column 5.
+    for (int column = 1; column < 6; ++column) {
+        double sum = 0;
+        for (const Json& row : json["indicators"])
+            sum += row[column].get<double>();
+        EXPECT_NEAR(sum, json["totals"][column - 1].get<double>(), 1e-6);
+    }
+    for (const Json& row : json["indicators"])
+        EXPECT_NEAR(row[5].get<double>(), row[3].get<double>() + row[4].get<double>(), 1e-6);
+}
+
+TEST(CliReport, FourStationLine)
+{
+    const CliRun run = runCli({example("four-stations.dat")}, QStringLiteral("ru_RU.UTF-8"));
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    const QStringList lines = run.lines();
+    ASSERT_EQ(lines.size(), 31);
+    EXPECT_EQ(lines[0], "Zeltrac");
+    EXPECT_TRUE(kOperatorLine.match(lines[1]).hasMatch()) << lines[1].toStdString();
+    const QStringList expected = {
+        "",
+        "ИСХОДНЫЕ ДАННЫЕ",
+        "",
+        "      1     2     3     4",
+        "cm   100    80    60     0",
+        "Tek   0.0   3.0   2.0   0.0",
+        "",
+        "         40    50    25",
+        "         30    20",
+        "         10",
+        "",
+        "ОПТИМАЛЬНЫЙ ПЛАН ФОРМИРОВАНИЯ",
+        "",
+        "      1     2     3     4",
+        "cm   100    80    60     0",
+        "Tek   0.0   3.0   2.0   0.0",
+        "",
+        "          0    50    65",
+        "         70    20",
+        "         10",
+        "",
+        "ПОКАЗАТЕЛИ ПЛАНА ФОРМИРОВАНИЯ",
+        "",
+        " №       ЧИСЛО      ПЕРЕРАБОТКА   ЗАТРАТЫ ВАГОНО-ЧАСОВ",
+        " СТАНЦИИ НАЗНАЧЕНИЙ ВАГОНОВ  НАКОПЛЕНИЕ ПЕРЕРАБОТ  ИТОГО",
+        "        1        2        0      200        0      200",
+        "        2        2        0      160        0      160",
+        "        3        1       40       60       80      140",
+        "  ВСЕГО          5       40      420       80      500",
+    };
+    EXPECT_EQ(lines.mid(2), expected);
+}
+
+TEST(CliReport, EightStationLineRoundsFractionalIndicators)
+{
+    const CliRun run = runCli({"--operator", "Петров П.П.", example("line8.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    const QStringList lines = run.lines();
+    ASSERT_EQ(lines.size(), 22 + 3 * 7);
+    EXPECT_TRUE(lines[1].startsWith("С ПРИЛОЖЕНИЕМ РАБОТАЕТ: Петров П.П.  "))
+        << lines[1].toStdString();
+    EXPECT_EQ(lines[7], "Tek   3.5   4.2   2.8   5.5   3.1   6.4   2.6   4.0");
+    EXPECT_EQ(lines[9], "        120    95   150   110    85   130   170");
+    EXPECT_EQ(lines[15], "        210");
+    EXPECT_EQ(lines[23], "          0     0   245     0     0     0   615");
+    EXPECT_EQ(lines[36], "        2        2      120      960      504     1464");
+    EXPECT_EQ(lines[39], "        5        2      205      780      636     1416");
+    EXPECT_EQ(lines[42], "  ВСЕГО         13     1175     6410     3890    10300");
+}
+
+TEST(CliReport, DecimalSeparatorFromTheLocaleOrTheOption)
+{
+    // Under a Russian locale the separator is a comma: the full stops of the
+    // example are not numbers there.
+    CliRun run = runCli({example("line8.dat")}, QStringLiteral("ru_RU.UTF-8"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.error(), "'3.5' is not a valid floating point value.\n");
+
+    run = runCli({"--decimal-separator", ".", example("line8.dat")}, QStringLiteral("ru_RU.UTF-8"));
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_TRUE(kOperatorLine.match(run.lines().value(1)).hasMatch());
+
+    QTemporaryDir dir;
+    QStringList lines = threeStationLines();
+    lines[5] = "2,5";
+    const QString comma = writeDataFile(dir, "comma.dat", lines);
+    run = runCli({comma}, QStringLiteral("ru_RU.UTF-8"));
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_EQ(run.lines().value(7), "Tek   3.0   2.5   2.0");
+    run = runCli({comma});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "'2,5' is not a valid floating point value.\n");
+}
+
+TEST(CliReport, RtfCopy)
+{
+    QTemporaryDir dir;
+    const QString rtf = dir.filePath("plan.rtf");
+    CliRun run = runCli({"--rtf", rtf, example("three-stations.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_EQ(run.lines().size(), 28);
+    QFile file(rtf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("{\\rtf1")) << bytes.left(40).toStdString();
+    EXPECT_TRUE(bytes.contains("\\ansicpg1251"));
+    EXPECT_TRUE(bytes.contains("Zeltrac"));
+    EXPECT_EQ(bytes.count("\\par\r\n"), 28);
+
+    // With --json the report is still saved when asked for.
+    const QString second = dir.filePath("second.rtf");
+    run = runCli({"--json", "--rtf=" + second, example("three-stations.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_EQ(run.json()["status"], "ok");
+    EXPECT_TRUE(QFile::exists(second));
+
+    const QString missingFolder = dir.filePath("no/such/folder/plan.rtf");
+    run = runCli({"--rtf", missingFolder, example("three-stations.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.error(), "Cannot create file " + missingFolder.toStdString() + ".\n");
+}
+
+TEST(CliFailures, NoData)
+{
+    QTemporaryDir dir;
+    QStringList lines = threeStationLines();
+    for (int i = 1; i <= 6; ++i)
+        lines[i] = "";
+    lines[3] = "520"; // station 3's Cm is not read
+    const QString path = writeDataFile(dir, "empty.dat", lines);
+
+    CliRun run = runCli({path});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.error(), "Данных недостаточно!\n");
+
+    run = runCli({"--json", path});
+    EXPECT_EQ(run.exitCode, 1);
+    const Json json = run.json();
+    EXPECT_EQ(json["stations"], 3);
+    EXPECT_EQ(json["status"], "no_data");
+    EXPECT_EQ(json["message"], "Данных недостаточно!");
+    EXPECT_EQ(json["trains"], Json::array());
+    EXPECT_EQ(json["plan"], rows({{"", ""}, {"", ""}}));
+    EXPECT_EQ(json["indicators"], numbers({{0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}}));
+    EXPECT_EQ(json["totals"], Json({0, 0, 0, 0, 0}));
+}
+
+TEST(CliFailures, ErrorsGetTheErrorBoxFullStop)
+{
+    QTemporaryDir dir;
+    QStringList badFlow = threeStationLines();
+    badFlow[8] = " 8o ";
+    QStringList badCount = threeStationLines();
+    badCount[0] = "3 ";
+    QStringList shortFile = threeStationLines();
+    shortFile.resize(9);
+    QStringList badLastTek = threeStationLines();
+    badLastTek[6] = "x"; // Tек of station 3: read by the report only
+
+    struct Case
+    {
+        QString path;
+        std::string message;
+        int stations;
+    };
+    const QString missing = dir.filePath("missing.dat");
+    const std::vector<Case> cases = {
+        {writeDataFile(dir, "flow.dat", badFlow), "'8o' is not a valid integer value.", 3},
+        {writeDataFile(dir, "count.dat", badCount), "'3 ' is not a valid integer value.", 8},
+        {writeDataFile(dir, "short.dat", shortFile), "List index out of bounds (9)", 8},
+        {missing, "Cannot open file " + missing.toStdString() + ".", 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        CliRun run = runCli({c.path});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.error(), c.message + "\n");
+
+        run = runCli({"--json", c.path});
+        EXPECT_EQ(run.exitCode, 1);
+        const Json json = run.json();
+        EXPECT_EQ(json["status"], "error");
+        EXPECT_EQ(json["message"], c.message);
+        EXPECT_EQ(json["stations"], c.stations);
+        EXPECT_EQ(json["plan"].size(), static_cast<std::size_t>(c.stations - 1));
+        EXPECT_EQ(json["indicators"].size(), static_cast<std::size_t>(c.stations - 1));
+    }
+
+    // A bad Tек of the last station stops the report, not the calculation.
+    const QString lastTek = writeDataFile(dir, "lasttek.dat", badLastTek);
+    CliRun run = runCli({lastTek});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.error(), "'x' is not a valid floating point value.\n");
+    run = runCli({"--json", lastTek});
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+    EXPECT_EQ(run.json()["plan"], rows({{"", "200"}, {"180", ""}}));
+}
+
+TEST(CliUsage, WrongUsageExitsWithTwo)
+{
+    const std::vector<QStringList> wrong = {
+        {},
+        {example("four-stations.dat"), example("line8.dat")},
+        {"--bogus", example("four-stations.dat")},
+        {"--rtf"},
+        {example("four-stations.dat"), "--rtf"},
+        {"--decimal-separator", "ab", example("four-stations.dat")},
+        {"--decimal-separator", "", example("four-stations.dat")},
+        {"--decimal-separator", "5", example("four-stations.dat")},
+        {"--json=yes", example("four-stations.dat")},
+        {"--operator", "a", "--operator", "b", example("four-stations.dat")},
+    };
+    for (const QStringList& arguments : wrong) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_NE(run.error().find("zeltrac-cli [ПАРАМЕТРЫ] ФАЙЛ.dat"), std::string::npos);
+    }
+
+    const CliRun help = runCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Использование: zeltrac-cli"));
+}
