@@ -18,18 +18,24 @@ using CarMatrix = std::array<std::array<std::int32_t, kDim>, kDim>;
 using SumMatrix = std::array<std::array<std::int64_t, kDim>, kDim>;
 
 // A wide value of this magnitude or more rounds beyond the largest 6-byte real.
-const Wide kStoreOverflowBound = std::ldexp(Wide(1), 127) - std::ldexp(Wide(1), 86);
+// (2^127 - 2^86 has 41 significant bits, so it is a double as well.)
+constexpr double kStoreOverflowBound = 0x1p127 - 0x1p86;
 
 bool storeOverflows(Wide value)
 {
-    return !(std::fabs(value) < kStoreOverflowBound); // also true for infinity and NaN
+    return !(std::fabs(value) < static_cast<Wide>(kStoreOverflowBound)); // also for inf, NaN
+}
+
+[[noreturn, gnu::noinline]] void throwError(const char* message)
+{
+    throw Error(message);
 }
 
 std::int32_t toCarCount(std::int64_t value)
 {
     if (value < std::numeric_limits<std::int32_t>::min() ||
-        value > std::numeric_limits<std::int32_t>::max())
-        throw Error(messages::integerOverflow);
+        value > std::numeric_limits<std::int32_t>::max()) [[unlikely]]
+        throwError(messages::integerOverflow);
     return static_cast<std::int32_t>(value);
 }
 
@@ -94,10 +100,37 @@ private:
     void prepareTekSums();
     void buildBlockSums();
     std::int64_t blockSum(int firstOrigin, int origin, int firstDestIdx, int destIdx) const;
+    int firstOriginOf(int s) const { return m_tekZero[s] ? s : 1; }
+    int firstDestIdxOf(int k) const { return m_tekZero[m_n + 1 - k] ? k : 1; }
+    // CandidateFlow[s][k] of the current step (the scan has checked its range).
+    std::int32_t candidateFlow(int s, int k) const
+    {
+        return static_cast<std::int32_t>(blockSum(firstOriginOf(s), s, firstDestIdxOf(k), k));
+    }
+    // The effect of candidate (s, k) at wide precision, before it is stored.
+    Wide wideEffect(int s, int k, std::int32_t cars) const
+    {
+        return static_cast<Wide>(m_tekSum[s][k]) * static_cast<Wide>(cars) -
+               static_cast<Wide>(m_cm[s]);
+    }
+    struct Shortlisted
+    {
+        int origin;
+        int destIdx;
+        std::int32_t cars;
+        double upper; // bound of the wide effect
+    };
+    int scanQuickly(double slack, double& lowest, double& threshold);
+    int scanCarefully(double& lowest, double& threshold);
+    void checkEffectStore(int s, int k, std::int32_t cars) const;
     void scan();
+    // One refinement pass decided by the gains' estimates; false when they
+    // cannot settle it. shifted: whether a gain was 0 or more.
+    bool shiftByEstimates(int newOrigin, int newDestIdx, bool originApplies, bool destApplies,
+                          bool& shifted);
     void refine();
-    bool blockIsEmpty(int firstOrigin, int origin, int firstDestIdx, int destIdx) const;
-    void moveBlock(int firstOrigin, int origin, int firstDestIdx, int destIdx);
+    // Moves the cars of the block on; false when the block holds none.
+    bool moveBlock(int firstOrigin, int origin, int firstDestIdx, int destIdx);
 
     const int m_n;
     std::int32_t m_cm[kDim] = {};
@@ -105,16 +138,27 @@ private:
     CarMatrix m_inputFlow = {};
     CarMatrix m_workFlow = {};
     CarMatrix m_planCars = {};
-    CarMatrix m_candidateFlow = {};
     std::int32_t m_reprocCars[kDim] = {};
 
-    // Search helpers: the stored TekSum of every candidate [s][k] (they
-    // depend on Tek only), whether storing it overflows, and the 2-D prefix
-    // sums of WorkFlow of the current step: m_blockSums[a][b] is the sum of
-    // WorkFlow over origins 1..a and destination indices 1..b.
-    Wide m_tekSum[kDim][kDim] = {};
+    // For the search. Per calculation: the stored TekSum of every candidate
+    // [s][k] (NaN where storing it overflows, which m_tekSumOverflows
+    // records), the stations whose Tek is 0, the greatest |TekSum| (infinite
+    // when one overflows) and the greatest |Cm| of an origin. Per step: the
+    // prefix sums of WorkFlow, m_blockSums[a][b] being the sum over origins
+    // 1..a and destination indices 1..b (within the triangle), and the sum of
+    // |WorkFlow| over the triangle.
+    double m_tekSum[kDim][kDim] = {};
     bool m_tekSumOverflows[kDim][kDim] = {};
+    bool m_tekZero[kDim] = {};
+    double m_greatestTekSum = 0;
+    double m_greatestCm = 0;
     SumMatrix m_blockSums = {};
+    std::int64_t m_flowMagnitude = 0;
+    // The candidates of the current scan that may be chosen, in scan order.
+    Shortlisted m_shortlist[kDim * kDim / 2 + 1];
+
+    const Real40 m_searchStart = store(-0.0001L);
+    const Real40 m_noGain = store(-1);
 
     Real40 m_bestEffect;
     int m_bestOrigin = 0;
@@ -155,6 +199,10 @@ bool PlanCalculation::readInput(const CalcInput& input)
 
 void PlanCalculation::prepareTekSums()
 {
+    for (int station = 1; station <= m_n; ++station)
+        m_tekZero[station] = tekIsZero(station);
+    for (int s = 1; s <= m_n - 2; ++s)
+        m_greatestCm = std::max(m_greatestCm, std::fabs(static_cast<double>(m_cm[s])));
     // The TekSum of candidate (s, k) adds Tek[s + 1..d - 1] in turn, storing
     // after each addition; the candidates of one origin share the prefix.
     for (int s = 1; s <= m_n - 2; ++s) {
@@ -164,29 +212,34 @@ void PlanCalculation::prepareTekSums()
             if (!overflowed) {
                 const Wide next = sum.wide() + m_tek[d - 1].wide();
                 if (storeOverflows(next))
-                    overflowed = true;
+                    overflowed = true; // reported when a candidate needs it
                 else
                     sum = store(next);
             }
             const int k = m_n + 1 - d;
-            m_tekSum[s][k] = sum.wide();
+            m_tekSum[s][k] = overflowed ? std::numeric_limits<double>::quiet_NaN() : sum.toDouble();
             m_tekSumOverflows[s][k] = overflowed;
+            m_greatestTekSum = overflowed ? std::numeric_limits<double>::infinity()
+                                          : std::max(m_greatestTekSum, std::fabs(sum.toDouble()));
         }
     }
 }
 
 void PlanCalculation::buildBlockSums()
 {
-    // Only blocks within the triangle are asked for, so origins up to N - 2
-    // and destination indices up to N - 2 suffice.
-    const int last = m_n - 2;
-    for (int a = 1; a <= last; ++a) {
+    // Blocks lie within the triangle (origin + destination index <= N - 1),
+    // and so do the prefix sums they are formed from.
+    std::int64_t magnitude = 0;
+    for (int a = 1; a <= m_n - 2; ++a) {
         std::int64_t row = 0;
-        for (int b = 1; b <= last; ++b) {
-            row += m_workFlow[a][b];
+        for (int b = 1; b <= m_n - 1 - a; ++b) {
+            const std::int32_t cars = m_workFlow[a][b];
+            row += cars;
+            magnitude += cars < 0 ? -std::int64_t{cars} : cars;
             m_blockSums[a][b] = m_blockSums[a - 1][b] + row;
         }
     }
+    m_flowMagnitude = magnitude;
 }
 
 std::int64_t PlanCalculation::blockSum(int firstOrigin, int origin, int firstDestIdx,
@@ -196,102 +249,259 @@ std::int64_t PlanCalculation::blockSum(int firstOrigin, int origin, int firstDes
            m_blockSums[origin][firstDestIdx - 1] + m_blockSums[firstOrigin - 1][firstDestIdx - 1];
 }
 
+namespace {
+
+// A bound below the lowest wide value that stores as store(lowest) or more:
+// store(lowest) lies within |lowest| 2^-40 of lowest, and the values that
+// store as it start at most half a unit of its last place (<= |value| 2^-40)
+// below it, or 2^-128 below 0. The margin also covers this formula's own
+// rounding.
+double choosableFrom(double lowest)
+{
+    return lowest - std::fabs(lowest) * 0x1p-37 - 0x1p-126;
+}
+
+} // namespace
+
+void PlanCalculation::checkEffectStore(int s, int k, std::int32_t cars) const
+{
+    if (m_tekSumOverflows[s][k] || storeOverflows(wideEffect(s, k, cars)))
+        throwError(messages::floatOverflow);
+}
+
+int PlanCalculation::scanQuickly(double slack, double& lowest, double& threshold)
+{
+    // No block sum leaves 32 bits and no effect overflows, and one slack
+    // covers every estimate.
+    int shortlisted = 0;
+    double greatest = -std::numeric_limits<double>::infinity();
+    for (int s = 1; s <= m_n - 2; ++s) {
+        const int firstOrigin = firstOriginOf(s);
+        const double cm = m_cm[s];
+        for (int k = 1; k <= m_n - 1 - s; ++k) {
+            const std::int64_t cars = blockSum(firstOrigin, s, firstDestIdxOf(k), k);
+            const double estimate = m_tekSum[s][k] * static_cast<double>(cars) - cm;
+            if (estimate > greatest) {
+                greatest = estimate;
+                lowest = estimate - slack;
+                threshold = choosableFrom(lowest);
+            }
+            const double upper = estimate + slack;
+            if (upper >= threshold) {
+                m_shortlist[shortlisted++] =
+                    Shortlisted{s, k, static_cast<std::int32_t>(cars), upper};
+            }
+        }
+    }
+    return shortlisted;
+}
+
+int PlanCalculation::scanCarefully(double& lowest, double& threshold)
+{
+    // Every block sum is checked, and every estimate that comes near the
+    // overflow bound is checked at wide precision, in scan order.
+    int shortlisted = 0;
+    for (int s = 1; s <= m_n - 2; ++s) {
+        const int firstOrigin = firstOriginOf(s);
+        const double cm = m_cm[s];
+        const double cmMagnitude = std::fabs(cm);
+        for (int k = 1; k <= m_n - 1 - s; ++k) {
+            const std::int32_t cars = toCarCount(blockSum(firstOrigin, s, firstDestIdxOf(k), k));
+            // TekSum is NaN where storing it overflowed, which fails the
+            // overflow test as well.
+            const double product = m_tekSum[s][k] * static_cast<double>(cars);
+            const double estimate = product - cm;
+            const double slack = (std::fabs(product) + cmMagnitude) * 0x1p-48;
+            if (!(std::fabs(estimate) + slack < kStoreOverflowBound)) [[unlikely]]
+                checkEffectStore(s, k, cars);
+            if (estimate - slack > lowest) {
+                lowest = estimate - slack;
+                threshold = choosableFrom(lowest);
+            }
+            const double upper = estimate + slack;
+            if (upper >= threshold)
+                m_shortlist[shortlisted++] = Shortlisted{s, k, cars, upper};
+        }
+    }
+    return shortlisted;
+}
+
 void PlanCalculation::scan()
 {
-    // Rounding is monotone: an effect whose wide value does not exceed the
-    // stored best cannot exceed it once stored, so only the others are
-    // rounded. Every effect is still checked for the store's overflow.
-    Real40 best = store(-0.0001L);
+    // The outcome must be that of storing every effect in scan order and
+    // keeping the first strictly greater one, with the overflow checks in
+    // that order. Each effect is first estimated in double precision: the
+    // estimate e differs from the wide value x = TekSum * cars - Cm by less
+    // than 2^-51 (|TekSum * cars| + |Cm|), which the slack covers with room
+    // for its own rounding, so e - slack <= x <= e + slack.
+    //
+    // The chosen candidate's stored effect is the greatest one, so at least
+    // store(lowest), lowest being the greatest e - slack. Rounding is
+    // monotone, so a candidate with e + slack below choosableFrom(lowest)
+    // cannot be chosen. The first pass computes the cars, checks every store
+    // for overflow and keeps the candidates that may still be chosen; the
+    // second compares their stored effects in scan order.
+    double lowest = -std::numeric_limits<double>::infinity();
+    double threshold = lowest;
+    int shortlisted = 0;
+    // Any block sum is at most the flow magnitude; if that and the greatest
+    // effect it allows are far from the limits, the quick scan needs no
+    // checks and can use one slack for all.
+    const double greatestEffect =
+        m_greatestTekSum * static_cast<double>(m_flowMagnitude) + m_greatestCm;
+    if (m_flowMagnitude <= std::numeric_limits<std::int32_t>::max() &&
+        greatestEffect < 0.5 * kStoreOverflowBound)
+        shortlisted = scanQuickly(greatestEffect * 0x1p-47, lowest, threshold);
+    else
+        shortlisted = scanCarefully(lowest, threshold);
+
+    Real40 best = m_searchStart;
     Wide bestWide = best.wide();
-    int bestOrigin = m_bestOrigin;
-    int bestDestIdx = m_bestDestIdx;
-    for (int s = 1; s <= m_n - 2; ++s) {
-        const int firstOrigin = tekIsZero(s) ? s : 1;
-        const Wide cm = m_cm[s];
-        for (int k = 1; k <= m_n - 1 - s; ++k) {
-            const int d = m_n + 1 - k;
-            const int firstDestIdx = tekIsZero(d) ? k : 1;
-            const std::int32_t cars = toCarCount(blockSum(firstOrigin, s, firstDestIdx, k));
-            m_candidateFlow[s][k] = cars;
-            if (m_tekSumOverflows[s][k])
-                throw Error(messages::floatOverflow);
-            const Wide effect = m_tekSum[s][k] * static_cast<Wide>(cars) - cm;
-            if (storeOverflows(effect))
-                throw Error(messages::floatOverflow);
-            if (effect > bestWide) {
-                const Real40 stored = store(effect);
-                if (stored > best) {
-                    best = stored;
-                    bestWide = stored.wide();
-                    bestOrigin = s;
-                    bestDestIdx = k;
-                }
+    for (int i = 0; i < shortlisted; ++i) {
+        const Shortlisted& candidate = m_shortlist[i];
+        if (candidate.upper < threshold)
+            continue;
+        const Wide effect = wideEffect(candidate.origin, candidate.destIdx, candidate.cars);
+        if (effect > bestWide) {
+            const Real40 stored = store(effect);
+            if (stored > best) {
+                best = stored;
+                bestWide = stored.wide();
+                m_bestOrigin = candidate.origin;
+                m_bestDestIdx = candidate.destIdx;
             }
         }
     }
     m_bestEffect = best;
-    m_bestOrigin = bestOrigin;
-    m_bestDestIdx = bestDestIdx;
+}
+
+namespace {
+
+// A value factor * cars - cm as formed at wide precision, known from its
+// double estimate to lie within [lower, upper] (see the scan).
+struct Estimate
+{
+    double lower;
+    double upper;
+    bool storable; // storing it cannot overflow
+};
+
+Estimate estimate(double factor, std::int32_t cars, std::int32_t cm)
+{
+    const double product = factor * static_cast<double>(cars);
+    const double value = product - static_cast<double>(cm);
+    const double slack = (std::fabs(product) + std::fabs(static_cast<double>(cm))) * 0x1p-48;
+    return {value - slack, value + slack, std::fabs(value) + slack < kStoreOverflowBound};
+}
+
+// 1 when the stored value is surely 0 or more, -1 when surely below 0, 0
+// when only the store can tell (a wide value below -2^-127 stores below 0).
+int signOf(const Estimate& e)
+{
+    if (e.lower >= 0)
+        return 1;
+    return e.upper < -0x1p-127 ? -1 : 0;
+}
+
+} // namespace
+
+bool PlanCalculation::shiftByEstimates(int newOrigin, int newDestIdx, bool originApplies,
+                                       bool destApplies, bool& shifted)
+{
+    // A gain that does not apply is exactly -1.
+    const Estimate none{-1, -1, true};
+    const Estimate origin = originApplies
+                                ? estimate(m_tek[m_bestOrigin].toDouble(),
+                                           candidateFlow(newOrigin, m_bestDestIdx), m_cm[newOrigin])
+                                : none;
+    const int d = m_n + 1 - m_bestDestIdx;
+    const Estimate dest =
+        destApplies ? estimate(m_tek[d].toDouble(), candidateFlow(m_bestOrigin, newDestIdx),
+                               m_cm[m_bestOrigin])
+                    : none;
+    const int originSign = signOf(origin);
+    const int destSign = signOf(dest);
+    if (!origin.storable || !dest.storable || originSign == 0 || destSign == 0)
+        return false;
+    bool moveOrigin = originSign > 0 && destSign < 0;
+    bool moveDest = destSign > 0 && originSign < 0;
+    if (originSign > 0 && destSign > 0) {
+        // Both shifts pay: the greater stored gain decides, so the two must
+        // surely store differently.
+        if (dest.upper < choosableFrom(origin.lower))
+            moveOrigin = true;
+        else if (origin.upper < choosableFrom(dest.lower))
+            moveDest = true;
+        else
+            return false;
+    }
+    shifted = originSign > 0 || destSign > 0;
+    if (moveOrigin && newOrigin >= 1)
+        m_bestOrigin = newOrigin;
+    if (moveDest && newDestIdx >= 1)
+        m_bestDestIdx = newDestIdx;
+    return true;
 }
 
 void PlanCalculation::refine()
 {
-    const Real40 none = store(-1);
+    // Each pass stores the two gains and compares them. Mostly their double
+    // estimates already settle every comparison of the stored values (and
+    // that no store overflows); only the passes they leave open store them.
     const Real40 zero;
     for (;;) {
-        Real40 originGain = none;
-        Real40 destGain = none;
-        int newOrigin = m_bestOrigin;
-        int newDestIdx = m_bestDestIdx;
-        if (!tekIsZero(m_bestOrigin)) {
-            newOrigin = m_bestOrigin - 1;
-            originGain = store(m_tek[m_bestOrigin].wide() *
-                                   static_cast<Wide>(m_candidateFlow[newOrigin][m_bestDestIdx]) -
-                               static_cast<Wide>(m_cm[newOrigin]));
-        }
-        const int d = m_n + 1 - m_bestDestIdx;
-        if (!tekIsZero(d)) {
-            newDestIdx = m_bestDestIdx - 1;
-            destGain = store(m_tek[d].wide() *
-                                 static_cast<Wide>(m_candidateFlow[m_bestOrigin][newDestIdx]) -
-                             static_cast<Wide>(m_cm[m_bestOrigin]));
-        }
         const int oldOrigin = m_bestOrigin;
         const int oldDestIdx = m_bestDestIdx;
-        if (originGain >= destGain && originGain >= zero && newOrigin >= 1)
-            m_bestOrigin = newOrigin;
-        if (destGain >= originGain && destGain >= zero && newDestIdx >= 1)
-            m_bestDestIdx = newDestIdx;
-        if (!(originGain >= zero || destGain >= zero))
+        const bool originApplies = !m_tekZero[m_bestOrigin];
+        const bool destApplies = !m_tekZero[m_n + 1 - m_bestDestIdx];
+        const int newOrigin = originApplies ? m_bestOrigin - 1 : m_bestOrigin;
+        const int newDestIdx = destApplies ? m_bestDestIdx - 1 : m_bestDestIdx;
+
+        bool shifted = false;
+        if (!shiftByEstimates(newOrigin, newDestIdx, originApplies, destApplies, shifted)) {
+            Real40 originGain = m_noGain;
+            Real40 destGain = m_noGain;
+            if (originApplies) {
+                originGain = store(m_tek[m_bestOrigin].wide() *
+                                       static_cast<Wide>(candidateFlow(newOrigin, m_bestDestIdx)) -
+                                   static_cast<Wide>(m_cm[newOrigin]));
+            }
+            if (destApplies) {
+                const int d = m_n + 1 - m_bestDestIdx;
+                destGain = store(m_tek[d].wide() *
+                                     static_cast<Wide>(candidateFlow(m_bestOrigin, newDestIdx)) -
+                                 static_cast<Wide>(m_cm[m_bestOrigin]));
+            }
+            if (originGain >= destGain && originGain >= zero && newOrigin >= 1)
+                m_bestOrigin = newOrigin;
+            if (destGain >= originGain && destGain >= zero && newDestIdx >= 1)
+                m_bestDestIdx = newDestIdx;
+            shifted = originGain >= zero || destGain >= zero;
+        }
+        if (!shifted)
             break;
         if (m_bestOrigin == oldOrigin && m_bestDestIdx == oldDestIdx)
             break; // cannot happen while Tek of the end stations is 0
     }
 }
 
-bool PlanCalculation::blockIsEmpty(int firstOrigin, int origin, int firstDestIdx, int destIdx) const
-{
-    for (int a = firstOrigin; a <= origin; ++a) {
-        for (int b = firstDestIdx; b <= destIdx; ++b) {
-            if (m_workFlow[a][b] != 0)
-                return false;
-        }
-    }
-    return true;
-}
-
-void PlanCalculation::moveBlock(int firstOrigin, int origin, int firstDestIdx, int destIdx)
+bool PlanCalculation::moveBlock(int firstOrigin, int origin, int firstDestIdx, int destIdx)
 {
     const int d = m_n + 1 - destIdx;
     const int toOrigin = m_n + 1 - origin;
+    bool moved = false;
     for (int a = firstOrigin; a <= origin; ++a) {
         for (int b = firstDestIdx; b <= destIdx; ++b) {
             const std::int32_t cars = m_workFlow[a][b];
+            if (cars == 0)
+                continue; // moving nothing changes nothing
+            moved = true;
             addCars(m_workFlow[d][b], cars);
             addCars(m_workFlow[a][toOrigin], cars);
             m_workFlow[a][b] = 0;
         }
     }
+    return moved;
 }
 
 void PlanCalculation::search(const CalcHooks& hooks, std::vector<FixedTrain>& trains)
@@ -306,16 +516,17 @@ void PlanCalculation::search(const CalcHooks& hooks, std::vector<FixedTrain>& tr
 
         const int s = m_bestOrigin;
         const int k = m_bestDestIdx;
-        const int firstOrigin = tekIsZero(s) ? s : 1;
-        const int firstDestIdx = tekIsZero(m_n + 1 - k) ? k : 1;
+        const int firstOrigin = firstOriginOf(s);
+        const int firstDestIdx = firstDestIdxOf(k);
+        const std::int32_t cars = candidateFlow(s, k);
         // A train whose block holds no car would change nothing and be
-        // found again by every further step: the search ends there.
-        if (blockIsEmpty(firstOrigin, s, firstDestIdx, k))
+        // found again by every further step: the search ends there, with
+        // nothing changed.
+        if (!moveBlock(firstOrigin, s, firstDestIdx, k))
             return;
-        moveBlock(firstOrigin, s, firstDestIdx, k);
-        m_planCars[s][k] = m_candidateFlow[s][k];
+        m_planCars[s][k] = cars;
 
-        trains.push_back(FixedTrain{s, m_n + 1 - k, m_candidateFlow[s][k]});
+        trains.push_back(FixedTrain{s, m_n + 1 - k, cars});
         if (hooks.onTrainFixed)
             hooks.onTrainFixed(FixedTrainView(trains.back(), m_n, m_inputFlow, m_workFlow));
     }

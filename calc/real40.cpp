@@ -8,19 +8,16 @@
 
 namespace zeltrac {
 
-static_assert(std::numeric_limits<Wide>::max_exponent == 16384,
-              "the store reads the x87 extended layout (15-bit exponent)");
-static_assert(sizeof(Wide) >= 10, "the x87 extended format takes 10 bytes");
+static_assert(std::numeric_limits<Wide>::max_exponent >= 1024,
+              "the wide type must hold every double (the store splits a wide value into two)");
 static_assert(std::numeric_limits<double>::is_iec559, "values are held as IEEE doubles");
 
 namespace {
 
-constexpr int kWideBias = 16383;
 constexpr int kDoubleBias = 1023;
 constexpr int kRealBias = 129;
 constexpr int kMinExponent = -128; // of the leading bit, 2^-128
 constexpr int kMaxExponent = 126;  // of the leading bit, (2 - 2^-39) * 2^126
-constexpr int kDroppedBits = 64 - 40;
 
 double fromParts(bool negative, int exponent, std::uint64_t fraction52)
 {
@@ -34,43 +31,44 @@ double fromParts(bool negative, int exponent, std::uint64_t fraction52)
 
 Real40 Real40::fromWide(Wide value)
 {
-    unsigned char raw[sizeof(Wide)];
-    std::memcpy(raw, &value, sizeof(Wide));
-    std::uint64_t significand;
-    std::uint16_t signExponent;
-    std::memcpy(&significand, raw, 8);
-    std::memcpy(&signExponent, raw + 8, 2);
+    // The wide value is split into its nearest double and the exact rest:
+    // value = head + tail, |tail| <= half a unit in the 53rd bit of head.
+    // Rounding head's 53-bit significand to 40 bits then decides everything
+    // except a dropped part of exactly one half, where the sign of the tail
+    // tells whether the wide value lies beyond the half, on it (a tie: away
+    // from zero) or short of it. This stays in registers, unlike reading
+    // the x87 bytes through memory, which is several times slower.
+    const double head = static_cast<double>(value);
+    if (!(std::fabs(head) < 0x1p127))
+        throw Error(messages::floatOverflow); // 2^127 or more, infinity or NaN
+    const double tail = static_cast<double>(value - static_cast<Wide>(head)); // exact
 
-    const bool negative = (signExponent & 0x8000u) != 0;
-    int biased = signExponent & 0x7FFF;
-    if (biased == 0x7FFF)
-        throw Error(messages::floatOverflow); // infinity or NaN
-    if (significand == 0)
-        return Real40();
+    const auto bits = std::bit_cast<std::uint64_t>(head);
+    const bool negative = (bits >> 63) != 0;
+    int biased = static_cast<int>((bits >> 52) & 0x7FF);
     if (biased == 0)
-        return Real40(); // below 2^-16382: far below the smallest 6-byte magnitude
+        return Real40(); // 0 or below 2^-1022: far below the smallest magnitude
 
-    // An unnormal encoding (integer bit clear) never comes from arithmetic;
-    // normalise it all the same.
-    const int shift = std::countl_zero(significand);
-    significand <<= shift;
-    biased -= shift;
-
-    // Round the magnitude to 40 bits, a remainder of one half upwards.
-    const std::uint64_t rounded = significand + (std::uint64_t{1} << (kDroppedBits - 1));
-    if (rounded < significand) {
-        significand = std::uint64_t{1} << 63;
+    constexpr int kDropped = 53 - 40;
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << (kDropped - 1);
+    std::uint64_t significand = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    const std::uint64_t dropped = significand & ((std::uint64_t{1} << kDropped) - 1);
+    significand >>= kDropped;
+    bool up = dropped > kHalf;
+    if (dropped == kHalf)
+        up = tail == 0 || ((tail > 0) != negative);
+    if (up && ++significand == (std::uint64_t{1} << 40)) {
+        significand >>= 1;
         ++biased;
-    } else {
-        significand = rounded & ~((std::uint64_t{1} << kDroppedBits) - 1);
     }
 
-    const int exponent = biased - kWideBias;
+    const int exponent = biased - kDoubleBias;
     if (exponent < kMinExponent)
         return Real40();
     if (exponent > kMaxExponent)
         throw Error(messages::floatOverflow);
-    return Real40(fromParts(negative, exponent, (significand << 1) >> 12));
+    return Real40(
+        fromParts(negative, exponent, (significand << kDropped) & ((std::uint64_t{1} << 52) - 1)));
 }
 
 void Real40::toBytes(unsigned char out[6]) const

@@ -348,7 +348,7 @@ int main(int argc, char* argv[])
 
     const Outcome outcome = run(options);
     if (options.json) {
-        std::cout << jsonOf(outcome).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+        std::cout << jsonOf(outcome).dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
     } else {
         for (const std::string& line : outcome.report)
             std::cout << line << '\n';

@@ -29,12 +29,13 @@ const QString saveFilter = QStringLiteral("Текстовые Фалы RTF(*.rtf
 const QString defaultSuffix = QStringLiteral("rtf");
 
 // The window font, and the fixed-pitch font the report's columns count on.
-// The families after the first are metric-compatible stand-ins found on
-// systems without the Windows fonts.
+// The families after the first stand in for it on systems without the
+// Windows fonts (Liberation Mono has the metrics of Courier New).
 QFont windowFont()
 {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -128,8 +129,9 @@ QStringList Form2::reportLines() const
     QStringList lines;
     if (document->isEmpty())
         return lines;
+    // A line break typed inside a paragraph (Shift+Enter) starts a new line.
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        lines.append(block.text());
+        lines.append(block.text().split(QChar::LineSeparator));
     return lines;
 }
 

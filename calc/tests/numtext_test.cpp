@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -313,4 +314,20 @@ TEST(WholeToText, Digits)
     EXPECT_EQ(wholeToText(-7), "-7");
     EXPECT_EQ(wholeToText(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
     EXPECT_EQ(wholeToText(2147483648LL), "2147483648");
+}
+
+TEST(NumberTexts, IndependentOfTheCLocale)
+{
+    // A window program switches the C library to the user's locale, where
+    // the decimal separator may be a comma.
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "ru_RU.UTF-8"))
+        GTEST_SKIP() << "ru_RU.UTF-8 is not installed";
+    const auto dot = parseReal("1.5e1", ".");
+    const auto comma = parseReal("2,25", ",");
+    const std::string text = wholeToText(-1234567);
+    std::setlocale(LC_ALL, previous.c_str());
+    EXPECT_EQ(dot, Wide(15));
+    EXPECT_EQ(comma, Wide(2.25));
+    EXPECT_EQ(text, "-1234567");
 }

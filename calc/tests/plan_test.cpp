@@ -590,3 +590,14 @@ TEST(PlanFaults, FloatOverflowInTheIndicators)
     EXPECT_EQ(indicatorRow(tables, 2), (Row{2, 0, 10, 0, 5, 5}));
     EXPECT_EQ(totalsOf(tables), (Row{0, 0, 0, 0, 0, 0}));
 }
+
+TEST(PlanInput, StationCountKeptWithinTheLineLimits)
+{
+    // Like the station-count control, the calculation keeps N within 3..21.
+    ResultTables tables;
+    auto input = makeInput(3, {"5", "4"}, {"", "1"}, {{1, 3, "10"}, {1, 2, "5"}, {2, 3, "7"}});
+    input.stationCount = 2;
+    EXPECT_EQ(calculatePlan(input, tables).plan.columnCount(), 2);
+    input.stationCount = 40;
+    EXPECT_EQ(calculatePlan(input, tables).plan.columnCount(), kMaxStations - 1);
+}

@@ -171,14 +171,31 @@ TEST(Real40, MatchesRoundingByHand)
     // integer arithmetic.
     std::mt19937_64 random(777);
     for (int i = 0; i < 20000; ++i) {
-        const std::uint64_t significand = random() | (std::uint64_t{1} << 63);
-        const int exponent = static_cast<int>(random() % 200) - 100;
+        // The 24 dropped bits: random, or near the half where the rounding
+        // turns (also at the 53-bit boundary a double would round at).
+        static const std::uint64_t lowPatterns[] = {0x800000, 0x800001, 0x7FFFFF, 0x800400,
+                                                    0x7FFC00, 0x8003FF, 0x800800, 0xFFFFFF,
+                                                    0x000000, 0x7FF800, 0x000400, 0xFFFC00};
+        std::uint64_t significand = random() | (std::uint64_t{1} << 63);
+        if (i % 2 == 0) {
+            significand &= ~std::uint64_t{0xFFFFFF};
+            significand |= lowPatterns[(i / 2) % std::size(lowPatterns)];
+        }
+        const int exponent = static_cast<int>(random() % 270) - 135; // past both ends
         const Wide x = std::ldexp(static_cast<Wide>(significand), exponent - 63);
         std::uint64_t kept = significand >> 24;
         if (significand & (std::uint64_t{1} << 23))
             ++kept; // half or more: away from zero
-        const Wide expected = std::ldexp(static_cast<Wide>(kept), exponent - 39);
-        ASSERT_EQ(Real40::fromWide(x).wide(), expected);
+        Wide expected = std::ldexp(static_cast<Wide>(kept), exponent - 39);
+        if (expected < pow2(-128))
+            expected = 0;
+        if (expected > (2 - pow2(-39)) * pow2(126)) {
+            expectOverflow(x);
+            expectOverflow(-x);
+            continue;
+        }
+        ASSERT_EQ(Real40::fromWide(x).wide(), expected)
+            << std::hex << significand << ' ' << exponent;
         ASSERT_EQ(Real40::fromWide(-x).wide(), -expected);
     }
 }

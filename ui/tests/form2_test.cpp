@@ -1,12 +1,17 @@
 // The result window: layout, hiding and showing, printing and saving.
+#include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QFrame>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -23,9 +28,12 @@
 #include <sys/resource.h>
 #endif
 
+#include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
+#include "ui/tabcontrol.h"
 #include "ui/tests/testutil.h"
+#include "ui/textgrid.h"
 
 namespace {
 
@@ -61,6 +69,32 @@ QList<BoxSeen> answeringBoxes(const std::function<void()>& action)
     timer.start(10);
     action();
     return boxes;
+}
+
+// Runs `action`, hands the first modal dialog of type T that it opens to
+// `inspect` and cancels it. Returns whether such a dialog was seen.
+template <typename T>
+bool cancellingDialog(const std::function<void()>& action, const std::function<void(T*)>& inspect)
+{
+    bool seen = false;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (elapsed.elapsed() > 5000)
+                timer.stop();
+            return;
+        }
+        seen = true;
+        timer.stop();
+        inspect(dialog);
+        dialog->reject();
+    });
+    timer.start(10);
+    action();
+    return seen;
 }
 
 void checkErrorBox(const QList<BoxSeen>& boxes, const QString& text)
@@ -125,6 +159,119 @@ const QStringList sampleReport{
 // The RTF form of "правка": \uN with the windows-1251 byte for older readers.
 const QByteArray editedWordRtf = "\\u1087\\'ef\\u1088\\'f0\\u1072\\'e0\\u1074\\'e2\\u1082\\'ea"
                                  "\\u1072\\'e0";
+
+// The main window with the result window beside it, as the program sets
+// them up, and the planner's ways of using them.
+class Program
+{
+public:
+    Program()
+    {
+        form1.setResultWindow(&form2);
+        form1.currentDateTime = [] { return QDateTime(QDate(2001, 3, 5), QTime(14, 7, 9)); };
+        form1.show();
+        if (!QTest::qWaitForWindowExposed(&form1))
+            qWarning("the main window was not shown");
+    }
+
+    template <typename T> T* get(const char* name) const
+    {
+        T* object = form1.findChild<T*>(QString::fromLatin1(name));
+        if (!object)
+            qFatal("no %s in the main window", name);
+        return object;
+    }
+
+    zeltrac::ui::TextGrid* grid(const char* name) const { return get<zeltrac::ui::TextGrid>(name); }
+    QAction* reportCommand() const { return get<QAction>("mmPrRes"); }
+
+    void setStationCount(int n) { get<QLineEdit>("Edit1")->setText(QString::number(n)); }
+    void setOperator(const QString& name) { get<QLineEdit>("Edit2")->setText(name); }
+
+    // The worked example of three stations with a local train re-formed at
+    // station 2: Cm 20 and 4, Tek of station 2 is 1, flows 1->3: 10,
+    // 1->2: 5, 2->3: 7.
+    void enterThreeStations()
+    {
+        setStationCount(3);
+        zeltrac::ui::TextGrid* params = grid("StringGrid2");
+        params->setCell(0, 0, QStringLiteral("20"));
+        params->setCell(1, 0, QStringLiteral("4"));
+        params->setCell(1, 1, QStringLiteral("1"));
+        zeltrac::ui::TextGrid* flows = grid("StringGrid3");
+        flows->setCell(0, 0, QStringLiteral("10"));
+        flows->setCell(0, 1, QStringLiteral("5"));
+        flows->setCell(1, 0, QStringLiteral("7"));
+    }
+
+    QList<BoxSeen> selectTab(int index)
+    {
+        return answeringBoxes(
+            [&] { get<zeltrac::ui::TabControl>("TabControl1")->setTabIndex(index); });
+    }
+
+    QList<BoxSeen> printResults()
+    {
+        return answeringBoxes([&] { reportCommand()->trigger(); });
+    }
+
+    Form1 form1;
+    Form2 form2;
+};
+
+const QString operatorPrefix = QStringLiteral("С ПРИЛОЖЕНИЕМ РАБОТАЕТ: ");
+
+// The report of the three-station example.
+QStringList threeStationReport()
+{
+    return {
+        QStringLiteral("Zeltrac"),
+        operatorPrefix + QStringLiteral("Имя оператора  "),
+        QString(),
+        QStringLiteral("ИСХОДНЫЕ ДАННЫЕ"),
+        QString(),
+        QStringLiteral("      1     2     3"),
+        QStringLiteral("cm    20     4     0"),
+        QStringLiteral("Tek   0.0   1.0   0.0"),
+        QString(),
+        QStringLiteral("         10     7"),
+        QStringLiteral("          5"),
+        QString(),
+        QStringLiteral("ОПТИМАЛЬНЫЙ ПЛАН ФОРМИРОВАНИЯ"),
+        QString(),
+        QStringLiteral("      1     2     3"),
+        QStringLiteral("cm    20     4     0"),
+        QStringLiteral("Tek   0.0   1.0   0.0"),
+        QString(),
+        QStringLiteral("          0    17"),
+        QStringLiteral("         15"),
+        QString(),
+        QStringLiteral("ПОКАЗАТЕЛИ ПЛАНА ФОРМИРОВАНИЯ"),
+        QString(),
+        QStringLiteral(" №       ЧИСЛО      ПЕРЕРАБОТКА   ЗАТРАТЫ ВАГОНО-ЧАСОВ"),
+        QStringLiteral(" СТАНЦИИ НАЗНАЧЕНИЙ ВАГОНОВ  НАКОПЛЕНИЕ ПЕРЕРАБОТ  ИТОГО"),
+        QStringLiteral("        1        1        0       20        0       20"),
+        QStringLiteral("        2        1       10        4       10       14"),
+        QStringLiteral("  ВСЕГО          2       10       24       10       34"),
+    };
+}
+
+// Compares a report with the expected lines; line 2 up to its date and time,
+// which follow the regional settings (the time 14:07:09 comes from the clock
+// the test sets).
+void checkReport(const QStringList& actual, const QStringList& expected)
+{
+    QCOMPARE(actual.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        if (i == 1) {
+            QVERIFY2(actual[i].startsWith(expected[i]), qPrintable(actual[i]));
+            QVERIFY2(actual[i].contains(QStringLiteral("07:09")), qPrintable(actual[i]));
+            QVERIFY(!actual[i].endsWith(u' '));
+        } else {
+            QCOMPARE(actual[i], expected[i]);
+        }
+    }
+}
 
 } // namespace
 
@@ -219,6 +366,14 @@ private slots:
         QCOMPARE(form.reportLines(), sampleReport + QStringList{QStringLiteral("<b>x</b> &amp;")});
         QCOMPARE(form.richEdit()->document()->blockCount(), sampleReport.size() + 1);
         QVERIFY(!form.richEdit()->document()->toHtml().contains(QStringLiteral("<b>x")));
+
+        // A line break typed inside a paragraph makes two lines.
+        QTextEdit* edit = form.richEdit();
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClick(edit, Qt::Key_Return, Qt::ShiftModifier);
+        typeText(edit, QStringLiteral("ещё"));
+        QCOMPARE(form.reportLines().mid(sampleReport.size()),
+                 (QStringList{QStringLiteral("<b>x</b> &amp;"), QStringLiteral("ещё")}));
 
         form.clearReport();
         QCOMPARE(form.reportLines(), QStringList());
@@ -482,6 +637,48 @@ private slots:
         QCOMPARE(form.reportLines(), sampleReport);
     }
 
+    void defaultDialogs()
+    {
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+            QSKIP("the program's own dialogs are driven on the offscreen platform only");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Form2 form;
+        form.addLines(sampleReport);
+        form.showReport();
+
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QString folder;
+        QStringList filters;
+        QString suffix;
+        bool replacesWithoutQuestion = false;
+        bool forSaving = false;
+        const bool saveOpened = cancellingDialog<QFileDialog>(
+            [&] { child<QPushButton>(form, "BitBtn3")->click(); },
+            [&](QFileDialog* dialog) {
+                folder = dialog->directory().absolutePath();
+                filters = dialog->nameFilters();
+                suffix = dialog->defaultSuffix();
+                replacesWithoutQuestion = dialog->testOption(QFileDialog::DontConfirmOverwrite);
+                forSaving = dialog->acceptMode() == QFileDialog::AcceptSave;
+            });
+        QVERIFY(QDir::setCurrent(previous));
+        QVERIFY(saveOpened);
+        QCOMPARE(folder, QDir(dir.path()).canonicalPath());
+        QCOMPARE(filters, QStringList{QStringLiteral("Текстовые Фалы RTF(*.rtf)")});
+        QCOMPARE(suffix, QStringLiteral("rtf"));
+        QVERIFY(replacesWithoutQuestion);
+        QVERIFY(forSaving);
+
+        const bool printOpened = cancellingDialog<QPrintDialog>(
+            [&] { child<QPushButton>(form, "BitBtn1")->click(); }, [](QPrintDialog*) {});
+        QVERIFY(printOpened);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(form.reportLines(), sampleReport);
+    }
+
     void saveErrorsAreShown()
     {
         QTemporaryDir dir;
@@ -517,6 +714,157 @@ private slots:
         QVERIFY(form.isVisible());
         QCOMPARE(form.reportLines(), sampleReport);
 #endif
+    }
+
+    void reportAfterCalculation()
+    {
+        Program program;
+        program.enterThreeStations();
+        QVERIFY(!program.reportCommand()->isEnabled());
+        QCOMPARE(program.selectTab(1).size(), 0);
+        QCOMPARE(program.grid("StringGrid4")->cell(1, 0), QStringLiteral("17"));
+        QVERIFY(program.reportCommand()->isEnabled());
+        QVERIFY(!program.form2.isVisible());
+
+        QCOMPARE(program.printResults().size(), 0);
+        QVERIFY(program.form2.isVisible());
+        QTRY_VERIFY(program.form2.isActiveWindow());
+        checkReport(program.form2.reportLines(), threeStationReport());
+    }
+
+    void reportAfterStartUpHasZeroIndicators()
+    {
+        Program program;
+        program.setStationCount(3);
+        // Nothing typed: the calculation stops before computing anything.
+        const auto boxes = program.selectTab(1);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, QStringLiteral("Information"));
+        QCOMPARE(boxes[0].text, QStringLiteral("Данных недостаточно!"));
+
+        QCOMPARE(program.printResults().size(), 0);
+        QVERIFY(program.form2.isVisible());
+        QStringList expected = threeStationReport();
+        expected[6] = expected[15] = QStringLiteral("cm     0     0     0");
+        expected[7] = expected[16] = QStringLiteral("Tek   0.0   0.0   0.0");
+        expected[9] = expected[18] = QStringLiteral("          0     0");
+        expected[10] = expected[19] = QStringLiteral("          0");
+        expected[25] = expected[26] =
+            QStringLiteral("        0        0        0        0        0        0");
+        expected[27] = QStringLiteral("  ВСЕГО          0        0        0        0        0");
+        checkReport(program.form2.reportLines(), expected);
+    }
+
+    void reportAfterEarlyStopKeepsLastIndicators()
+    {
+        Program program;
+        program.enterThreeStations();
+        QCOMPARE(program.selectTab(1).size(), 0);
+        QCOMPARE(program.selectTab(0).size(), 0);
+        program.grid("StringGrid3")->setCell(0, 0, QStringLiteral("abc"));
+        program.setOperator(QStringLiteral("Другой"));
+        const auto boxes = program.selectTab(1);
+        checkErrorBox(boxes, QStringLiteral("'abc' is not a valid integer value."));
+
+        QCOMPARE(program.printResults().size(), 0);
+        QVERIFY(program.form2.isVisible());
+        // The grids as they stand now, the plan and indicators of the last
+        // completed calculation.
+        QStringList expected = threeStationReport();
+        expected[1] = operatorPrefix + QStringLiteral("Другой  ");
+        expected[9] = QStringLiteral("          0     7");
+        checkReport(program.form2.reportLines(), expected);
+    }
+
+    void badTekLeavesPartialText()
+    {
+        Program program;
+        program.enterThreeStations();
+        // The last station's Tek is not read by the calculation, only by the report.
+        program.grid("StringGrid2")->setCell(2, 1, QStringLiteral("1.x"));
+        QCOMPARE(program.selectTab(1).size(), 0);
+        auto boxes = program.printResults();
+        checkErrorBox(boxes, QStringLiteral("'1.x' is not a valid floating point value."));
+        QVERIFY(!program.form2.isVisible());
+        QStringList partial = threeStationReport().mid(0, 7);
+        partial.append(QStringLiteral("Tek   0.0   1.0"));
+        checkReport(program.form2.reportLines(), partial);
+
+        // A window already on the screen stays there with the partial text.
+        program.grid("StringGrid2")->setCell(2, 1, QString());
+        QCOMPARE(program.printResults().size(), 0);
+        QVERIFY(program.form2.isVisible());
+        checkReport(program.form2.reportLines(), threeStationReport());
+        program.grid("StringGrid2")->setCell(2, 1, QStringLiteral("1.x"));
+        boxes = program.printResults();
+        checkErrorBox(boxes, QStringLiteral("'1.x' is not a valid floating point value."));
+        QVERIFY(program.form2.isVisible());
+        checkReport(program.form2.reportLines(), partial);
+    }
+
+    void secondUseReplacesText()
+    {
+        Program program;
+        program.enterThreeStations();
+        QCOMPARE(program.selectTab(1).size(), 0);
+        QCOMPARE(program.printResults().size(), 0);
+        Form2& form = program.form2;
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.richEdit()->setFocus();
+        form.richEdit()->moveCursor(QTextCursor::End);
+        typeText(form.richEdit(), QStringLiteral(" заметка"));
+        QVERIFY(form.reportLines().last().endsWith(QStringLiteral(" заметка")));
+        form.move(400, 300);
+        form.resize(500, 350);
+        child<QPushButton>(form, "BitBtn2")->click();
+        QVERIFY(!form.isVisible());
+
+        QCOMPARE(program.selectTab(0).size(), 0);
+        program.setOperator(QStringLiteral("Второй"));
+        QCOMPARE(program.selectTab(1).size(), 0);
+        QCOMPARE(program.printResults().size(), 0);
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.pos(), QPoint(400, 300));
+        QCOMPARE(form.size(), QSize(500, 350));
+        QStringList expected = threeStationReport();
+        expected[1] = operatorPrefix + QStringLiteral("Второй  ");
+        checkReport(form.reportLines(), expected);
+
+        // Once more while shown: still the one window, with the new text.
+        QCOMPARE(program.printResults().size(), 0);
+        checkReport(form.reportLines(), expected);
+        int resultWindows = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            resultWindows += qobject_cast<Form2*>(widget) != nullptr;
+        QCOMPARE(resultWindows, 1);
+    }
+
+    void comingBackToInputTabKeepsReportCommandDisabled()
+    {
+        Program program;
+        program.enterThreeStations();
+        QVERIFY(QTest::qWaitForWindowActive(&program.form1));
+        QVERIFY(!program.reportCommand()->isEnabled());
+        QCOMPARE(program.selectTab(1).size(), 0);
+        QCOMPARE(program.printResults().size(), 0);
+        QTRY_VERIFY(program.form2.isActiveWindow());
+
+        // Result tab: coming back from the result window keeps it enabled.
+        program.form1.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&program.form1));
+        QVERIFY(program.reportCommand()->isEnabled());
+
+        // Input tab: coming back disables it, whatever enabled it meanwhile.
+        QCOMPARE(program.selectTab(0).size(), 0);
+        QVERIFY(!program.reportCommand()->isEnabled());
+        program.form2.showReport();
+        QTRY_VERIFY(program.form2.isActiveWindow());
+        program.reportCommand()->setEnabled(true);
+        program.form1.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&program.form1));
+        QTRY_VERIFY(!program.reportCommand()->isEnabled());
+        QCOMPARE(program.printResults().size(), 0);
+        checkReport(program.form2.reportLines(), threeStationReport());
     }
 };
 
