@@ -485,7 +485,8 @@ private slots:
         } cases[] = {
             {2, 0, 0, "abc", "'abc' is not a valid integer value."},
             {2, 2, 0, " 1 2 ", "'1 2' is not a valid integer value."},
-            {2, 1, 1, "1,5", "'1,5' is not a valid floating point value."},
+            // "?" stands for the separator that the regional settings do not use.
+            {2, 1, 1, "1?5", "'1?5' is not a valid floating point value."},
             {2, 0, 1, "x", "'x' is not a valid floating point value."},
             {2, 1, 1, "1e39", "Floating point overflow."},
             {3, 2, 2, "z", "'z' is not a valid integer value."},
@@ -495,11 +496,17 @@ private slots:
             clickTab(0);
             TextGrid* target = grid(c.gridNumber == 2 ? "StringGrid2" : "StringGrid3");
             const QString old = target->cell(c.column, c.row);
-            target->setCell(c.column, c.row, QString::fromLatin1(c.text));
+            const QString wrongSeparator = QLocale::system().decimalPoint() == u","
+                                               ? QStringLiteral(".")
+                                               : QStringLiteral(",");
+            const auto withSeparator = [&](const char* text) {
+                return QString::fromLatin1(text).replace(u'?', wrongSeparator);
+            };
+            target->setCell(c.column, c.row, withSeparator(c.text));
             BoxAnswerer answerer;
             clickTab(1);
             QCOMPARE(answerer.boxes().size(), size_t(1));
-            expectError(answerer.boxes().front(), QString::fromLatin1(c.message));
+            expectError(answerer.boxes().front(), withSeparator(c.message));
             QCOMPARE(QApplication::overrideCursor(), nullptr);
             QCOMPARE(tabs()->tabIndex(), 1);
             QVERIFY(action("mmPrRes")->isEnabled());
