@@ -1,1 +1,87 @@
 #pragma once
+
+#include <QDateTime>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "calc/plan.h"
+#include "ui/Unit2.h"
+
+namespace Ui {
+class Form1;
+}
+
+namespace zeltrac::ui {
+class TextGrid;
+
+// The long time format of the regional settings without its time-zone name.
+QString timeFormatWithoutZone(const QString& format);
+} // namespace zeltrac::ui
+
+// The main window: the station count, the operator's name, the input grids,
+// the plan grid, and the menu commands.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The window that shows the report ("Печать результатов").
+    void setResultWindow(Form2* form);
+    Form2* resultWindow() const;
+
+    // The result tables of the last completed calculation; they live as long
+    // as the window and the report reads them.
+    const zeltrac::ResultTables& resultTables() const { return m_tables; }
+
+    // Opens an initial-data file exactly as "Открыть" does once its dialog
+    // has returned the name; an error is shown in the error box.
+    void openFile(const QString& path);
+
+    // The calculation on screen: reads the station count and the input grids,
+    // writes the plan grid and the result tables. Throws zeltrac::Error.
+    void CalcResultMetod1();
+    // Composes the report into the result window. Throws zeltrac::Error; the
+    // lines composed before the error stay in the window.
+    void print2RE();
+
+    // Seams that tests replace. The file dialogs get the initial folder and
+    // the name last chosen in them and return the chosen name, or an empty
+    // one when cancelled. The clock gives the report's date and time.
+    std::function<QString(const QString& folder, const QString& lastName)> openFileDialog;
+    std::function<QString(const QString& folder, const QString& lastName)> saveFileDialog;
+    std::function<QDateTime()> currentDateTime;
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void Edit1Change();
+    void TabControl1Change();
+    void N5Click();
+    void mmOpenClick();
+    void mmSaveClick();
+    void mmPrResClick();
+    void mmExitClick();
+
+    // Runs a handler through the common error box.
+    void handle(void (Form1::*handler)());
+    void applyFonts();
+    void loadDataFile(const QString& path);
+    void showPlanTexts(const zeltrac::TextTable& texts);
+
+    std::unique_ptr<Ui::Form1> ui;
+    zeltrac::ResultTables m_tables;
+    QPointer<Form2> m_resultWindow;
+    QString m_openFileName;
+    QString m_saveFileName;
+    bool m_shownOnce = false;
+};

@@ -1,1 +1,185 @@
 #include "ui/Unit2.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include "calc/error.h"
+#include "report/rtf.h"
+#include "ui/errorbox.h"
+#include "ui_Unit2.h"
+
+// The button picture lives in the UI library's resources; a static library
+// needs them registered explicitly.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+const QString saveFilter = QStringLiteral("Текстовые Фалы RTF(*.rtf)");
+const QString defaultSuffix = QStringLiteral("rtf");
+
+// The window font, and the fixed-pitch font the report's columns count on.
+// The families after the first stand in for it on systems without the
+// Windows fonts (Liberation Mono has the metrics of Courier New).
+QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+QFont reportFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSize(9);
+    return font;
+}
+
+bool defaultPrintDialog(QWidget* parent, QPrinter& printer)
+{
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+QString defaultSaveFileDialog(QWidget* parent, const QString& initialFolder)
+{
+    QFileDialog dialog(parent, QString(), initialFolder, saveFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
+}
+
+} // namespace
+
+Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Form2>())
+{
+    initResources();
+    ui->setupUi(this);
+    // Placed where designed, frame included; the client area of 587 x 421
+    // leaves RichEdit1 587 x 394 below the button panel.
+    move(244, 152);
+    setFont(windowFont());
+    ui->RichEdit1->setFont(reportFont());
+    // Closing only hides the window; the program ends with the main window.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    printDialog = [this](QPrinter& printer) { return defaultPrintDialog(this, printer); };
+    saveFileDialog = [this](const QString& folder) { return defaultSaveFileDialog(this, folder); };
+
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &Form2::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &Form2::BitBtn2Click);
+    connect(ui->BitBtn3, &QPushButton::clicked, this, &Form2::BitBtn3Click);
+}
+
+Form2::~Form2() = default;
+
+QTextEdit* Form2::richEdit() const
+{
+    return ui->RichEdit1;
+}
+
+void Form2::clearReport()
+{
+    ui->RichEdit1->clear();
+}
+
+void Form2::addLines(const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return;
+    QTextDocument* document = ui->RichEdit1->document();
+    // An empty view holds one empty paragraph: the first line goes into it.
+    bool first = document->isEmpty();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const QString& line : lines) {
+        if (!first)
+            cursor.insertBlock();
+        first = false;
+        cursor.insertText(line, QTextCharFormat());
+    }
+    cursor.endEditBlock();
+}
+
+QStringList Form2::reportLines() const
+{
+    const QTextDocument* document = ui->RichEdit1->document();
+    QStringList lines;
+    if (document->isEmpty())
+        return lines;
+    // A line break typed inside a paragraph (Shift+Enter) starts a new line.
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines.append(block.text().split(QChar::LineSeparator));
+    return lines;
+}
+
+void Form2::showReport()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form2::BitBtn1Click()
+{
+    zeltrac::ui::guarded(this, [this] {
+        QPrinter printer(QPrinter::HighResolution);
+        if (!printDialog(printer))
+            return;
+        printer.setDocName(QString());
+        printer.setFullPage(false);
+        // Lay the text out over the whole printable area.
+        printer.setPageMargins(printer.pageLayout().minimumMargins(), printer.pageLayout().units());
+
+        // A copy of the text laid out for the printer: wrapped at the page
+        // width, paginated by the page height. With its page size set, the
+        // document prints without page numbers.
+        std::unique_ptr<QTextDocument> document(ui->RichEdit1->document()->clone());
+        document->documentLayout()->setPaintDevice(&printer);
+        document->setDocumentMargin(0);
+        document->setPageSize(printer.pageRect(QPrinter::DevicePixel).size());
+        document->print(&printer);
+        if (printer.printerState() == QPrinter::Error)
+            throw zeltrac::Error("Не удалось напечатать отчет");
+    });
+}
+
+void Form2::BitBtn2Click()
+{
+    close();
+}
+
+void Form2::BitBtn3Click()
+{
+    zeltrac::ui::guarded(this, [this] {
+        QString path = saveFileDialog(QDir::currentPath());
+        if (path.isEmpty())
+            return;
+        // A name typed without an extension gets the default one.
+        if (!QFileInfo(path).fileName().contains(u'.'))
+            path += u'.' + defaultSuffix;
+        zeltrac::report::saveRtf(path, reportLines());
+    });
+}

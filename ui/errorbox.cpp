@@ -33,8 +33,8 @@ void showErrorBox(QWidget* parent, const QString& message)
 
 void showInformation(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 

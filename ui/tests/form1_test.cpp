@@ -1,1 +1,803 @@
-// tests
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <stdexcept>
+
+#include "ui/Unit1.h"
+#include "ui/Unit2.h"
+#include "ui/errorbox.h"
+#include "ui/tabcontrol.h"
+#include "ui/tests/testutil.h"
+#include "ui/tests/uihelpers.h"
+#include "ui/textgrid.h"
+#include "ui/updown.h"
+
+using zeltrac::testutil::BoxAnswerer;
+using zeltrac::testutil::BoxRecord;
+using zeltrac::ui::TabControl;
+using zeltrac::ui::TextGrid;
+using zeltrac::ui::UpDown;
+
+namespace {
+
+// All texts within the grid's size, row by row, cells joined by "|".
+QStringList rowTexts(const TextGrid* grid)
+{
+    QStringList rows;
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < grid->colCount(); ++c)
+            cells << grid->cell(c, r);
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+QStringList strings(std::initializer_list<const char*> list)
+{
+    QStringList result;
+    for (const char* s : list)
+        result << QString::fromUtf8(s);
+    return result;
+}
+
+void expectInformation(const BoxRecord& box, const char* text)
+{
+    QCOMPARE(box.text, QString::fromUtf8(text));
+    QCOMPARE(box.title, QStringLiteral("Information"));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+}
+
+void expectError(const BoxRecord& box, const QString& text)
+{
+    QCOMPARE(box.text, text);
+    QCOMPARE(box.title, QStringLiteral("ui_tests"));
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+}
+
+} // namespace
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Form2> m_result;
+    std::unique_ptr<Form1> m_form;
+    QTemporaryDir m_dir;
+
+    template <typename T> T* child(const char* name) const
+    {
+        T* widget = m_form->findChild<T*>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("no child %s", name);
+        return widget;
+    }
+    TextGrid* grid(const char* name) const { return child<TextGrid>(name); }
+    QAction* action(const char* name) const { return child<QAction>(name); }
+    QLineEdit* edit1() const { return child<QLineEdit>("Edit1"); }
+    UpDown* upDown() const { return child<UpDown>("UpDown1"); }
+    TabControl* tabs() const { return child<TabControl>("TabControl1"); }
+
+    // Selects a tab with the mouse, as the planner does.
+    void clickTab(int index)
+    {
+        QTabBar* bar = tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    }
+
+    void typeStationCount(const QString& text)
+    {
+        if (!m_form->isActiveWindow()) {
+            m_form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        }
+        edit1()->setFocus();
+        edit1()->selectAll();
+        QTest::keyClick(edit1(), Qt::Key_Delete);
+        zeltrac::testutil::typeText(edit1(), text);
+    }
+
+    // The four-station example: Cm 100, 80, 60; Tек 3 and 2 for stations 2
+    // and 3; flows 1->4: 40, 1->3: 30, 1->2: 10, 2->4: 50, 2->3: 20, 3->4: 25.
+    void typeFourStationExample()
+    {
+        typeStationCount(QStringLiteral("4"));
+        TextGrid* params = grid("StringGrid2");
+        const char* cm[] = {"100", "80", "60"};
+        for (int c = 0; c < 3; ++c)
+            zeltrac::testutil::typeIntoCell(params, c, 0, QString::fromLatin1(cm[c]));
+        zeltrac::testutil::typeIntoCell(params, 1, 1, QStringLiteral("3"));
+        zeltrac::testutil::typeIntoCell(params, 2, 1, QStringLiteral("2"));
+        TextGrid* flows = grid("StringGrid3");
+        const struct
+        {
+            int column, row;
+            const char* text;
+        } cells[] = {{0, 0, "40"}, {0, 1, "30"}, {0, 2, "10"},
+                     {1, 0, "50"}, {1, 1, "20"}, {2, 0, "25"}};
+        for (const auto& cell : cells)
+            zeltrac::testutil::typeIntoCell(flows, cell.column, cell.row,
+                                            QString::fromLatin1(cell.text));
+    }
+
+    QString tempPath(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+    static void writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    static QByteArray readFile(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return file.readAll();
+    }
+
+    // What Open may change: the count, the grid sizes, and every cell text.
+    QStringList inputSnapshot() const
+    {
+        QStringList state{edit1()->text(), QString::number(upDown()->position())};
+        for (const char* name : {"StringGrid1", "StringGrid2", "StringGrid3"}) {
+            const TextGrid* g = grid(name);
+            state << QStringLiteral("%1x%2").arg(g->colCount()).arg(g->rowCount());
+            for (int r = 0; r < 22; ++r)
+                for (int c = 0; c < 23; ++c)
+                    state << g->cell(c, r);
+        }
+        return state;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_result = std::make_unique<Form2>();
+        m_form = std::make_unique<Form1>();
+        m_form->setResultWindow(m_result.get());
+        m_form->openFileDialog = [](const QString&, const QString&) -> QString {
+            qFatal("unexpected open dialog");
+        };
+        m_form->saveFileDialog = m_form->openFileDialog;
+        m_form->show();
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_result.reset();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void startUpState()
+    {
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("План формирования"));
+        QCOMPARE(child<QWidget>("centralWidget")->size(), QSize(751, 579));
+        QCOMPARE(m_form->minimumSize(), m_form->maximumSize()); // not resizable
+        const QRect area = m_form->screen()->availableGeometry();
+        const QPoint offCentre = m_form->frameGeometry().center() - area.center();
+        QVERIFY(qAbs(offCentre.x()) <= 3 && qAbs(offCentre.y()) <= 3);
+
+        const struct
+        {
+            const char* name;
+            QRect geometry;
+        } layout[] = {
+            {"CoolBar1", {0, 0, 751, 20}},       {"TabControl1", {0, 20, 751, 559}},
+            {"Edit1", {128, 32, 57, 21}},        {"UpDown1", {185, 32, 15, 21}},
+            {"Edit2", {360, 32, 385, 21}},       {"Panel1", {8, 64, 737, 489}},
+            {"StringGrid1", {0, 0, 729, 20}},    {"Edit3", {0, 18, 713, 22}},
+            {"StringGrid2", {32, 40, 681, 41}},  {"StringGrid3", {43, 80, 233, 135}},
+            {"StringGrid4", {43, 80, 670, 393}},
+        };
+        for (const auto& item : layout)
+            QCOMPARE(child<QWidget>(item.name)->geometry(), item.geometry);
+        QCOMPARE(child<QLabel>("Label1")->pos(), QPoint(16, 32));
+        QCOMPARE(child<QLabel>("Label2")->pos(), QPoint(216, 32));
+        QCOMPARE(child<QLabel>("Label4")->text(), QStringLiteral("Cm"));
+        QVERIFY(child<QLabel>("Label4")->font().bold());
+        QCOMPARE(child<QLabel>("Label5")->text(), QStringLiteral("Tек"));
+        QVERIFY(child<QLabel>("Label5")->font().bold());
+        QCOMPARE(m_form->font().families().constFirst(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(m_form->font().pixelSize(), 11);
+        auto* ruler = child<QLineEdit>("Edit3");
+        QCOMPARE(ruler->font().families().constFirst(), QStringLiteral("Times New Roman"));
+        QCOMPARE(ruler->text().size(), 190);
+        QVERIFY(ruler->text().startsWith(QStringLiteral("               |-------|--------|")));
+        QVERIFY(!ruler->isEnabled());
+
+        QCOMPARE(tabs()->tabs(), strings({"Исходные данные", "Результат"}));
+        QCOMPARE(tabs()->tabIndex(), 0);
+        QCOMPARE(edit1()->text(), QStringLiteral("8"));
+        QCOMPARE(upDown()->position(), 8);
+        QCOMPARE(child<QLineEdit>("Edit2")->text(), QStringLiteral("Имя оператора"));
+        QCOMPARE(child<QLineEdit>("Edit2")->maxLength(), 30);
+
+        QCOMPARE(rowTexts(grid("StringGrid1")), QStringList{QStringLiteral("Ст.|1|2|3|4|5|6|7|8")});
+        QCOMPARE(grid("StringGrid1")->cell(22, 0), QStringLiteral("22"));
+        QVERIFY(!grid("StringGrid1")->isEnabled());
+        QCOMPARE(rowTexts(grid("StringGrid2")), QStringList(2, QStringLiteral("|||||||")));
+        QCOMPARE(rowTexts(grid("StringGrid3")),
+                 strings({"0|0|0|0|0|0|0", "0|0|0|0|0|0|", "0|0|0|0|0||", "0|0|0|0|||", "0|0|0||||",
+                          "0|0|||||", "0||||||"}));
+        QVERIFY(!grid("StringGrid4")->isVisible());
+        QVERIFY(!grid("StringGrid4")->isEnabled());
+
+        QCOMPARE(child<QMenu>("mnuPrRes")->title(), QStringLiteral("Файл"));
+        QCOMPARE(child<QMenu>("N3")->title(), QStringLiteral("Опции"));
+        QStringList items;
+        for (const QAction* item : child<QMenu>("mnuPrRes")->actions())
+            items << (item->isSeparator() ? item->objectName() : item->text());
+        QCOMPARE(items, strings({"Открыть", "Сохранить", "Печать результатов", "N4", "Выход"}));
+        QCOMPARE(action("N5")->text(), QStringLiteral("По шагам"));
+        QVERIFY(action("mmOpen")->isEnabled());
+        QVERIFY(action("mmSave")->isEnabled());
+        QVERIFY(action("mmExit")->isEnabled());
+        QVERIFY(!action("mmPrRes")->isEnabled());
+        QVERIFY(action("N5")->isCheckable());
+        QVERIFY(!action("N5")->isChecked());
+
+        // Tab: Edit1, Edit2, then the parameter grid, which keeps it.
+        edit1()->setFocus();
+        QTest::keyClick(edit1(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), child<QWidget>("Edit2"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), grid("StringGrid2"));
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(grid("StringGrid2"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), grid("StringGrid2"));
+        QCOMPARE(grid("StringGrid2")->currentIndex().row(), 0);
+        QCOMPARE(grid("StringGrid2")->currentIndex().column(), 4); // 20 steps over 16 cells
+    }
+
+    void stationCountFollowsSpinnerKeysAndText()
+    {
+        TextGrid* flows = grid("StringGrid3");
+        QTest::mouseClick(upDown()->upButton(), Qt::LeftButton);
+        QCOMPARE(edit1()->text(), QStringLiteral("9"));
+        QCOMPARE(grid("StringGrid1")->colCount(), 10);
+        QCOMPARE(grid("StringGrid2")->colCount(), 9);
+        QCOMPARE(grid("StringGrid2")->rowCount(), 2);
+        QCOMPARE(grid("StringGrid2")->width(), 681);
+        QCOMPARE(flows->colCount(), 8);
+        QCOMPARE(flows->rowCount(), 8);
+        QCOMPARE(flows->size(), QSize(266, 154));
+
+        for (int i = 0; i < 10; ++i)
+            QTest::mouseClick(upDown()->downButton(), Qt::LeftButton);
+        QCOMPARE(edit1()->text(), QStringLiteral("3"));
+        QCOMPARE(rowTexts(grid("StringGrid1")), QStringList{QStringLiteral("Ст.|1|2|3")});
+        QCOMPARE(rowTexts(flows), strings({"0|0", "0|"}));
+        QCOMPARE(flows->size(), QSize(68, 40));
+
+        edit1()->setFocus();
+        for (int i = 0; i < 25; ++i)
+            QTest::keyClick(edit1(), Qt::Key_Up);
+        QCOMPARE(edit1()->text(), QStringLiteral("21"));
+        QCOMPARE(rowTexts(grid("StringGrid1")).constFirst().split(u'|').size(), 22);
+        QCOMPARE(grid("StringGrid1")->cell(21, 0), QStringLiteral("21"));
+        QCOMPARE(flows->size(), QSize(662, 382));
+        int zeros = 0;
+        for (int c = 0; c < 20; ++c)
+            for (int r = 0; r < 20; ++r)
+                zeros += flows->cell(c, r) == u"0" ? 1 : 0;
+        QCOMPARE(zeros, 210);
+        QTest::keyClick(edit1(), Qt::Key_Down);
+        QCOMPARE(upDown()->position(), 20);
+
+        typeStationCount(QStringLiteral("12"));
+        QCOMPARE(upDown()->position(), 12);
+        QCOMPARE(flows->colCount(), 11);
+        QCOMPARE(flows->size(), QSize(365, 211));
+        for (const char* text : {"25", "x", "", "2"}) {
+            typeStationCount(QString::fromLatin1(text));
+            QCOMPARE(edit1()->text(), QString::fromLatin1(text));
+            QCOMPARE(upDown()->position(), 12);
+            QCOMPARE(flows->colCount(), 11);
+            QCOMPARE(flows->rowCount(), 11);
+            QCOMPARE(grid("StringGrid2")->colCount(), 12);
+        }
+        // Invalid text still re-applies the triangle rule for the count in force.
+        zeltrac::testutil::typeIntoCell(flows, 0, 0, QString());
+        QCOMPARE(flows->cell(0, 0), QString());
+        typeStationCount(QStringLiteral("x"));
+        QCOMPARE(flows->cell(0, 0), QStringLiteral("0"));
+    }
+
+    void triangleRuleKeepsOtherTextsAndHiddenCells()
+    {
+        TextGrid* flows = grid("StringGrid3");
+        zeltrac::testutil::typeIntoCell(flows, 3, 3, QStringLiteral("12"));
+        zeltrac::testutil::typeIntoCell(flows, 0, 0, QStringLiteral(" 0"));
+        zeltrac::testutil::typeIntoCell(flows, 2, 0, QStringLiteral("00"));
+        zeltrac::testutil::typeIntoCell(flows, 1, 1, QString());
+        zeltrac::testutil::typeIntoCell(flows, 6, 0, QStringLiteral("7"));
+        zeltrac::testutil::typeIntoCell(flows, 5, 1, QStringLiteral("0,0"));
+
+        typeStationCount(QStringLiteral("6"));
+        QCOMPARE(rowTexts(flows),
+                 strings({" 0|0|00|0|0", "0|0|0|0|", "0|0|0||", "0|0||12|", "0||||"}));
+        QVERIFY(flows->visualRect(flows->model()->index(3, 3)).isValid());
+
+        typeStationCount(QStringLiteral("8"));
+        QCOMPARE(rowTexts(flows), strings({" 0|0|00|0|0|0|7", "0|0|0|0|0|0,0|", "0|0|0|0|0||",
+                                           "0|0|0|12|||", "0|0|0||||", "0|0|||||", "0||||||"}));
+    }
+
+    void tabSwitchesSetEveryControlState()
+    {
+        grid("StringGrid2")->setCell(7, 0, QStringLiteral("5")); // station N: not read
+        const QStringList before = inputSnapshot();
+        auto* edit2 = child<QLineEdit>("Edit2");
+        struct State
+        {
+            bool upDownVisible, edit1, edit2, params, flowsVisible, planVisible, open, save, print;
+        };
+        const auto state = [&] {
+            return State{upDown()->isVisible(),
+                         edit1()->isEnabled(),
+                         edit2->isEnabled(),
+                         grid("StringGrid2")->isEnabled(),
+                         grid("StringGrid3")->isVisible(),
+                         grid("StringGrid4")->isVisible(),
+                         action("mmOpen")->isEnabled(),
+                         action("mmSave")->isEnabled(),
+                         action("mmPrRes")->isEnabled()};
+        };
+        const auto unchanged = [&] {
+            QVERIFY(action("mmExit")->isEnabled());
+            QVERIFY(action("N5")->isEnabled());
+            QVERIFY(!grid("StringGrid1")->isEnabled());
+            QVERIFY(!grid("StringGrid4")->isEnabled());
+            QVERIFY(grid("StringGrid1")->isVisible());
+            QVERIFY(child<QWidget>("Edit3")->isVisible());
+            QVERIFY(edit1()->isVisible() && edit2->isVisible() && grid("StringGrid2")->isVisible());
+        };
+
+        for (int round = 0; round < 2; ++round) {
+            BoxAnswerer answerer;
+            clickTab(1);
+            QCOMPARE(answerer.texts(), strings({"Данных недостаточно!"}));
+            expectInformation(answerer.boxes().front(), "Данных недостаточно!");
+            QCOMPARE(tabs()->tabIndex(), 1);
+            const State result = state();
+            QVERIFY(!result.upDownVisible && !result.edit1 && !result.edit2 && !result.params);
+            QVERIFY(!result.flowsVisible && result.planVisible);
+            QVERIFY(!result.open && !result.save && result.print);
+            QCOMPARE(grid("StringGrid4")->colCount(), 7);
+            QCOMPARE(grid("StringGrid4")->rowCount(), 7);
+            QCOMPARE(grid("StringGrid4")->geometry(), QRect(43, 80, 233, 135));
+            QCOMPARE(edit2->text(), QStringLiteral("Имя оператора"));
+            unchanged();
+
+            clickTab(0);
+            QCOMPARE(tabs()->tabIndex(), 0);
+            const State input = state();
+            QVERIFY(input.upDownVisible && input.edit1 && input.edit2 && input.params);
+            QVERIFY(input.flowsVisible && !input.planVisible);
+            QVERIFY(input.open && input.save && !input.print);
+            unchanged();
+            QCOMPARE(inputSnapshot(), before);
+        }
+    }
+
+    void workedExampleGivesThePlan()
+    {
+        typeFourStationExample();
+        BoxAnswerer answerer;
+        clickTab(1);
+        QVERIFY(answerer.boxes().empty());
+        TextGrid* plan = grid("StringGrid4");
+        QCOMPARE(rowTexts(plan), strings({"|50|65", "70|20|", "10||"}));
+        QCOMPARE(plan->size(), QSize(101, 59));
+
+        const zeltrac::ResultTables& tables = m_form->resultTables();
+        const double expected[3][6] = {
+            {1, 2, 0, 200, 0, 200}, {2, 2, 0, 160, 0, 160}, {3, 1, 40, 60, 80, 140}};
+        for (int station = 1; station <= 3; ++station)
+            for (int column = 1; column <= 6; ++column)
+                QCOMPARE(tables.indicator(column, station).toDouble(),
+                         expected[station - 1][column - 1]);
+        const double totals[6] = {0, 5, 40, 420, 80, 500};
+        for (int element = 1; element <= 6; ++element)
+            QCOMPARE(tables.total(element).toDouble(), totals[element - 1]);
+
+        // Back and forth: the input stays and the plan is computed again.
+        clickTab(0);
+        grid("StringGrid4")->setCell(0, 0, QStringLiteral("stale"));
+        clickTab(1);
+        QCOMPARE(rowTexts(plan), strings({"|50|65", "70|20|", "10||"}));
+        QCOMPARE(grid("StringGrid2")->cell(0, 0), QStringLiteral("100"));
+        QCOMPARE(upDown()->position(), 4);
+    }
+
+    void stepByStepShowsTheWorkingFlows()
+    {
+        typeFourStationExample();
+        QAction* steps = action("N5");
+        steps->trigger();
+        QVERIFY(steps->isChecked());
+
+        QList<QStringList> seen;
+        QList<bool> hourglass;
+        BoxAnswerer answerer([&](const BoxRecord&) {
+            seen << rowTexts(grid("StringGrid4"));
+            hourglass << (QApplication::overrideCursor() &&
+                          QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+        });
+        clickTab(1);
+        QCOMPARE(answerer.texts(), strings({"Следующий шаг", "Следующий шаг"}));
+        expectInformation(answerer.boxes().front(), "Следующий шаг");
+        // Column by column: 0, 0, 10 | 50, 20, - | 65, -, - after the first
+        // train (1->3); then the second train (2->4) empties 2->4.
+        QCOMPARE(seen.value(0), strings({"0|50|65", "0|20|", "10||"}));
+        QCOMPARE(seen.value(1), strings({"0|0|65", "0|20|", "10||"}));
+        QCOMPARE(hourglass, (QList<bool>{true, true}));
+        QCOMPARE(rowTexts(grid("StringGrid4")), strings({"|50|65", "70|20|", "10||"}));
+        QCOMPARE(m_form->resultTables().total(6).toDouble(), 500.0);
+
+        // A search that fixes no train shows no box.
+        clickTab(0);
+        zeltrac::testutil::typeIntoCell(grid("StringGrid2"), 0, 0, QStringLiteral("1000"));
+        zeltrac::testutil::typeIntoCell(grid("StringGrid2"), 1, 0, QStringLiteral("1000"));
+        BoxAnswerer none;
+        clickTab(1);
+        QVERIFY(none.boxes().empty());
+        // Every pair goes in local trains that stop at stations 2 and 3.
+        QCOMPARE(rowTexts(grid("StringGrid4")), strings({"||115", "|140|", "80||"}));
+
+        steps->trigger();
+        QVERIFY(!steps->isChecked());
+    }
+
+    void calculationErrorsLeaveThePreviousPlan()
+    {
+        typeFourStationExample();
+        clickTab(1);
+        const QStringList plan = rowTexts(grid("StringGrid4"));
+        const double total = m_form->resultTables().total(6).toDouble();
+        QCOMPARE(total, 500.0);
+
+        const struct
+        {
+            int gridNumber, column, row;
+            const char* text;
+            const char* message;
+        } cases[] = {
+            {2, 0, 0, "abc", "'abc' is not a valid integer value."},
+            {2, 2, 0, " 1 2 ", "'1 2' is not a valid integer value."},
+            // "?" stands for the separator that the regional settings do not use.
+            {2, 1, 1, "1?5", "'1?5' is not a valid floating point value."},
+            {2, 0, 1, "x", "'x' is not a valid floating point value."},
+            {2, 1, 1, "1e39", "Floating point overflow."},
+            {3, 2, 2, "z", "'z' is not a valid integer value."},
+            {3, 0, 0, "2147483647", "Integer overflow."},
+        };
+        for (const auto& c : cases) {
+            clickTab(0);
+            TextGrid* target = grid(c.gridNumber == 2 ? "StringGrid2" : "StringGrid3");
+            const QString old = target->cell(c.column, c.row);
+            const QString wrongSeparator = QLocale::system().decimalPoint() == u","
+                                               ? QStringLiteral(".")
+                                               : QStringLiteral(",");
+            const auto withSeparator = [&](const char* text) {
+                return QString::fromLatin1(text).replace(u'?', wrongSeparator);
+            };
+            target->setCell(c.column, c.row, withSeparator(c.text));
+            BoxAnswerer answerer;
+            clickTab(1);
+            QCOMPARE(answerer.boxes().size(), size_t(1));
+            expectError(answerer.boxes().front(), withSeparator(c.message));
+            QCOMPARE(QApplication::overrideCursor(), nullptr);
+            QCOMPARE(tabs()->tabIndex(), 1);
+            QVERIFY(action("mmPrRes")->isEnabled());
+            QVERIFY(grid("StringGrid4")->isVisible());
+            QCOMPARE(rowTexts(grid("StringGrid4")), plan);
+            QCOMPARE(m_form->resultTables().total(6).toDouble(), total);
+            clickTab(0);
+            target->setCell(c.column, c.row, old);
+        }
+
+        // Not enough data: nothing computed, the grid already resized keeps
+        // its texts, and the input tab works again.
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 2; ++r)
+                grid("StringGrid2")->setCell(c, r, QString());
+        typeStationCount(QStringLiteral("5"));
+        grid("StringGrid2")->setCell(4, 0, QStringLiteral("7")); // station N is not read
+        BoxAnswerer answerer;
+        clickTab(1);
+        QCOMPARE(answerer.texts(), strings({"Данных недостаточно!"}));
+        QCOMPARE(grid("StringGrid4")->colCount(), 4);
+        QCOMPARE(grid("StringGrid4")->cell(0, 1), QStringLiteral("70"));
+        QCOMPARE(grid("StringGrid4")->cell(3, 3), QString());
+        QCOMPARE(m_form->resultTables().total(6).toDouble(), total);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        clickTab(0);
+        QVERIFY(grid("StringGrid3")->isVisible());
+        QVERIFY(edit1()->isEnabled());
+    }
+
+    void saveWritesTheInitialDataFile()
+    {
+        typeStationCount(QStringLiteral("3"));
+        const char* params[2][3] = {{"500", "450", "520"}, {"3", "4", "2"}};
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 3; ++c)
+                grid("StringGrid2")->setCell(c, r, QString::fromLatin1(params[r][c]));
+        grid("StringGrid3")->setCell(0, 0, QStringLiteral("120"));
+        grid("StringGrid3")->setCell(1, 0, QStringLiteral("80"));
+        grid("StringGrid3")->setCell(0, 1, QStringLiteral("60"));
+
+        QStringList asked;
+        QString answer = tempPath("plan");
+        m_form->saveFileDialog = [&](const QString& folder, const QString& lastName) {
+            asked << folder << lastName;
+            return answer;
+        };
+        action("mmSave")->trigger();
+        QCOMPARE(asked, (QStringList{QDir::currentPath(), QString()}));
+        const QByteArray expected(
+            "3\r\n500\r\n450\r\n520\r\n3\r\n4\r\n2\r\n120\r\n80\r\n60\r\n\r\n");
+        QCOMPARE(expected.size(), 42);
+        QCOMPARE(readFile(tempPath("plan")), expected);
+
+        // The name chosen last is offered again; cancelling writes nothing.
+        asked.clear();
+        answer.clear();
+        grid("StringGrid3")->setCell(0, 0, QStringLiteral("999"));
+        action("mmSave")->trigger();
+        QCOMPARE(asked, (QStringList{QDir::currentPath(), tempPath("plan")}));
+        QCOMPARE(readFile(tempPath("plan")), expected);
+
+        // A file that cannot be created.
+        answer = tempPath("missing/plan.dat");
+        BoxAnswerer answerer;
+        action("mmSave")->trigger();
+        QCOMPARE(answerer.boxes().size(), size_t(1));
+        expectError(answerer.boxes().front(),
+                    QStringLiteral("Cannot create file %1.").arg(tempPath("missing/plan.dat")));
+        QVERIFY(!QFile::exists(tempPath("missing/plan.dat")));
+    }
+
+    void openLoadsAllOrNothing()
+    {
+        // Five stations; texts kept as they are, outside the triangle too.
+        QByteArray bytes("5\r\n");
+        QStringList params, flows;
+        for (int i = 0; i < 10; ++i) {
+            params << (i == 3 ? QStringLiteral(" 7 ") : QString::number(10 + i));
+            bytes += params.back().toLatin1() + "\r\n";
+        }
+        for (int i = 0; i < 16; ++i) {
+            flows << (i == 0 ? QString() : i == 15 ? QStringLiteral("x") : QString::number(i));
+            bytes += flows.back().toLatin1() + "\n"; // LF alone reads the same
+        }
+        bytes += "extra line\r\n";
+        writeFile(tempPath("five.dat"), bytes);
+
+        QStringList asked;
+        QString answer = tempPath("five.dat");
+        m_form->openFileDialog = [&](const QString& folder, const QString& lastName) {
+            asked << folder << lastName;
+            return answer;
+        };
+        action("mmOpen")->trigger();
+        QCOMPARE(asked, (QStringList{QDir::currentPath(), QString()}));
+        QCOMPARE(edit1()->text(), QStringLiteral("5"));
+        QCOMPARE(upDown()->position(), 5);
+        QCOMPARE(grid("StringGrid1")->colCount(), 6);
+        QCOMPARE(grid("StringGrid3")->size(), QSize(134, 78));
+        for (int r = 0; r < 2; ++r)
+            for (int c = 0; c < 5; ++c)
+                QCOMPARE(grid("StringGrid2")->cell(c, r), params.at(r * 5 + c));
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                QCOMPARE(grid("StringGrid3")->cell(c, r), flows.at(r * 4 + c));
+
+        // Failures change nothing at all, and the name is offered again.
+        const QStringList loaded = inputSnapshot();
+        writeFile(tempPath("bad-count.dat"), "8 \r\n1\r\n");
+        writeFile(tempPath("short.dat"), "4\r\n1\r\n2\r\n3\r\n4\r\n");
+        writeFile(tempPath("empty.dat"), "");
+        const struct
+        {
+            const char* name;
+            QString message;
+        } failures[] = {
+            {"missing.dat", QStringLiteral("Cannot open file %1.").arg(tempPath("missing.dat"))},
+            {"bad-count.dat", QStringLiteral("'8 ' is not a valid integer value.")},
+            {"short.dat", QStringLiteral("List index out of bounds (5)")},
+            {"empty.dat", QStringLiteral("List index out of bounds (0)")},
+        };
+        QString last = tempPath("five.dat");
+        for (const auto& failure : failures) {
+            asked.clear();
+            answer = tempPath(failure.name);
+            BoxAnswerer answerer;
+            action("mmOpen")->trigger();
+            QCOMPARE(asked.value(1), last);
+            QCOMPARE(answerer.boxes().size(), size_t(1));
+            expectError(answerer.boxes().front(), failure.message);
+            QCOMPARE(inputSnapshot(), loaded);
+            last = answer;
+        }
+
+        // Cancelled: nothing happens.
+        answer.clear();
+        BoxAnswerer none;
+        action("mmOpen")->trigger();
+        QVERIFY(none.boxes().empty());
+        QCOMPARE(inputSnapshot(), loaded);
+
+        // A count beyond the range is taken as 21, with a 21-station layout.
+        QByteArray big("25\r\n");
+        for (int i = 1; i < 443; ++i)
+            big += QByteArray::number(i) + "\r\n";
+        writeFile(tempPath("big.dat"), big);
+        answer = tempPath("big.dat");
+        action("mmOpen")->trigger();
+        QCOMPARE(edit1()->text(), QStringLiteral("21"));
+        QCOMPARE(grid("StringGrid2")->cell(20, 1), QStringLiteral("42"));
+        QCOMPARE(grid("StringGrid3")->cell(19, 19), QStringLiteral("442"));
+
+        // Save and open again reproduce every cell.
+        grid("StringGrid3")->setCell(19, 19, QStringLiteral(" Тек "));
+        const QStringList shown = inputSnapshot();
+        m_form->saveFileDialog = [&](const QString&, const QString&) {
+            return tempPath("again.dat");
+        };
+        action("mmSave")->trigger();
+        typeStationCount(QStringLiteral("3"));
+        answer = tempPath("again.dat");
+        action("mmOpen")->trigger();
+        QCOMPARE(inputSnapshot(), shown);
+    }
+
+    void openFileAtStartUp()
+    {
+        writeFile(tempPath("start.dat"), "3\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n\r\n");
+        m_form->openFile(tempPath("start.dat"));
+        QCOMPARE(upDown()->position(), 3);
+        QCOMPARE(rowTexts(grid("StringGrid3")), strings({"7|8", "9|"}));
+
+        BoxAnswerer answerer;
+        m_form->openFile(tempPath("nothing.dat"));
+        QCOMPARE(answerer.boxes().size(), size_t(1));
+        expectError(answerer.boxes().front(),
+                    QStringLiteral("Cannot open file %1.").arg(tempPath("nothing.dat")));
+        // "Открыть" then offers the name given at start-up.
+        QString offered;
+        m_form->openFileDialog = [&](const QString&, const QString& lastName) {
+            offered = lastName;
+            return QString();
+        };
+        action("mmOpen")->trigger();
+        QCOMPARE(offered, tempPath("nothing.dat"));
+    }
+
+    void reportGoesToTheResultWindow()
+    {
+        typeFourStationExample();
+        clickTab(1);
+        m_form->currentDateTime = [] { return QDateTime(QDate(2026, 3, 5), QTime(14, 7, 9)); };
+        const QString date = QLocale::system().toString(QDate(2026, 3, 5), QLocale::ShortFormat);
+        action("mmPrRes")->trigger();
+        QVERIFY(m_result->isVisible());
+        const QStringList lines = m_result->reportLines();
+        QCOMPARE(lines.size(), 31);
+        QCOMPARE(lines.at(0), QStringLiteral("Zeltrac"));
+        QCOMPARE(lines.at(1),
+                 QStringLiteral("С ПРИЛОЖЕНИЕМ РАБОТАЕТ: Имя оператора  %1 14:07:09").arg(date));
+        QCOMPARE(lines.at(7), QStringLiteral("Tek   0.0   3.0   2.0   0.0"));
+        QCOMPARE(lines.at(19), QStringLiteral("          0    50    65"));
+        QCOMPARE(lines.at(30),
+                 QStringLiteral("  ВСЕГО          5       40      420       80      500"));
+
+        // At midnight only the date is written.
+        m_form->currentDateTime = [] { return QDateTime(QDate(2026, 3, 5), QTime(0, 0, 0)); };
+        action("mmPrRes")->trigger();
+        QCOMPARE(m_result->reportLines().at(1),
+                 QStringLiteral("С ПРИЛОЖЕНИЕМ РАБОТАЕТ: Имя оператора  %1").arg(date));
+
+        // A bad Tек: the box, the lines so far stay, the window is not shown.
+        m_result->hide();
+        clickTab(0);
+        grid("StringGrid2")->setCell(3, 1, QStringLiteral("bad"));
+        clickTab(1);
+        BoxAnswerer answerer;
+        action("mmPrRes")->trigger();
+        QCOMPARE(answerer.boxes().size(), size_t(1));
+        expectError(answerer.boxes().front(),
+                    QStringLiteral("'bad' is not a valid floating point value."));
+        QVERIFY(!m_result->isVisible());
+        const QStringList partial = m_result->reportLines();
+        QCOMPARE(partial.size(), 8);
+        QCOMPARE(partial.at(7), QStringLiteral("Tek   0.0   3.0   2.0"));
+    }
+
+    void activationKeepsReportCommandDisabledOnInputTab()
+    {
+        const auto comeBack = [this] {
+            m_result->show();
+            m_result->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_result.get()));
+            m_form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        };
+        action("mmPrRes")->setEnabled(true);
+        comeBack();
+        QVERIFY(!action("mmPrRes")->isEnabled());
+
+        BoxAnswerer answerer; // "Данных недостаточно!"
+        clickTab(1);
+        comeBack();
+        QVERIFY(action("mmPrRes")->isEnabled());
+    }
+
+    void exitClosesTheWindow()
+    {
+        QVERIFY(m_form->isVisible());
+        action("mmExit")->trigger();
+        QVERIFY(!m_form->isVisible());
+    }
+
+    void errorBoxTextAndCaption()
+    {
+        using zeltrac::ui::errorBoxText;
+        QCOMPARE(errorBoxText(QStringLiteral("Cannot open file a.dat")),
+                 QStringLiteral("Cannot open file a.dat."));
+        QCOMPARE(errorBoxText(QStringLiteral("x 5")), QStringLiteral("x 5."));
+        QCOMPARE(errorBoxText(QStringLiteral("Данных недостаточно")),
+                 QStringLiteral("Данных недостаточно."));
+        for (const char* kept :
+             {"List index out of bounds (3)", "Стоп!", "'x'", "done.", "a-", "a ", ""})
+            QCOMPARE(errorBoxText(QString::fromUtf8(kept)), QString::fromUtf8(kept));
+        QCOMPARE(zeltrac::ui::applicationTitle(), QStringLiteral("ui_tests"));
+
+        BoxAnswerer answerer;
+        bool after = false;
+        zeltrac::ui::guarded(m_form.get(), [&] {
+            throw std::runtime_error("Stream write error");
+            after = true;
+        });
+        QVERIFY(!after);
+        QCOMPARE(answerer.boxes().size(), size_t(1));
+        expectError(answerer.boxes().front(), QStringLiteral("Stream write error."));
+    }
+
+    void timeFormatLosesItsZone()
+    {
+        using zeltrac::ui::timeFormatWithoutZone;
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:ss t")), QStringLiteral("HH:mm:ss"));
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("h:mm:ss AP t")),
+                 QStringLiteral("h:mm:ss AP"));
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("t HH:mm:ss")), QStringLiteral("HH:mm:ss"));
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:sstttt")), QStringLiteral("HH:mm:ss"));
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH 'at' mm")), QStringLiteral("HH 'at' mm"));
+        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:ss")), QStringLiteral("HH:mm:ss"));
+    }
+};
+
+ZELTRAC_REGISTER_TEST(Form1Test);
+
+#include "form1_test.moc"
