@@ -107,19 +107,27 @@ void addStationLines(const ReportInput& input, std::vector<std::string>& lines)
 {
     const int stations = input.stationParams.columnCount();
 
+    // Each piece is appended in two steps: GCC 12 warns falsely (-Wrestrict)
+    // about a literal added before a temporary string.
     lines.emplace_back(" ");
-    for (int i = 1; i <= stations; ++i)
-        lines.back() += "     " + numtext::wholeToText(i);
+    for (int i = 1; i <= stations; ++i) {
+        lines.back() += "     ";
+        lines.back() += numtext::wholeToText(i);
+    }
 
     lines.emplace_back("cm");
-    for (int i = 1; i <= stations; ++i)
-        lines.back() += " " + cmField(input.stationParams.cell(i - 1, 0));
+    for (int i = 1; i <= stations; ++i) {
+        lines.back() += ' ';
+        lines.back() += cmField(input.stationParams.cell(i - 1, 0));
+    }
 
     lines.emplace_back("Tek");
     for (int i = 1; i <= stations; ++i) {
-        // A bad cell throws here; the pieces appended so far stay.
+        // A bad cell throws here, before its piece; the pieces appended so
+        // far stay.
         const Real40 tek = readTek(input.stationParams.cell(i - 1, 1), input.decimalSeparator);
-        lines.back() += " " + tekField(tek);
+        lines.back() += ' ';
+        lines.back() += tekField(tek);
     }
 }
 
