@@ -122,10 +122,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     setFixedSize(751, 579 + ui->MainMenu1->sizeHint().height());
 
     ui->Panel1->setBackgroundRole(QPalette::Base);
-    // The ruler lies on the white panel: disabled, it keeps the white ground.
+    // The ruler lies on the white panel: disabled, it keeps the white ground,
+    // and its marks take the plain grey of disabled text, which still reads
+    // against white.
     QPalette rulerPalette = ui->Edit3->palette();
     rulerPalette.setColor(QPalette::Disabled, QPalette::Base,
                           rulerPalette.color(QPalette::Active, QPalette::Base));
+    rulerPalette.setColor(QPalette::Disabled, QPalette::Text, QColor(Qt::darkGray));
     ui->Edit3->setPalette(rulerPalette);
     ui->TabControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     ui->TabControl1->setTabIndex(0);
@@ -191,6 +194,10 @@ void Form1::applyFonts()
     QFont ruler;
     ruler.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
     ruler.setPixelSize(11);
+    // The ruler's tick marks stand over the column lines of the flow grid only
+    // with whole-pixel advances (space 3, hyphen 4, bar 2 pixels at this
+    // size); unhinted fractional advances make the ruler drift off the grid.
+    ruler.setHintingPreference(QFont::PreferFullHinting);
     ui->Edit3->setFont(ruler);
 }
 

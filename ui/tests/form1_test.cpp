@@ -2,15 +2,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
 
@@ -224,6 +228,22 @@ private slots:
         QCOMPARE(ruler->text().size(), 190);
         QVERIFY(ruler->text().startsWith(QStringLiteral("               |-------|--------|")));
         QVERIFY(!ruler->isEnabled());
+        // Each tick mark of the ruler stands over a column line of the flow
+        // grid at its widest (a line every 33 pixels), give or take the few
+        // pixels the run lengths allow.
+        const QFontMetricsF rulerMetrics(ruler->font());
+        const QString rulerText = ruler->text();
+        const qreal firstTick = rulerMetrics.horizontalAdvance(rulerText.left(15));
+        int tick = 0;
+        for (qsizetype i = 15; i < rulerText.size(); ++i) {
+            if (rulerText.at(i) != u'|')
+                continue;
+            const qreal offset = rulerMetrics.horizontalAdvance(rulerText.left(i)) - firstTick;
+            QVERIFY2(qAbs(offset - 33 * tick) <= 6,
+                     qPrintable(QStringLiteral("tick %1 at %2").arg(tick).arg(offset)));
+            ++tick;
+        }
+        QCOMPARE(tick, 21);
 
         QCOMPARE(tabs()->tabs(), strings({"Исходные данные", "Результат"}));
         QCOMPARE(tabs()->tabIndex(), 0);
