@@ -184,7 +184,11 @@ void Form1::applyFonts()
                             QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     windowFont.setPixelSize(11);
     setFont(windowFont);
+    // The menus do not take the window's font by themselves: the bar and its
+    // pull-down lists read alike.
     ui->MainMenu1->setFont(windowFont);
+    ui->mnuPrRes->setFont(windowFont);
+    ui->N3->setFont(windowFont);
 
     QFont bold = windowFont;
     bold.setBold(true);
