@@ -103,8 +103,15 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
     dialog.setDirectory(folder);
     if (mode == QFileDialog::AcceptSave)
         dialog.setDefaultSuffix(QStringLiteral("dat"));
-    if (!lastName.isEmpty())
-        dialog.selectFile(QFileInfo(lastName).fileName());
+    // The name chosen last is offered again in its own folder, so that
+    // accepting it at once takes the same file again.
+    if (!lastName.isEmpty()) {
+        const QFileInfo last(lastName);
+        if (last.absoluteDir().exists())
+            dialog.selectFile(last.absoluteFilePath());
+        else
+            dialog.selectFile(last.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -403,8 +410,11 @@ void Form1::mmOpenClick()
     loadDataFile(path);
 }
 
-void Form1::openFile(const QString& path)
+void Form1::openFile(const QString& name)
 {
+    // A name relative to the working folder is taken with its full path, as
+    // the dialog gives it, for the messages and for the next "Открыть".
+    const QString path = QFileInfo(name).absoluteFilePath();
     m_openFileName = path;
     guarded(this, [this, &path] { loadDataFile(path); });
 }
