@@ -94,6 +94,8 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 {
     QFileDialog dialog(parent, mode == QFileDialog::AcceptOpen ? QStringLiteral("Открыть")
                                                                : QStringLiteral("Сохранить как"));
+    dialog.setObjectName(mode == QFileDialog::AcceptOpen ? QStringLiteral("OpenDialog1")
+                                                         : QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(mode);
     // A typed name is taken as it is: opening a missing file is reported by
     // the command, and saving replaces a file without asking.

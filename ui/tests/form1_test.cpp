@@ -778,6 +778,8 @@ private slots:
             const bool shown = answerFileDialog(
                 [&] { command->trigger(); },
                 [&](QFileDialog* d) {
+                    QCOMPARE(d->objectName(), forSaving ? QStringLiteral("SaveDialog1")
+                                                        : QStringLiteral("OpenDialog1"));
                     QCOMPARE(d->directory().canonicalPath(), workFolder);
                     QCOMPARE(d->nameFilters(),
                              QStringList{QStringLiteral("Фалы исх.данных (*.dat)")});
