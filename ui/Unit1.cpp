@@ -94,6 +94,8 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 {
     QFileDialog dialog(parent, mode == QFileDialog::AcceptOpen ? QStringLiteral("Открыть")
                                                                : QStringLiteral("Сохранить как"));
+    dialog.setObjectName(mode == QFileDialog::AcceptOpen ? QStringLiteral("OpenDialog1")
+                                                         : QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(mode);
     // A typed name is taken as it is: opening a missing file is reported by
     // the command, and saving replaces a file without asking.
@@ -103,8 +105,15 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
     dialog.setDirectory(folder);
     if (mode == QFileDialog::AcceptSave)
         dialog.setDefaultSuffix(QStringLiteral("dat"));
-    if (!lastName.isEmpty())
-        dialog.selectFile(QFileInfo(lastName).fileName());
+    // The name chosen last is offered again in its own folder, so that
+    // accepting it at once takes the same file again.
+    if (!lastName.isEmpty()) {
+        const QFileInfo last(lastName);
+        if (last.absoluteDir().exists())
+            dialog.selectFile(last.absoluteFilePath());
+        else
+            dialog.selectFile(last.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -122,10 +131,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     setFixedSize(751, 579 + ui->MainMenu1->sizeHint().height());
 
     ui->Panel1->setBackgroundRole(QPalette::Base);
-    // The ruler lies on the white panel: disabled, it keeps the white ground.
+    // The ruler lies on the white panel: disabled, it keeps the white ground,
+    // and its marks take the plain grey of disabled text, which still reads
+    // against white.
     QPalette rulerPalette = ui->Edit3->palette();
     rulerPalette.setColor(QPalette::Disabled, QPalette::Base,
                           rulerPalette.color(QPalette::Active, QPalette::Base));
+    rulerPalette.setColor(QPalette::Disabled, QPalette::Text, QColor(Qt::darkGray));
     ui->Edit3->setPalette(rulerPalette);
     ui->TabControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     ui->TabControl1->setTabIndex(0);
@@ -181,7 +193,11 @@ void Form1::applyFonts()
                             QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     windowFont.setPixelSize(11);
     setFont(windowFont);
+    // The menus do not take the window's font by themselves: the bar and its
+    // pull-down lists read alike.
     ui->MainMenu1->setFont(windowFont);
+    ui->mnuPrRes->setFont(windowFont);
+    ui->N3->setFont(windowFont);
 
     QFont bold = windowFont;
     bold.setBold(true);
@@ -191,6 +207,10 @@ void Form1::applyFonts()
     QFont ruler;
     ruler.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
     ruler.setPixelSize(11);
+    // The ruler's tick marks stand over the column lines of the flow grid only
+    // with whole-pixel advances (space 3, hyphen 4, bar 2 pixels at this
+    // size); unhinted fractional advances make the ruler drift off the grid.
+    ruler.setHintingPreference(QFont::PreferFullHinting);
     ui->Edit3->setFont(ruler);
 }
 
@@ -392,8 +412,11 @@ void Form1::mmOpenClick()
     loadDataFile(path);
 }
 
-void Form1::openFile(const QString& path)
+void Form1::openFile(const QString& name)
 {
+    // A name relative to the working folder is taken with its full path, as
+    // the dialog gives it, for the messages and for the next "Открыть".
+    const QString path = QFileInfo(name).absoluteFilePath();
     m_openFileName = path;
     guarded(this, [this, &path] { loadDataFile(path); });
 }

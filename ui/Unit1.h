@@ -41,7 +41,7 @@ public:
 
     // Opens an initial-data file exactly as "Открыть" does once its dialog
     // has returned the name; an error is shown in the error box.
-    void openFile(const QString& path);
+    void openFile(const QString& name);
 
     // The calculation on screen: reads the station count and the input grids,
     // writes the plan grid and the result tables. Throws zeltrac::Error.

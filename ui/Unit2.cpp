@@ -55,12 +55,14 @@ QFont reportFont()
 bool defaultPrintDialog(QWidget* parent, QPrinter& printer)
 {
     QPrintDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
     return dialog.exec() == QDialog::Accepted;
 }
 
 QString defaultSaveFileDialog(QWidget* parent, const QString& initialFolder)
 {
     QFileDialog dialog(parent, QString(), initialFolder, saveFilter);
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);

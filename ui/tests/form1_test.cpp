@@ -2,15 +2,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
 
@@ -66,6 +70,33 @@ void expectError(const BoxRecord& box, const QString& text)
     QCOMPARE(box.title, QStringLiteral("ui_tests"));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+}
+
+// Runs `action`, which opens a file dialog of the program, and lets `answer`
+// look at the dialog and accept it; a dialog still open then is cancelled.
+// Returns whether a dialog was shown.
+bool answerFileDialog(const std::function<void()>& action,
+                      const std::function<void(QFileDialog*)>& answer)
+{
+    bool seen = false;
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (++ticks > 500)
+                timer.stop();
+            return;
+        }
+        seen = true;
+        timer.stop();
+        answer(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    timer.start(10);
+    action();
+    return seen;
 }
 
 } // namespace
@@ -224,6 +255,22 @@ private slots:
         QCOMPARE(ruler->text().size(), 190);
         QVERIFY(ruler->text().startsWith(QStringLiteral("               |-------|--------|")));
         QVERIFY(!ruler->isEnabled());
+        // Each tick mark of the ruler stands over a column line of the flow
+        // grid at its widest (a line every 33 pixels), give or take the few
+        // pixels the run lengths allow.
+        const QFontMetricsF rulerMetrics(ruler->font());
+        const QString rulerText = ruler->text();
+        const qreal firstTick = rulerMetrics.horizontalAdvance(rulerText.left(15));
+        int tick = 0;
+        for (qsizetype i = 15; i < rulerText.size(); ++i) {
+            if (rulerText.at(i) != u'|')
+                continue;
+            const qreal offset = rulerMetrics.horizontalAdvance(rulerText.left(i)) - firstTick;
+            QVERIFY2(qAbs(offset - 33 * tick) <= 6,
+                     qPrintable(QStringLiteral("tick %1 at %2").arg(tick).arg(offset)));
+            ++tick;
+        }
+        QCOMPARE(tick, 21);
 
         QCOMPARE(tabs()->tabs(), strings({"Исходные данные", "Результат"}));
         QCOMPARE(tabs()->tabIndex(), 0);
@@ -693,6 +740,89 @@ private slots:
         };
         action("mmOpen")->trigger();
         QCOMPARE(offered, tempPath("nothing.dat"));
+
+        // A name given relative to the working folder is taken with its full
+        // path, in the message and when offered again.
+        const QString previous = QDir::currentPath();
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        m_form->openFile(QStringLiteral("relative.dat"));
+        QCOMPARE(answerer.boxes().size(), size_t(2));
+        expectError(answerer.boxes().back(),
+                    QStringLiteral("Cannot open file %1.")
+                        .arg(QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat"))));
+        action("mmOpen")->trigger();
+        QCOMPARE(offered, QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat")));
+    }
+
+    void fileDialogsAsDesigned()
+    {
+        if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+            QSKIP("the program's own dialogs are driven on the offscreen platform only");
+        // A window with the program's own dialogs in place of the seams.
+        Form1 form;
+        form.show();
+        QAction* open = form.findChild<QAction*>(QStringLiteral("mmOpen"));
+        QAction* save = form.findChild<QAction*>(QStringLiteral("mmSave"));
+        QTemporaryDir work, other;
+        QVERIFY(work.isValid() && other.isValid());
+        const QString previous = QDir::currentPath();
+        const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+        QVERIFY(QDir::setCurrent(work.path()));
+        const QString workFolder = QDir(work.path()).canonicalPath();
+        const QString otherFolder = QDir(other.path()).canonicalPath();
+
+        // First use: the working folder, the one filter, nothing asked.
+        for (QAction* command : {open, save}) {
+            const bool forSaving = command == save;
+            const bool shown = answerFileDialog(
+                [&] { command->trigger(); },
+                [&](QFileDialog* d) {
+                    QCOMPARE(d->objectName(), forSaving ? QStringLiteral("SaveDialog1")
+                                                        : QStringLiteral("OpenDialog1"));
+                    QCOMPARE(d->directory().canonicalPath(), workFolder);
+                    QCOMPARE(d->nameFilters(),
+                             QStringList{QStringLiteral("Фалы исх.данных (*.dat)")});
+                    QCOMPARE(d->acceptMode(),
+                             forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+                    QCOMPARE(d->defaultSuffix(), forSaving ? QStringLiteral("dat") : QString());
+                    QCOMPARE(d->fileMode(), QFileDialog::AnyFile);
+                    QVERIFY(d->testOption(QFileDialog::DontConfirmOverwrite));
+                });
+            QVERIFY(shown);
+        }
+
+        // A name typed without an extension is saved with ".dat".
+        QVERIFY(answerFileDialog(
+            [&] { save->trigger(); },
+            [&](QFileDialog* d) {
+                auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(QDir(otherFolder).filePath(QStringLiteral("plan")));
+                static_cast<QDialog*>(d)->accept(); // as the "Save" button does
+            }));
+        const QString saved = QDir(otherFolder).filePath(QStringLiteral("plan.dat"));
+        QVERIFY(QFile::exists(saved));
+
+        // Each dialog offers the name chosen last in it, in that name's own
+        // folder, so that accepting it at once takes the same file again.
+        QStringList offered;
+        QVERIFY(answerFileDialog([&] { save->trigger(); },
+                                 [&](QFileDialog* d) {
+                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                     offered = d->selectedFiles();
+                                 }));
+        QCOMPARE(offered, QStringList{saved});
+        QVERIFY(answerFileDialog(
+            [&] { open->trigger(); },
+            [&](QFileDialog* d) { QCOMPARE(d->directory().canonicalPath(), workFolder); }));
+        form.openFile(saved);
+        QVERIFY(answerFileDialog([&] { open->trigger(); },
+                                 [&](QFileDialog* d) {
+                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                     offered = d->selectedFiles();
+                                 }));
+        QCOMPARE(offered, QStringList{saved});
     }
 
     void reportGoesToTheResultWindow()

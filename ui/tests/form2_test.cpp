@@ -657,6 +657,7 @@ private slots:
         const bool saveOpened = cancellingDialog<QFileDialog>(
             [&] { child<QPushButton>(form, "BitBtn3")->click(); },
             [&](QFileDialog* dialog) {
+                QCOMPARE(dialog->objectName(), QStringLiteral("SaveDialog1"));
                 folder = dialog->directory().absolutePath();
                 filters = dialog->nameFilters();
                 suffix = dialog->defaultSuffix();
@@ -672,7 +673,10 @@ private slots:
         QVERIFY(forSaving);
 
         const bool printOpened = cancellingDialog<QPrintDialog>(
-            [&] { child<QPushButton>(form, "BitBtn1")->click(); }, [](QPrintDialog*) {});
+            [&] { child<QPushButton>(form, "BitBtn1")->click(); },
+            [](QPrintDialog* dialog) {
+                QCOMPARE(dialog->objectName(), QStringLiteral("PrintDialog1"));
+            });
         QVERIFY(printOpened);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
