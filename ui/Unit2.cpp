@@ -123,6 +123,9 @@ void Form2::addLines(const QStringList& lines)
         cursor.insertText(line, QTextCharFormat());
     }
     cursor.endEditBlock();
+    // The report is read from its beginning.
+    ui->RichEdit1->moveCursor(QTextCursor::Start);
+    ui->RichEdit1->ensureCursorVisible();
 }
 
 QStringList Form2::reportLines() const

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -814,6 +815,9 @@ private slots:
         QCOMPARE(program.printResults().size(), 0);
         Form2& form = program.form2;
         QVERIFY(QTest::qWaitForWindowActive(&form));
+        // The report opens at its first line.
+        QCOMPARE(form.richEdit()->textCursor().position(), 0);
+        QCOMPARE(form.richEdit()->verticalScrollBar()->value(), 0);
         form.richEdit()->setFocus();
         form.richEdit()->moveCursor(QTextCursor::End);
         typeText(form.richEdit(), QStringLiteral(" заметка"));
