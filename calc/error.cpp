@@ -14,4 +14,11 @@ std::string formatMessage(const char* pattern, const std::string& argument)
     return text;
 }
 
+std::string shownMessage(const std::string& message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + '.';
+    return message;
+}
+
 } // namespace zeltrac

@@ -24,6 +24,12 @@ inline constexpr const char* notEnoughData = "Данных недостаточ�
 inline constexpr const char* nextStep = "Следующий шаг";
 } // namespace messages
 
+// A message as the program shows it to the planner: "." appended when its
+// last character comes after "." in character-code order (a letter or a
+// digit; not a quote mark, ")", "!" or "."). UTF-8: every byte of a
+// non-ASCII character comes after ".".
+std::string shownMessage(const std::string& message);
+
 // Replaces the first "%s" (or "%d") of a message template by the given text.
 std::string formatMessage(const char* pattern, const std::string& argument);
 

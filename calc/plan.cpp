@@ -49,6 +49,21 @@ Real40 store(Wide value)
     return Real40::fromWide(value);
 }
 
+// The grid texts of a flow matrix (cell (c, r) is element [c + 1][r + 1]):
+// the value where `shown` is not 0, the empty text elsewhere.
+TextTable flowTexts(int stations, const CarMatrix& shown, const CarMatrix& values)
+{
+    const int size = stations - 1;
+    TextTable texts(size, size);
+    for (int r = 0; r < size; ++r) {
+        for (int c = 0; c < size; ++c) {
+            if (shown[c + 1][r + 1] != 0)
+                texts.setCell(c, r, numtext::wholeToText(values[c + 1][r + 1]));
+        }
+    }
+    return texts;
+}
+
 class FixedTrainView final : public StepView
 {
 public:
@@ -62,15 +77,7 @@ public:
 
     TextTable workFlowTexts() const override
     {
-        const int size = m_stations - 1;
-        TextTable texts(size, size);
-        for (int c = 0; c < size; ++c) {
-            for (int r = 0; r < size; ++r) {
-                if (m_inputFlow[c + 1][r + 1] != 0)
-                    texts.setCell(c, r, numtext::wholeToText(m_workFlow[c + 1][r + 1]));
-            }
-        }
-        return texts;
+        return flowTexts(m_stations, m_inputFlow, m_workFlow);
     }
 
 private:
@@ -566,16 +573,8 @@ void PlanCalculation::countReprocessedCars()
 
 TextTable PlanCalculation::planTexts() const
 {
-    const int size = m_n - 1;
-    TextTable plan(size, size);
-    for (int r = 0; r < size; ++r) {
-        for (int c = 0; c < size; ++c) {
-            const std::int32_t cars = m_inputFlow[c + 1][r + 1];
-            if (cars != 0)
-                plan.setCell(c, r, numtext::wholeToText(cars));
-        }
-    }
-    return plan;
+    // The final plan is in InputFlow: a cell shows its element unless it is 0.
+    return flowTexts(m_n, m_inputFlow, m_inputFlow);
 }
 
 void PlanCalculation::writeIndicators(ResultTables& tables) const

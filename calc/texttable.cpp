@@ -14,20 +14,24 @@ TextTable::TextTable(int columns, int rows)
 {
 }
 
-const std::string& TextTable::cell(int column, int row) const
+std::optional<std::size_t> TextTable::indexOf(int column, int row) const
 {
     if (column < 0 || row < 0 || column >= m_columns || row >= m_rows)
-        return kEmpty;
-    return m_cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columns) +
-                   static_cast<std::size_t>(column)];
+        return std::nullopt;
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columns) +
+           static_cast<std::size_t>(column);
+}
+
+const std::string& TextTable::cell(int column, int row) const
+{
+    const auto index = indexOf(column, row);
+    return index ? m_cells[*index] : kEmpty;
 }
 
 void TextTable::setCell(int column, int row, std::string text)
 {
-    if (column < 0 || row < 0 || column >= m_columns || row >= m_rows)
-        return;
-    m_cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(m_columns) +
-            static_cast<std::size_t>(column)] = std::move(text);
+    if (const auto index = indexOf(column, row))
+        m_cells[*index] = std::move(text);
 }
 
 } // namespace zeltrac

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ public:
     friend bool operator==(const TextTable&, const TextTable&) = default;
 
 private:
+    // Where the cell's text is kept; nothing outside the table.
+    std::optional<std::size_t> indexOf(int column, int row) const;
+
     int m_columns = 0;
     int m_rows = 0;
     std::vector<std::string> m_cells; // row-major

@@ -1,15 +1,15 @@
 #include "datafile/datafile.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include <QFile>
-#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include "calc/error.h"
 #include "calc/numtext.h"
+#include "calc/plan.h"
+#include "datafile/codepage.h"
 #include "datafile/safefile.h"
 
 namespace zeltrac::datafile {
@@ -21,9 +21,6 @@ constexpr const char* writeError = "Stream write error";
 constexpr const char* readError = "Stream read error";
 constexpr const char* outOfBounds = "List index out of bounds (%d)";
 
-constexpr const char* codePage = "windows-1251";
-constexpr int minStations = 3;
-constexpr int maxStations = 21;
 constexpr qint64 readChunk = 64 * 1024;
 
 [[noreturn]] void fail(const char* pattern, const QString& argument)
@@ -36,35 +33,9 @@ qsizetype lineCount(int stations)
     return qsizetype(stations) * stations + 2;
 }
 
-// The character every byte of the code page stands for. Bytes the code page
-// leaves unassigned (0x98) keep the character of the same number, which the
-// encoder writes back as that byte, so any file survives a load and a save.
-const std::array<char16_t, 256>& byteChars()
-{
-    static const std::array<char16_t, 256> table = [] {
-        std::array<char16_t, 256> chars{};
-        QStringDecoder decoder(codePage);
-        if (!decoder.isValid())
-            throw Error("Кодировка Windows-1251 недоступна");
-        for (int byte = 0; byte < 256; ++byte) {
-            const char c = char(byte);
-            const QString text = decoder.decode(QByteArrayView(&c, 1));
-            chars[byte] = char16_t(byte);
-            if (text.size() == 1 && text[0] != QChar::ReplacementCharacter) {
-                QStringEncoder encoder(codePage);
-                const QByteArray back = encoder.encode(text);
-                if (!encoder.hasError() && back.size() == 1 && back[0] == c)
-                    chars[byte] = text[0].unicode();
-            }
-        }
-        return chars;
-    }();
-    return table;
-}
-
 QString decodeLine(QByteArrayView bytes)
 {
-    const auto& chars = byteChars();
+    const auto& chars = codePageChars();
     QString text(bytes.size(), Qt::Uninitialized);
     QChar* out = text.data();
     for (const char c : bytes)
@@ -148,7 +119,7 @@ private:
 int stationCountOf(const QString& firstLine)
 {
     const int count = numtext::toWhole(firstLine.toStdString());
-    return std::clamp(count, minStations, maxStations);
+    return std::clamp(count, kMinStations, kMaxStations);
 }
 
 bool isLineBreak(QChar c)
@@ -212,9 +183,9 @@ QStringList decodeLines(const QByteArray& bytes, qsizetype maxLines)
 
 QByteArray encodeLines(const QStringList& lines)
 {
-    byteChars(); // fails early when the code page is missing
+    codePageChars(); // fails early when the code page is missing
     QByteArray bytes;
-    QStringEncoder encoder(codePage);
+    QStringEncoder encoder(kCodePage);
     for (const QString& line : lines) {
         if (std::any_of(line.cbegin(), line.cend(), isLineBreak)) {
             throw Error((u"Текст "_qs + quoted(line) +

@@ -39,10 +39,7 @@ std::string exactMagnitude(double value)
 // rendering; the point is always ".".
 std::string roundedFixed(Real40 stored, int decimals)
 {
-    const double value = stored.toDouble();
-    if (!std::isfinite(value))
-        return value != value ? "nan" : (value < 0 ? "-inf" : "inf");
-
+    const double value = stored.toDouble(); // always finite
     const std::string exact = exactMagnitude(value);
     const std::size_t point = exact.find('.');
     std::string digits = exact.substr(0, point); // integer digits

@@ -3,10 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include "calc/error.h"
+#include "datafile/codepage.h"
 #include "datafile/safefile.h"
 
 namespace zeltrac::report {
@@ -14,8 +12,6 @@ namespace zeltrac::report {
 namespace {
 
 constexpr const char* saveFailed = "Failed to Save Stream";
-
-constexpr const char* codePage = "windows-1251";
 
 // Courier New, 9 points (\fs counts half points), Cyrillic character set;
 // readers that do not know \uN take the windows-1251 byte after it.
@@ -28,19 +24,9 @@ const std::array<std::uint8_t, 0x10000>& codePageBytes()
 {
     static const std::array<std::uint8_t, 0x10000> table = [] {
         std::array<std::uint8_t, 0x10000> bytes{};
-        QStringDecoder decoder(codePage);
-        if (!decoder.isValid())
-            return bytes;
-        for (int byte = 0x80; byte < 0x100; ++byte) {
-            const char c = char(byte);
-            const QString text = decoder.decode(QByteArrayView(&c, 1));
-            if (text.size() != 1 || text[0] == QChar::ReplacementCharacter)
-                continue;
-            QStringEncoder encoder(codePage);
-            const QByteArray back = encoder.encode(text);
-            if (!encoder.hasError() && back.size() == 1 && back[0] == c)
-                bytes[text[0].unicode()] = std::uint8_t(byte);
-        }
+        const auto& chars = datafile::codePageChars();
+        for (int byte = 0x80; byte < 0x100; ++byte)
+            bytes[chars[byte]] = std::uint8_t(byte);
         return bytes;
     }();
     return table;

@@ -21,6 +21,7 @@
 #include "calc/plan.h"
 #include "calc/texttable.h"
 #include "datafile/datafile.h"
+#include "report/datetime.h"
 #include "report/report.h"
 #include "report/rtf.h"
 
@@ -78,15 +79,6 @@ struct Outcome
     std::vector<std::string> report;
 };
 
-// The message as the program's error box shows it: "." appended when the
-// last character comes after "." in character-code order.
-QString shownMessage(const QString& message)
-{
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        return message + u'.';
-    return message;
-}
-
 // A decimal separator must be one character that cannot be part of a number
 // in any other way.
 bool isUsableSeparator(const QString& separator)
@@ -98,38 +90,6 @@ bool isUsableSeparator(const QString& separator)
     const bool partOfNumber = (code >= '0' && code <= '9') || code == '+' || code == '-' ||
                               code == 'e' || code == 'E' || code == '$';
     return code > 32 && !partOfNumber;
-}
-
-// The locale's long time format without its time-zone name ("t" runs outside
-// quoted literals) and the blanks before it.
-QString timeFormatWithoutZone(const QString& format)
-{
-    QString result;
-    bool quoted = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar ch = format.at(i);
-        if (ch == u'\'') {
-            quoted = !quoted;
-        } else if (!quoted && ch == u't') {
-            while (!result.isEmpty() && result.back().isSpace())
-                result.chop(1);
-            continue;
-        }
-        result += ch;
-    }
-    return result.trimmed();
-}
-
-std::string currentDateTimeText()
-{
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    const QTime time = now.time();
-    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
-    const QString clock =
-        locale.toString(time, timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
-    const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    return zeltrac::report::dateTimeText(date.toStdString(), clock.toStdString(), midnight);
 }
 
 zeltrac::CalcInput calcInputOf(const zeltrac::datafile::InitialData& data,
@@ -183,7 +143,8 @@ Outcome run(const Options& options)
         const zeltrac::CalcResult result = zeltrac::calculatePlan(input, outcome.tables, hooks);
         if (result.status == zeltrac::CalcStatus::NotEnoughData) {
             outcome.status = Status::NoData;
-            outcome.message = shownMessage(QString::fromUtf8(zeltrac::messages::notEnoughData));
+            outcome.message =
+                QString::fromStdString(zeltrac::shownMessage(zeltrac::messages::notEnoughData));
             return outcome;
         }
         outcome.plan = result.plan;
@@ -191,7 +152,8 @@ Outcome run(const Options& options)
         if (!options.json || !options.rtfFile.isEmpty()) {
             zeltrac::report::ReportInput reportInput;
             reportInput.operatorName = options.operatorName.toStdString();
-            reportInput.dateTime = currentDateTimeText();
+            reportInput.dateTime =
+                zeltrac::report::reportDateTime(QLocale::system(), QDateTime::currentDateTime());
             reportInput.decimalSeparator = separator;
             reportInput.stationParams = input.stationParams;
             reportInput.flows = input.flows;
@@ -206,7 +168,7 @@ Outcome run(const Options& options)
         outcome.status = Status::Ok;
     } catch (const std::exception& e) {
         outcome.status = Status::Error;
-        outcome.message = shownMessage(QString::fromUtf8(e.what()));
+        outcome.message = QString::fromStdString(zeltrac::shownMessage(e.what()));
         outcome.report.clear();
     }
     return outcome;

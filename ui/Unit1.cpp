@@ -11,48 +11,17 @@
 
 #include "calc/error.h"
 #include "datafile/datafile.h"
+#include "report/datetime.h"
 #include "report/report.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
+#include "ui/fonts.h"
 #include "ui/textgrid.h"
 #include "ui_Unit1.h"
 
 using zeltrac::TextTable;
 using zeltrac::ui::guarded;
 using zeltrac::ui::TextGrid;
-
-namespace zeltrac::ui {
-
-QString timeFormatWithoutZone(const QString& format)
-{
-    // Drops every unquoted run of "t" together with the space before it (or
-    // after it, when it opens the format).
-    QString result;
-    bool quoted = false;
-    bool dropNextSpace = false;
-    for (qsizetype i = 0; i < format.size(); ++i) {
-        const QChar ch = format.at(i);
-        if (ch == u'\'') {
-            quoted = !quoted;
-        } else if (!quoted && ch == u't') {
-            while (i + 1 < format.size() && format.at(i + 1) == u't')
-                ++i;
-            if (result.endsWith(u' '))
-                result.chop(1);
-            else
-                dropNextSpace = true;
-            continue;
-        } else if (dropNextSpace && ch == u' ') {
-            dropNextSpace = false;
-            continue;
-        }
-        dropNextSpace = false;
-        result += ch;
-    }
-    return result;
-}
-
-} // namespace zeltrac::ui
 
 namespace {
 
@@ -186,12 +155,7 @@ void Form1::handle(void (Form1::*handler)())
 
 void Form1::applyFonts()
 {
-    // MS Sans Serif is not found outside Windows; Liberation Sans has the
-    // metrics of Arial, which comes closest to it at this size.
-    QFont windowFont;
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                            QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-    windowFont.setPixelSize(11);
+    const QFont windowFont = zeltrac::ui::windowFont();
     setFont(windowFont);
     // The menus do not take the window's font by themselves: the bar and its
     // pull-down lists read alike.
@@ -356,15 +320,7 @@ void Form1::print2RE()
     zeltrac::report::ReportInput input;
     input.operatorName = ui->Edit2->text().toStdString();
 
-    const QDateTime now = currentDateTime();
-    const QLocale locale = QLocale::system();
-    const QString date = locale.toString(now.date(), QLocale::ShortFormat);
-    const QString time = locale.toString(
-        now.time(), zeltrac::ui::timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
-    const QTime clock = now.time();
-    const bool midnight = clock.hour() == 0 && clock.minute() == 0 && clock.second() == 0;
-    input.dateTime =
-        zeltrac::report::dateTimeText(date.toStdString(), time.toStdString(), midnight);
+    input.dateTime = zeltrac::report::reportDateTime(QLocale::system(), currentDateTime());
 
     input.decimalSeparator = decimalSeparator().toStdString();
     const TextGrid& params = *ui->StringGrid2;

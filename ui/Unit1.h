@@ -16,9 +16,6 @@ class Form1;
 
 namespace zeltrac::ui {
 class TextGrid;
-
-// The long time format of the regional settings without its time-zone name.
-QString timeFormatWithoutZone(const QString& format);
 } // namespace zeltrac::ui
 
 // The main window: the station count, the operator's name, the input grids,

@@ -14,6 +14,7 @@
 #include "calc/error.h"
 #include "report/rtf.h"
 #include "ui/errorbox.h"
+#include "ui/fonts.h"
 #include "ui_Unit2.h"
 
 // The button picture lives in the UI library's resources; a static library
@@ -28,20 +29,8 @@ namespace {
 const QString saveFilter = QStringLiteral("Текстовые Фалы RTF(*.rtf)");
 const QString defaultSuffix = QStringLiteral("rtf");
 
-// The window font, and the fixed-pitch font the report's columns count on.
-// The families after the first stand in for it on systems without the
-// Windows fonts (Liberation Mono has the metrics of Courier New).
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
+// The fixed-pitch font the report's columns count on; Liberation Mono has
+// the metrics of Courier New.
 QFont reportFont()
 {
     QFont font;
@@ -81,7 +70,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique
     // Placed where designed, frame included; the client area of 587 x 421
     // leaves RichEdit1 587 x 394 below the button panel.
     move(244, 152);
-    setFont(windowFont());
+    setFont(zeltrac::ui::windowFont());
     ui->RichEdit1->setFont(reportFont());
     // Closing only hides the window; the program ends with the main window.
     setAttribute(Qt::WA_QuitOnClose, false);

@@ -4,13 +4,13 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "calc/error.h"
+
 namespace zeltrac::ui {
 
 QString errorBoxText(const QString& message)
 {
-    if (!message.isEmpty() && message.back() > QChar(u'.'))
-        return message + u'.';
-    return message;
+    return QString::fromStdString(shownMessage(message.toStdString()));
 }
 
 QString applicationTitle()

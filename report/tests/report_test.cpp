@@ -7,6 +7,7 @@
 
 #include "calc/error.h"
 #include "calc/numtext.h"
+#include "report/datetime.h"
 #include "report/report.h"
 
 using zeltrac::Error;
@@ -497,4 +498,26 @@ TEST(ReportFields, DateAndTime)
 {
     EXPECT_EQ(dateTimeText("05.03.01", "14:07:09", false), "05.03.01 14:07:09");
     EXPECT_EQ(dateTimeText("05.03.2001", "0:00:00", true), "05.03.2001");
+}
+
+TEST(ReportDateTime, TimeFormatLosesItsZone)
+{
+    using zeltrac::report::timeFormatWithoutZone;
+    EXPECT_EQ(timeFormatWithoutZone(u"HH:mm:ss t"_qs), u"HH:mm:ss"_qs);
+    EXPECT_EQ(timeFormatWithoutZone(u"h:mm:ss AP t"_qs), u"h:mm:ss AP"_qs);
+    EXPECT_EQ(timeFormatWithoutZone(u"t HH:mm:ss"_qs), u"HH:mm:ss"_qs);
+    EXPECT_EQ(timeFormatWithoutZone(u"HH:mm:sstttt"_qs), u"HH:mm:ss"_qs);
+    EXPECT_EQ(timeFormatWithoutZone(u"HH 'at' mm"_qs), u"HH 'at' mm"_qs);
+    EXPECT_EQ(timeFormatWithoutZone(u"HH:mm:ss"_qs), u"HH:mm:ss"_qs);
+}
+
+TEST(ReportDateTime, RegionalFormatsAndMidnight)
+{
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    EXPECT_EQ(
+        zeltrac::report::reportDateTime(russian, QDateTime(QDate(2001, 3, 5), QTime(14, 7, 9))),
+        "05.03.2001 14:07:09");
+    EXPECT_EQ(
+        zeltrac::report::reportDateTime(russian, QDateTime(QDate(2001, 3, 5), QTime(0, 0, 0))),
+        "05.03.2001");
 }

@@ -914,18 +914,6 @@ private slots:
         QCOMPARE(answerer.boxes().size(), size_t(1));
         expectError(answerer.boxes().front(), QStringLiteral("Stream write error."));
     }
-
-    void timeFormatLosesItsZone()
-    {
-        using zeltrac::ui::timeFormatWithoutZone;
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:ss t")), QStringLiteral("HH:mm:ss"));
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("h:mm:ss AP t")),
-                 QStringLiteral("h:mm:ss AP"));
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("t HH:mm:ss")), QStringLiteral("HH:mm:ss"));
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:sstttt")), QStringLiteral("HH:mm:ss"));
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH 'at' mm")), QStringLiteral("HH 'at' mm"));
-        QCOMPARE(timeFormatWithoutZone(QStringLiteral("HH:mm:ss")), QStringLiteral("HH:mm:ss"));
-    }
 };
 
 ZELTRAC_REGISTER_TEST(Form1Test);
