@@ -35,7 +35,9 @@ class QtTranslationTest : public QObject
 private slots:
     void initTestCase()
     {
-        const QStringList before = labelTexts(QFileDialog(nullptr, {}, {}, {}));
+        QFileDialog untranslated;
+        untranslated.setOption(QFileDialog::DontUseNativeDialog);
+        const QStringList before = labelTexts(untranslated);
         QVERIFY2(before.contains(QStringLiteral("File &name:")), qPrintable(before.join(u'|')));
         if (!zeltrac::ui::installQtTranslation(*qApp)) {
             const QString reason = QStringLiteral("Qt's Russian translation is not installed");
