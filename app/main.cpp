@@ -6,10 +6,13 @@
 
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
+#include "ui/qttranslation.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The standard dialogs in Russian, like the program's own texts.
+    zeltrac::ui::installQtTranslation(app);
 
     Form1 form1;
     Form2 form2;

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Zeltrac needs, if any
-# are missing. Usage: scripts/deps.sh [--display]
+# are missing. Usage: scripts/deps.sh [--display] [--test]
 #   --display  also the packages for running the program under a virtual display
+#   --test     also the tools only the tests use (a word processor, about 260 MB)
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core locales poppler-utils
-          clang libclang-rt-dev)
-if [[ "${1:-}" == "--display" ]]; then
-    packages+=(xvfb xauth xdotool imagemagick)
-fi
+packages=(build-essential dpkg-dev cmake ninja-build qt6-base-dev qt6-translations-l10n
+          libgtest-dev libbenchmark-dev nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core
+          locales poppler-utils clang libclang-rt-dev)
+for option in "$@"; do
+    case "$option" in
+        --display) packages+=(xvfb xauth xdotool imagemagick) ;;
+        --test) packages+=(libreoffice-writer-nogui) ;;
+        *) echo "deps.sh: unknown option $option" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

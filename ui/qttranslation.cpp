@@ -1,0 +1,22 @@
+#include "ui/qttranslation.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace zeltrac::ui {
+
+bool installQtTranslation(QCoreApplication& application)
+{
+    // Owned by the application: it must outlive every window.
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+} // namespace zeltrac::ui
