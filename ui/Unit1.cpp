@@ -60,7 +60,6 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     ui->StringGrid2->setTextModel(m_workbook->parameterModel());
     ui->StringGrid3->setTextModel(m_workbook->flowModel());
     ui->StringGrid4->setTextModel(m_workbook->planModel());
-    ui->UpDown1->setPosition(m_workbook->stationCount());
     ui->Edit2->setText(m_workbook->operatorName());
     applyFonts();
 
@@ -95,6 +94,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     // The spinner reads Edit1's text before Edit1Change runs, so the handler
     // sees the position the typed text has just set.
     ui->UpDown1->setAssociate(ui->Edit1);
+    ui->UpDown1->setPosition(m_workbook->stationCount());
     connect(ui->Edit1, &QLineEdit::textChanged, this, [this] { handle(&Form1::Edit1Change); });
     connect(m_workbook, &zeltrac::Workbook::stationCountChanged, this, &Form1::showStationCount);
     connect(ui->Edit2, &QLineEdit::textChanged, m_workbook, &zeltrac::Workbook::setOperatorName);
