@@ -27,9 +27,8 @@ class TextGrid : public QTableView
 public:
     explicit TextGrid(QWidget* parent = nullptr);
 
-    // The table shown: the grid's own at first. A table set here stays the
-    // caller's; it takes the grid's editable state.
-    TextGridModel* textModel() const { return m_model; }
+    // Shows another table instead of the grid's own one. The table stays the
+    // caller's and must outlive the grid; it takes the grid's editable state.
     void setTextModel(TextGridModel* model);
 
     int colCount() const { return m_model->columnCount(); }
