@@ -15,9 +15,8 @@ int main(int argc, char** argv)
     zeltrac::ui::installQtTranslation(app);
 
     Form1 form1;
+    // Closing the main window ends the program; the result window only hides.
     Form2 form2;
-    // Closing the main window ends the program, the result window with it.
-    form2.setAttribute(Qt::WA_QuitOnClose, false);
     form1.setResultWindow(&form2);
     form1.show();
 

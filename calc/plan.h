@@ -15,12 +15,14 @@ namespace zeltrac {
 
 inline constexpr int kMinStations = 3;
 inline constexpr int kMaxStations = 21;
+// The station count a new planning session starts with.
+inline constexpr int kStartupStations = 8;
 
 struct CalcInput
 {
-    int stationCount = 8;    // N, 3..21
-    TextTable stationParams; // "Cm" (row 0) and "Tек" (row 1), one column per station
-    TextTable flows;         // car flows, (N-1) x (N-1); cell (c, r) = origin c+1, destination N-r
+    int stationCount = kStartupStations; // N, 3..21
+    TextTable stationParams;             // "Cm" (row 0) and "Tек" (row 1), one column per station
+    TextTable flows; // car flows, (N-1) x (N-1); cell (c, r) = origin c+1, destination N-r
     std::string decimalSeparator = "."; // of the user's regional settings
 };
 

@@ -4,13 +4,15 @@
 #include <QString>
 #include <QStringList>
 
+#include "calc/plan.h"
+
 // The initial-data file (*.dat): one cell text per line, windows-1251,
 // every line ending CR LF, N*N + 2 lines for N stations.
 namespace zeltrac::datafile {
 
 struct InitialData
 {
-    int stationCount = 8;      // N, 3..21
+    int stationCount = kStartupStations; // N, 3..21
     QStringList stationParams; // 2*N texts: Cm of stations 1..N, then Tек of stations 1..N
     QStringList flows;         // (N-1)^2 texts, row by row: index r*(N-1) + c
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,10 +21,9 @@
 #include "calc/error.h"
 #include "calc/plan.h"
 #include "calc/texttable.h"
-#include "datafile/datafile.h"
 #include "report/datetime.h"
-#include "report/report.h"
 #include "report/rtf.h"
+#include "workbook/workbook.h"
 
 namespace {
 
@@ -32,8 +32,6 @@ using Json = nlohmann::ordered_json;
 constexpr int kExitPlanComputed = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-constexpr int kStartupStationCount = 8;
 
 const char* const kUsage =
     "Использование: zeltrac-cli [ПАРАМЕТРЫ] ФАЙЛ.dat\n"
@@ -53,8 +51,8 @@ struct Options
 {
     QString dataFile;
     bool json = false;
-    QString rtfFile; // empty: no RTF
-    QString operatorName = QStringLiteral("Имя оператора");
+    QString rtfFile;                     // empty: no RTF
+    std::optional<QString> operatorName; // none: the session's own default
     QString decimalSeparator;
 };
 
@@ -70,12 +68,7 @@ struct Outcome
 {
     Status status = Status::Error;
     QString message;
-    int stationCount = kStartupStationCount;
-    std::vector<zeltrac::FixedTrain> trains;
     std::vector<zeltrac::TextTable> steps;
-    // The plan grid as the window would show it: empty until a plan is written.
-    zeltrac::TextTable plan{kStartupStationCount - 1, kStartupStationCount - 1};
-    zeltrac::ResultTables tables;
     std::vector<std::string> report;
 };
 
@@ -92,26 +85,6 @@ bool isUsableSeparator(const QString& separator)
     return code > 32 && !partOfNumber;
 }
 
-zeltrac::CalcInput calcInputOf(const zeltrac::datafile::InitialData& data,
-                               const std::string& decimalSeparator)
-{
-    const int n = data.stationCount;
-    zeltrac::CalcInput input;
-    input.stationCount = n;
-    input.decimalSeparator = decimalSeparator;
-    input.stationParams = zeltrac::TextTable(n, 2);
-    for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < n; ++column)
-            input.stationParams.setCell(column, row, data.param(column, row).toStdString());
-    }
-    input.flows = zeltrac::TextTable(n - 1, n - 1);
-    for (int row = 0; row < n - 1; ++row) {
-        for (int column = 0; column < n - 1; ++column)
-            input.flows.setCell(column, row, data.flow(column, row).toStdString());
-    }
-    return input;
-}
-
 QStringList toQStringList(const std::vector<std::string>& lines)
 {
     QStringList list;
@@ -122,45 +95,29 @@ QStringList toQStringList(const std::vector<std::string>& lines)
 }
 
 // Loads, calculates and (when wanted) composes and saves the report.
-Outcome run(const Options& options)
+Outcome run(const Options& options, zeltrac::Workbook& workbook)
 {
     Outcome outcome;
-    const std::string separator = options.decimalSeparator.toStdString();
+    if (options.operatorName)
+        workbook.setOperatorName(*options.operatorName);
+    workbook.setDecimalSeparator(options.decimalSeparator);
     try {
-        const zeltrac::datafile::InitialData data = zeltrac::datafile::load(options.dataFile);
-        const int n = data.stationCount;
-        outcome.stationCount = n;
-        outcome.plan = zeltrac::TextTable(n - 1, n - 1);
-
-        const zeltrac::CalcInput input = calcInputOf(data, separator);
+        workbook.load(options.dataFile);
         zeltrac::CalcHooks hooks;
         hooks.onTrainFixed = [&outcome](const zeltrac::StepView& step) {
-            outcome.trains.push_back(step.train());
             outcome.steps.push_back(step.workFlowTexts());
         };
-        hooks.onPlan = [&outcome](const zeltrac::TextTable& plan) { outcome.plan = plan; };
-
-        const zeltrac::CalcResult result = zeltrac::calculatePlan(input, outcome.tables, hooks);
-        if (result.status == zeltrac::CalcStatus::NotEnoughData) {
+        if (workbook.calculate(hooks) == zeltrac::CalcStatus::NotEnoughData) {
             outcome.status = Status::NoData;
             outcome.message =
                 QString::fromStdString(zeltrac::shownMessage(zeltrac::messages::notEnoughData));
             return outcome;
         }
-        outcome.plan = result.plan;
-
         if (!options.json || !options.rtfFile.isEmpty()) {
-            zeltrac::report::ReportInput reportInput;
-            reportInput.operatorName = options.operatorName.toStdString();
-            reportInput.dateTime =
-                zeltrac::report::reportDateTime(QLocale::system(), QDateTime::currentDateTime());
-            reportInput.decimalSeparator = separator;
-            reportInput.stationParams = input.stationParams;
-            reportInput.flows = input.flows;
-            reportInput.plan = outcome.plan;
-            reportInput.tables = &outcome.tables;
             std::vector<std::string> lines;
-            zeltrac::report::composeReport(reportInput, lines);
+            workbook.composeReport(
+                zeltrac::report::reportDateTime(QLocale::system(), QDateTime::currentDateTime()),
+                lines);
             if (!options.rtfFile.isEmpty())
                 zeltrac::report::saveRtf(options.rtfFile, toQStringList(lines));
             outcome.report = std::move(lines);
@@ -186,10 +143,12 @@ Json rowsOf(const zeltrac::TextTable& table)
     return rows;
 }
 
-Json jsonOf(const Outcome& outcome)
+Json jsonOf(const Outcome& outcome, const zeltrac::Workbook& workbook)
 {
+    const int stationCount = workbook.stationCount();
+    const zeltrac::ResultTables& tables = workbook.resultTables();
     Json json;
-    json["stations"] = outcome.stationCount;
+    json["stations"] = stationCount;
     switch (outcome.status) {
     case Status::Ok:
         json["status"] = "ok";
@@ -206,27 +165,27 @@ Json jsonOf(const Outcome& outcome)
     }
 
     json["trains"] = Json::array();
-    for (const zeltrac::FixedTrain& train : outcome.trains) {
+    for (const zeltrac::FixedTrain& train : workbook.fixedTrains()) {
         json["trains"].push_back(
             {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
     }
     json["steps"] = Json::array();
     for (const zeltrac::TextTable& step : outcome.steps)
         json["steps"].push_back(rowsOf(step));
-    json["plan"] = rowsOf(outcome.plan);
+    json["plan"] = rowsOf(workbook.planTexts());
 
     // Doubles hold every 6-byte real exactly and are written so that they read
     // back as the same value.
     json["indicators"] = Json::array();
-    for (int station = 1; station <= outcome.stationCount - 1; ++station) {
+    for (int station = 1; station <= stationCount - 1; ++station) {
         Json row = Json::array();
         for (int column = 1; column <= 6; ++column)
-            row.push_back(outcome.tables.indicator(column, station).toDouble());
+            row.push_back(tables.indicator(column, station).toDouble());
         json["indicators"].push_back(std::move(row));
     }
     json["totals"] = Json::array();
     for (int element = 2; element <= 6; ++element)
-        json["totals"].push_back(outcome.tables.total(element).toDouble());
+        json["totals"].push_back(tables.total(element).toDouble());
     return json;
 }
 
@@ -308,9 +267,11 @@ int main(int argc, char* argv[])
         return kExitPlanComputed;
     }
 
-    const Outcome outcome = run(options);
+    zeltrac::Workbook workbook;
+    const Outcome outcome = run(options, workbook);
     if (options.json) {
-        std::cout << jsonOf(outcome).dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+        std::cout << jsonOf(outcome, workbook).dump(-1, ' ', false, Json::error_handler_t::replace)
+                  << '\n';
     } else {
         for (const std::string& line : outcome.report)
             std::cout << line << '\n';

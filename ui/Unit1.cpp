@@ -10,18 +10,16 @@
 #include <QTabBar>
 
 #include "calc/error.h"
-#include "datafile/datafile.h"
 #include "report/datetime.h"
-#include "report/report.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
+#include "ui/filedialog.h"
 #include "ui/fonts.h"
 #include "ui/textgrid.h"
 #include "ui_Unit1.h"
 
 using zeltrac::TextTable;
 using zeltrac::ui::guarded;
-using zeltrac::ui::TextGrid;
 
 namespace {
 
@@ -34,20 +32,6 @@ QSize flowGridSize(int stationCount)
     return {33 * (stationCount - 1) + 2, 19 * (stationCount - 1) + 2};
 }
 
-TextTable gridTexts(const TextGrid& grid, int columns, int rows)
-{
-    TextTable table(columns, rows);
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            table.setCell(c, r, grid.cell(c, r).toStdString());
-    return table;
-}
-
-QString decimalSeparator()
-{
-    return QLocale::system().decimalPoint();
-}
-
 // The hourglass over every window of the program for as long as it lives.
 class WaitCursor
 {
@@ -58,34 +42,12 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder,
-                      const QString& lastName)
+zeltrac::ui::FileDialogSpec dataFileDialog(QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(parent, mode == QFileDialog::AcceptOpen ? QStringLiteral("Открыть")
-                                                               : QStringLiteral("Сохранить как"));
-    dialog.setObjectName(mode == QFileDialog::AcceptOpen ? QStringLiteral("OpenDialog1")
-                                                         : QStringLiteral("SaveDialog1"));
-    dialog.setAcceptMode(mode);
-    // A typed name is taken as it is: opening a missing file is reported by
-    // the command, and saving replaces a file without asking.
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(kDataFilter);
-    dialog.setDirectory(folder);
-    if (mode == QFileDialog::AcceptSave)
-        dialog.setDefaultSuffix(QStringLiteral("dat"));
-    // The name chosen last is offered again in its own folder, so that
-    // accepting it at once takes the same file again.
-    if (!lastName.isEmpty()) {
-        const QFileInfo last(lastName);
-        if (last.absoluteDir().exists())
-            dialog.selectFile(last.absoluteFilePath());
-        else
-            dialog.selectFile(last.fileName());
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    const bool open = mode == QFileDialog::AcceptOpen;
+    return {mode, open ? QStringLiteral("Открыть") : QStringLiteral("Сохранить как"),
+            open ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"), kDataFilter,
+            open ? QString() : QStringLiteral("dat")};
 }
 
 } // namespace
@@ -93,6 +55,12 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>())
 {
     ui->setupUi(this);
+    m_workbook = new zeltrac::Workbook(this);
+    m_workbook->setDecimalSeparator(QLocale::system().decimalPoint());
+    ui->StringGrid2->setTextModel(m_workbook->parameterModel());
+    ui->StringGrid3->setTextModel(m_workbook->flowModel());
+    ui->StringGrid4->setTextModel(m_workbook->planModel());
+    ui->Edit2->setText(m_workbook->operatorName());
     applyFonts();
 
     // The client area keeps its designed size; the menu bar comes on top.
@@ -114,17 +82,22 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     separator->setObjectName(QStringLiteral("N4"));
 
     openFileDialog = [this](const QString& folder, const QString& lastName) {
-        return runFileDialog(this, QFileDialog::AcceptOpen, folder, lastName);
+        return zeltrac::ui::runFileDialog(this, dataFileDialog(QFileDialog::AcceptOpen), folder,
+                                          lastName);
     };
     saveFileDialog = [this](const QString& folder, const QString& lastName) {
-        return runFileDialog(this, QFileDialog::AcceptSave, folder, lastName);
+        return zeltrac::ui::runFileDialog(this, dataFileDialog(QFileDialog::AcceptSave), folder,
+                                          lastName);
     };
     currentDateTime = [] { return QDateTime::currentDateTime(); };
 
     // The spinner reads Edit1's text before Edit1Change runs, so the handler
     // sees the position the typed text has just set.
     ui->UpDown1->setAssociate(ui->Edit1);
+    ui->UpDown1->setPosition(m_workbook->stationCount());
     connect(ui->Edit1, &QLineEdit::textChanged, this, [this] { handle(&Form1::Edit1Change); });
+    connect(m_workbook, &zeltrac::Workbook::stationCountChanged, this, &Form1::showStationCount);
+    connect(ui->Edit2, &QLineEdit::textChanged, m_workbook, &zeltrac::Workbook::setOperatorName);
     connect(ui->TabControl1, &zeltrac::ui::TabControl::changed, this,
             [this] { handle(&Form1::TabControl1Change); });
     connect(ui->N5, &QAction::triggered, this, [this] { handle(&Form1::N5Click); });
@@ -141,11 +114,6 @@ Form1::~Form1() = default;
 void Form1::setResultWindow(Form2* form)
 {
     m_resultWindow = form;
-}
-
-Form2* Form1::resultWindow() const
-{
-    return m_resultWindow;
 }
 
 void Form1::handle(void (Form1::*handler)())
@@ -210,29 +178,19 @@ void Form1::FormCreate()
     ui->StringGrid1->setCell(0, 0, QStringLiteral("Ст."));
     for (int k = 1; k <= 22; ++k)
         ui->StringGrid1->setCell(k, 0, QString::number(k));
-    // The flow grid at its designed 20 x 20 cells: "0" in the triangle.
-    for (int c = 0; c < 20; ++c)
-        for (int r = 0; r < 20 - c; ++r)
-            ui->StringGrid3->setCell(c, r, QStringLiteral("0"));
 }
 
 void Form1::Edit1Change()
 {
-    const int n = ui->UpDown1->position();
-    ui->StringGrid1->setColCount(n + 1);
-    ui->StringGrid2->setColCount(n);
-    ui->StringGrid3->setColCount(n - 1);
-    ui->StringGrid3->setRowCount(n - 1);
-    ui->StringGrid3->resize(flowGridSize(n));
+    m_workbook->setStationCount(ui->UpDown1->position());
+}
 
-    // Only the texts "" and "0" follow the triangle; any other text stays.
-    for (int c = 0; c <= n - 2; ++c) {
-        for (int r = 0; r <= n - 2; ++r) {
-            const QString text = ui->StringGrid3->cell(c, r);
-            if (text.isEmpty() || text == u"0")
-                ui->StringGrid3->setCell(c, r, r < (n - 1) - c ? QStringLiteral("0") : QString());
-        }
-    }
+void Form1::showStationCount(int count)
+{
+    if (ui->UpDown1->position() != count)
+        ui->UpDown1->setPosition(count);
+    ui->StringGrid1->setColCount(count + 1);
+    ui->StringGrid3->resize(flowGridSize(count));
 }
 
 void Form1::TabControl1Change()
@@ -283,54 +241,25 @@ void Form1::mmExitClick()
     close();
 }
 
-void Form1::showPlanTexts(const TextTable& texts)
-{
-    for (int r = 0; r < texts.rowCount(); ++r)
-        for (int c = 0; c < texts.columnCount(); ++c)
-            ui->StringGrid4->setCell(c, r, QString::fromStdString(texts.cell(c, r)));
-    ui->StringGrid4->viewport()->repaint();
-}
-
 void Form1::CalcResultMetod1()
 {
-    zeltrac::CalcInput input;
-    const int n = ui->UpDown1->position();
-    input.stationCount = n;
-    input.stationParams = gridTexts(*ui->StringGrid2, n, 2);
-    input.flows = gridTexts(*ui->StringGrid3, n - 1, n - 1);
-    input.decimalSeparator = decimalSeparator().toStdString();
-
     zeltrac::CalcHooks hooks;
     hooks.onTrainFixed = [this](const zeltrac::StepView& step) {
         // "По шагам" is read anew at every step.
         if (!ui->N5->isChecked())
             return;
-        showPlanTexts(step.workFlowTexts());
+        m_workbook->planModel()->setTexts(step.workFlowTexts());
+        ui->StringGrid4->viewport()->repaint();
         zeltrac::ui::showInformation(this, QString::fromUtf8(zeltrac::messages::nextStep));
     };
-    hooks.onPlan = [this](const TextTable& plan) { showPlanTexts(plan); };
+    hooks.onPlan = [this](const TextTable&) { ui->StringGrid4->viewport()->repaint(); };
 
-    const zeltrac::CalcResult result = zeltrac::calculatePlan(input, m_tables, hooks);
-    if (result.status == zeltrac::CalcStatus::NotEnoughData)
+    if (m_workbook->calculate(hooks) == zeltrac::CalcStatus::NotEnoughData)
         zeltrac::ui::showInformation(this, QString::fromUtf8(zeltrac::messages::notEnoughData));
 }
 
 void Form1::print2RE()
 {
-    zeltrac::report::ReportInput input;
-    input.operatorName = ui->Edit2->text().toStdString();
-
-    input.dateTime = zeltrac::report::reportDateTime(QLocale::system(), currentDateTime());
-
-    input.decimalSeparator = decimalSeparator().toStdString();
-    const TextGrid& params = *ui->StringGrid2;
-    const TextGrid& flows = *ui->StringGrid3;
-    const TextGrid& plan = *ui->StringGrid4;
-    input.stationParams = gridTexts(params, params.colCount(), params.rowCount());
-    input.flows = gridTexts(flows, flows.colCount(), flows.rowCount());
-    input.plan = gridTexts(plan, plan.colCount(), plan.rowCount());
-    input.tables = &m_tables;
-
     std::vector<std::string> lines;
     const auto publish = [this, &lines] {
         if (!m_resultWindow)
@@ -343,7 +272,8 @@ void Form1::print2RE()
         m_resultWindow->addLines(texts);
     };
     try {
-        zeltrac::report::composeReport(input, lines);
+        m_workbook->composeReport(
+            zeltrac::report::reportDateTime(QLocale::system(), currentDateTime()), lines);
     } catch (...) {
         // The lines composed before the error stay in the window.
         publish();
@@ -379,17 +309,9 @@ void Form1::openFile(const QString& name)
 
 void Form1::loadDataFile(const QString& path)
 {
-    // Everything is read and checked before anything on the window changes.
-    const zeltrac::datafile::InitialData data = zeltrac::datafile::load(path);
-    ui->UpDown1->setPosition(data.stationCount);
-    Edit1Change();
-    const int n = ui->StringGrid2->colCount();
-    for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < n; ++c)
-            ui->StringGrid2->setCell(c, r, data.param(c, r));
-    for (int r = 0; r < n - 1; ++r)
-        for (int c = 0; c < n - 1; ++c)
-            ui->StringGrid3->setCell(c, r, data.flow(c, r));
+    // Everything is read and checked before anything on the window changes;
+    // the station count reaches the spinner through the session's signal.
+    m_workbook->load(path);
 }
 
 void Form1::mmSaveClick()
@@ -398,15 +320,5 @@ void Form1::mmSaveClick()
     if (path.isEmpty())
         return;
     m_saveFileName = path;
-
-    zeltrac::datafile::InitialData data;
-    const int n = ui->StringGrid2->colCount();
-    data.stationCount = n;
-    for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < n; ++c)
-            data.stationParams << ui->StringGrid2->cell(c, r);
-    for (int r = 0; r < n - 1; ++r)
-        for (int c = 0; c < n - 1; ++c)
-            data.flows << ui->StringGrid3->cell(c, r);
-    zeltrac::datafile::save(path, data);
+    m_workbook->save(path);
 }

@@ -9,14 +9,15 @@
 
 #include "calc/plan.h"
 #include "ui/Unit2.h"
+#include "workbook/workbook.h"
 
 namespace Ui {
 class Form1;
 }
 
-namespace zeltrac::ui {
-class TextGrid;
-} // namespace zeltrac::ui
+namespace zeltrac {
+class Workbook;
+} // namespace zeltrac
 
 // The main window: the station count, the operator's name, the input grids,
 // the plan grid, and the menu commands.
@@ -30,11 +31,12 @@ public:
 
     // The window that shows the report ("Печать результатов").
     void setResultWindow(Form2* form);
-    Form2* resultWindow() const;
 
-    // The result tables of the last completed calculation; they live as long
-    // as the window and the report reads them.
-    const zeltrac::ResultTables& resultTables() const { return m_tables; }
+    // The planning session the window shows and edits; it lives as long as
+    // the window.
+    zeltrac::Workbook& workbook() const { return *m_workbook; }
+    // The program-wide result tables; the report reads them.
+    const zeltrac::ResultTables& resultTables() const { return m_workbook->resultTables(); }
 
     // Opens an initial-data file exactly as "Открыть" does once its dialog
     // has returned the name; an error is shown in the error box.
@@ -73,10 +75,13 @@ private:
     void handle(void (Form1::*handler)());
     void applyFonts();
     void loadDataFile(const QString& path);
-    void showPlanTexts(const zeltrac::TextTable& texts);
+    // The spinner and the grids' sizes follow the session's station count.
+    void showStationCount(int count);
 
     std::unique_ptr<Ui::Form1> ui;
-    zeltrac::ResultTables m_tables;
+    // A child object, created after the grids that show its tables, so
+    // that it outlives them.
+    zeltrac::Workbook* m_workbook = nullptr;
     QPointer<Form2> m_resultWindow;
     QString m_openFileName;
     QString m_saveFileName;

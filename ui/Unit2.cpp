@@ -14,6 +14,7 @@
 #include "calc/error.h"
 #include "report/rtf.h"
 #include "ui/errorbox.h"
+#include "ui/filedialog.h"
 #include "ui/fonts.h"
 #include "ui_Unit2.h"
 
@@ -26,8 +27,12 @@ static void initResources()
 
 namespace {
 
-const QString saveFilter = QStringLiteral("Текстовые Фалы RTF(*.rtf)");
-const QString defaultSuffix = QStringLiteral("rtf");
+// "В файл": the report as an RTF document.
+zeltrac::ui::FileDialogSpec rtfDialog()
+{
+    return {QFileDialog::AcceptSave, QString(), QStringLiteral("SaveDialog1"),
+            QStringLiteral("Текстовые Фалы RTF(*.rtf)"), QStringLiteral("rtf")};
+}
 
 // The fixed-pitch font the report's columns count on; Liberation Mono has
 // the metrics of Courier New.
@@ -48,19 +53,6 @@ bool defaultPrintDialog(QWidget* parent, QPrinter& printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
-QString defaultSaveFileDialog(QWidget* parent, const QString& initialFolder)
-{
-    QFileDialog dialog(parent, QString(), initialFolder, saveFilter);
-    dialog.setObjectName(QStringLiteral("SaveDialog1"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles().value(0);
-}
-
 } // namespace
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Form2>())
@@ -76,7 +68,9 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique
     setAttribute(Qt::WA_QuitOnClose, false);
 
     printDialog = [this](QPrinter& printer) { return defaultPrintDialog(this, printer); };
-    saveFileDialog = [this](const QString& folder) { return defaultSaveFileDialog(this, folder); };
+    saveFileDialog = [this](const QString& folder) {
+        return zeltrac::ui::runFileDialog(this, rtfDialog(), folder, QString());
+    };
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &Form2::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &Form2::BitBtn2Click);
@@ -168,12 +162,12 @@ void Form2::BitBtn2Click()
 void Form2::BitBtn3Click()
 {
     zeltrac::ui::guarded(this, [this] {
-        QString path = saveFileDialog(QDir::currentPath());
+        const QString path = saveFileDialog(QDir::currentPath());
         if (path.isEmpty())
             return;
-        // A name typed without an extension gets the default one.
-        if (!QFileInfo(path).fileName().contains(u'.'))
-            path += u'.' + defaultSuffix;
-        zeltrac::report::saveRtf(path, reportLines());
+        // Whatever gave the name, one typed without an extension gets the
+        // dialog's default one.
+        zeltrac::report::saveRtf(zeltrac::ui::withDefaultSuffix(path, rtfDialog().defaultSuffix),
+                                 reportLines());
     });
 }

@@ -46,113 +46,6 @@ public:
 
 } // namespace
 
-TextGridModel::TextGridModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-int TextGridModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_columns;
-}
-
-int TextGridModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_rows;
-}
-
-QVariant TextGridModel::data(const QModelIndex& index, int role) const
-{
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
-        return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return cell(index.column(), index.row());
-    return {};
-}
-
-bool TextGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
-        return false;
-    setCell(index.column(), index.row(), value.toString());
-    return true;
-}
-
-Qt::ItemFlags TextGridModel::flags(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (m_editable)
-        result |= Qt::ItemIsEditable;
-    return result;
-}
-
-void TextGridModel::setColumns(int columns)
-{
-    columns = qMax(0, columns);
-    if (columns > m_columns) {
-        beginInsertColumns({}, m_columns, columns - 1);
-        m_columns = columns;
-        endInsertColumns();
-    } else if (columns < m_columns) {
-        beginRemoveColumns({}, columns, m_columns - 1);
-        m_columns = columns;
-        endRemoveColumns();
-    }
-}
-
-void TextGridModel::setRows(int rows)
-{
-    rows = qMax(0, rows);
-    if (rows > m_rows) {
-        beginInsertRows({}, m_rows, rows - 1);
-        m_rows = rows;
-        endInsertRows();
-    } else if (rows < m_rows) {
-        beginRemoveRows({}, rows, m_rows - 1);
-        m_rows = rows;
-        endRemoveRows();
-    }
-}
-
-quint64 TextGridModel::key(int column, int row)
-{
-    return (quint64(quint32(column)) << 32) | quint32(row);
-}
-
-QString TextGridModel::cell(int column, int row) const
-{
-    if (column < 0 || row < 0)
-        return {};
-    return m_cells.value(key(column, row));
-}
-
-void TextGridModel::setCell(int column, int row, const QString& text)
-{
-    if (column < 0 || row < 0)
-        return;
-    const quint64 k = key(column, row);
-    const auto it = m_cells.constFind(k);
-    const bool had = it != m_cells.constEnd();
-    if (had ? *it == text : text.isEmpty())
-        return;
-    if (text.isEmpty())
-        m_cells.remove(k);
-    else
-        m_cells.insert(k, text);
-    if (column < m_columns && row < m_rows) {
-        const QModelIndex i = index(row, column);
-        emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
-    }
-}
-
-void TextGridModel::setEditable(bool editable)
-{
-    if (m_editable == editable)
-        return;
-    m_editable = editable;
-    if (m_columns > 0 && m_rows > 0)
-        emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
-}
-
 TextGrid::TextGrid(QWidget* parent) : QTableView(parent), m_model(new TextGridModel(this))
 {
     setModel(m_model);
@@ -184,6 +77,16 @@ TextGrid::TextGrid(QWidget* parent) : QTableView(parent), m_model(new TextGridMo
     for (QPalette::ColorRole role : {QPalette::Text, QPalette::Base, QPalette::WindowText})
         pal.setColor(QPalette::Disabled, role, pal.color(QPalette::Active, role));
     setPalette(pal);
+}
+
+void TextGrid::setTextModel(TextGridModel* model)
+{
+    if (model == nullptr || model == m_model)
+        return;
+    const bool editable = isEditable();
+    m_model = model;
+    setModel(model);
+    m_model->setEditable(editable);
 }
 
 void TextGrid::setColCount(int columns)

@@ -1,47 +1,14 @@
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QHash>
 #include <QString>
 #include <QTableView>
 
+#include "workbook/celltable.h"
+
 namespace zeltrac::ui {
 
-// Cell texts addressed (column, row) from 0. The texts are kept sparsely and
-// independently of the current column and row counts: a cell that falls
-// outside when the counts shrink keeps its text and shows it again when they
-// grow.
-class TextGridModel : public QAbstractTableModel
-{
-    Q_OBJECT
-
-public:
-    explicit TextGridModel(QObject* parent = nullptr);
-
-    int columnCount(const QModelIndex& parent = {}) const override;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    void setColumns(int columns);
-    void setRows(int rows);
-
-    // Any address from (0, 0) on, inside the counts or not.
-    QString cell(int column, int row) const;
-    void setCell(int column, int row, const QString& text);
-
-    bool isEditable() const { return m_editable; }
-    void setEditable(bool editable);
-
-private:
-    static quint64 key(int column, int row);
-
-    int m_columns = 0;
-    int m_rows = 0;
-    bool m_editable = true;
-    QHash<quint64, QString> m_cells; // only non-empty texts
-};
+// The grid's tables are the core's cell-table models.
+using TextGridModel = zeltrac::CellTableModel;
 
 // A grid of text cells with fixed cell sizes, as the windows of the program
 // use them: no headers, no scroll bars, and Tab moving from cell to cell
@@ -60,7 +27,9 @@ class TextGrid : public QTableView
 public:
     explicit TextGrid(QWidget* parent = nullptr);
 
-    TextGridModel* textModel() const { return m_model; }
+    // Shows another table instead of the grid's own one. The table stays the
+    // caller's and must outlive the grid; it takes the grid's editable state.
+    void setTextModel(TextGridModel* model);
 
     int colCount() const { return m_model->columnCount(); }
     void setColCount(int columns);

@@ -390,6 +390,37 @@ private slots:
                                            "0|0|0|12|||", "0|0|0||||", "0|0|||||", "0||||||"}));
     }
 
+    void gridsShowAndEditTheSession()
+    {
+        zeltrac::Workbook& book = m_form->workbook();
+        TextGrid* params = grid("StringGrid2");
+        TextGrid* flows = grid("StringGrid3");
+        QCOMPARE(params->model(), book.parameterModel());
+        QCOMPARE(flows->model(), book.flowModel());
+        QCOMPARE(grid("StringGrid4")->model(), book.planModel());
+
+        // A typed cell goes straight into the session.
+        zeltrac::testutil::typeIntoCell(flows, 2, 1, QStringLiteral("45"));
+        QCOMPARE(book.flow(2, 1), QStringLiteral("45"));
+        zeltrac::testutil::typeIntoCell(params, 3, 0, QStringLiteral("700"));
+        QCOMPARE(book.calcInput().stationParams.cell(3, 0), std::string("700"));
+        QTest::keyClick(child<QLineEdit>("Edit2"), Qt::Key_End);
+        QTest::keyClicks(child<QLineEdit>("Edit2"), "X");
+        QCOMPARE(book.operatorName(), QStringLiteral("Имя оператораX"));
+        typeStationCount(QStringLiteral("5"));
+        QCOMPARE(book.stationCount(), 5);
+
+        // A change of the session reaches the spinner and the grids.
+        book.setStationCount(11);
+        QCOMPARE(upDown()->position(), 11);
+        QCOMPARE(edit1()->text(), QStringLiteral("11"));
+        QCOMPARE(flows->colCount(), 10);
+        QCOMPARE(grid("StringGrid1")->colCount(), 12);
+        QCOMPARE(flows->size(), QSize(33 * 10 + 2, 19 * 10 + 2));
+        book.setFlow(9, 0, QStringLiteral("3"));
+        QCOMPARE(flows->cell(9, 0), QStringLiteral("3"));
+    }
+
     void tabSwitchesSetEveryControlState()
     {
         grid("StringGrid2")->setCell(7, 0, QStringLiteral("5")); // station N: not read

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <limits>
 
+#include "ui/filedialog.h"
 #include "ui/tabcontrol.h"
 #include "ui/tests/testutil.h"
 #include "ui/tests/uihelpers.h"
@@ -74,6 +75,42 @@ private slots:
         model.setCell(-1, 0, QStringLiteral("no"));
         QCOMPARE(model.cell(-1, 0), QString());
         QCOMPARE(model.cell(0, 1000000), QString());
+    }
+
+    void gridShowsAnotherTableWithItsOwnEditableState()
+    {
+        TextGridModel table;
+        table.setColumns(2);
+        table.setRows(2);
+        table.setCell(1, 0, QStringLiteral("shared"));
+        TextGrid grid;
+        grid.setEditable(false);
+        grid.setTextModel(&table);
+        QCOMPARE(grid.model(), &table);
+        QCOMPARE(grid.colCount(), 2);
+        QCOMPARE(grid.cell(1, 0), QStringLiteral("shared"));
+        QVERIFY(!table.isEditable());
+        QCOMPARE(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+        grid.setColCount(5);
+        QCOMPARE(table.columnCount(), 5);
+        grid.setCell(0, 1, QStringLiteral("typed"));
+        QCOMPARE(table.cell(0, 1), QStringLiteral("typed"));
+        grid.setTextModel(nullptr); // ignored
+        QCOMPARE(grid.model(), &table);
+    }
+
+    void defaultSuffixOnlyForANameWithoutExtension()
+    {
+        using zeltrac::ui::withDefaultSuffix;
+        QCOMPARE(withDefaultSuffix(QStringLiteral("/a/отчет"), QStringLiteral("rtf")),
+                 QStringLiteral("/a/отчет.rtf"));
+        QCOMPARE(withDefaultSuffix(QStringLiteral("/a/report.txt"), QStringLiteral("rtf")),
+                 QStringLiteral("/a/report.txt"));
+        // A dot in the folder's name does not count.
+        QCOMPARE(withDefaultSuffix(QStringLiteral("/a.v2/итог"), QStringLiteral("rtf")),
+                 QStringLiteral("/a.v2/итог.rtf"));
+        QCOMPARE(withDefaultSuffix(QStringLiteral("/a/plan"), QString()),
+                 QStringLiteral("/a/plan"));
     }
 
     void gridHasFixedCellsAndNoScrollBars()

@@ -1,0 +1,37 @@
+#include "ui/filedialog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace zeltrac::ui {
+
+QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString& folder,
+                      const QString& lastName)
+{
+    QFileDialog dialog(parent, spec.title, folder, spec.filter);
+    dialog.setObjectName(spec.objectName);
+    dialog.setAcceptMode(spec.mode);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!spec.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(spec.defaultSuffix);
+    if (!lastName.isEmpty()) {
+        const QFileInfo last(lastName);
+        if (last.absoluteDir().exists())
+            dialog.selectFile(last.absoluteFilePath());
+        else
+            dialog.selectFile(last.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QString withDefaultSuffix(const QString& path, const QString& suffix)
+{
+    if (suffix.isEmpty() || QFileInfo(path).fileName().contains(u'.'))
+        return path;
+    return path + u'.' + suffix;
+}
+
+} // namespace zeltrac::ui

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "calc/plan.h"
+#include "calc/texttable.h"
+#include "workbook/celltable.h"
+
+namespace zeltrac {
+
+// One planning session, shared by the window and the command-line tool: the
+// input (station count, the texts of the parameter and flow tables, the
+// operator's name, the decimal separator of the Tек texts) and the results
+// of the calculations run on it (the program-wide result tables, the plan
+// texts and the fixed through trains).
+//
+// The tables are item models: the window's grids show and edit them, and a
+// load or a calculation reaches the grids through them. Every table keeps
+// the texts of cells beyond its current size.
+//
+//   parameterModel(): "Cm" (row 0) and "Tек" (row 1), N columns x 2 rows;
+//   flowModel():      car flows, (N-1) x (N-1); cell (c, r) = origin c+1,
+//                     destination N-r;
+//   planModel():      the plan texts, (N-1) x (N-1) as of the last
+//                     calculation started; also shows the steps when the
+//                     caller's step hook writes them there.
+class Workbook : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Workbook(QObject* parent = nullptr);
+    ~Workbook() override;
+
+    // --- Input -------------------------------------------------------------
+
+    int stationCount() const { return m_stationCount; }
+    // Clamps to 3..21 and sizes the input tables. Within the new size the
+    // flow texts "" and "0" follow the triangle ("0" where origin precedes
+    // destination, "" elsewhere); any other text stays as it is. Applies
+    // that rule even when the count does not change.
+    void setStationCount(int count);
+
+    QString param(int column, int row) const { return m_params.cell(column, row); }
+    void setParam(int column, int row, const QString& text) { m_params.setCell(column, row, text); }
+    QString flow(int column, int row) const { return m_flows.cell(column, row); }
+    void setFlow(int column, int row, const QString& text) { m_flows.setCell(column, row, text); }
+
+    // The texts within the current size: N x 2 and (N-1) x (N-1).
+    TextTable stationParams() const;
+    TextTable flows() const;
+
+    // "Имя оператора" at first.
+    QString operatorName() const { return m_operatorName; }
+    void setOperatorName(const QString& name) { m_operatorName = name; }
+
+    // The decimal separator the Tек texts are read with ("." at first).
+    QString decimalSeparator() const { return m_decimalSeparator; }
+    void setDecimalSeparator(const QString& separator) { m_decimalSeparator = separator; }
+
+    // The calculation's input for the current size.
+    CalcInput calcInput() const;
+
+    CellTableModel* parameterModel() { return &m_params; }
+    CellTableModel* flowModel() { return &m_flows; }
+    CellTableModel* planModel() { return &m_plan; }
+
+    // --- Data file ---------------------------------------------------------
+
+    // Reads and checks the whole file first: on an error (zeltrac::Error)
+    // nothing of the session changes. Then sets the station count (with
+    // its flow rule) and writes the file's texts; texts beyond the file's
+    // size stay.
+    void load(const QString& path);
+    // Writes the texts within the current size; the target is replaced only
+    // when everything was written. Throws zeltrac::Error.
+    void save(const QString& path) const;
+
+    // --- Calculation -------------------------------------------------------
+
+    // Sizes the plan table to (N-1) x (N-1) and runs the calculation on
+    // calcInput(). The plan texts go into the plan table before the
+    // indicators are computed. The hooks are called as the calculation
+    // calls them, after the session has taken note of the train or the plan.
+    // Throws zeltrac::Error as the calculation does; the trains fixed until
+    // then stay readable, and hasCompletedPlan() is false.
+    CalcStatus calculate(const CalcHooks& hooks = {});
+
+    // The program-wide result tables: a completed calculation overwrites
+    // the totals and the rows of stations 1..N-1 only.
+    const ResultTables& resultTables() const { return m_tables; }
+    // The plan texts, (N-1) x (N-1) of the current station count.
+    TextTable planTexts() const;
+    // The through trains fixed by the last calculation, in the order fixed,
+    // with their car counts.
+    const std::vector<FixedTrain>& fixedTrains() const { return m_trains; }
+    // Whether the last calculation completed; lastInput() is the input of
+    // the last calculation that did.
+    bool hasCompletedPlan() const { return m_completed; }
+    const CalcInput& lastInput() const { return m_lastInput; }
+
+    // --- Report ------------------------------------------------------------
+
+    // Appends the report's lines to `lines` for the given date-and-time
+    // text: the input tables within the current size, the plan table within
+    // its size, the result tables. A Tек text that is not a real number
+    // throws zeltrac::Error; the lines composed before it stay in `lines`.
+    void composeReport(const std::string& dateTime, std::vector<std::string>& lines) const;
+
+signals:
+    // After setStationCount() and after a load has set the count, before
+    // the file's texts are written.
+    void stationCountChanged(int count);
+
+private:
+    int m_stationCount = kStartupStations;
+    CellTableModel m_params;
+    CellTableModel m_flows;
+    CellTableModel m_plan;
+    QString m_operatorName = QStringLiteral("Имя оператора");
+    QString m_decimalSeparator = QStringLiteral(".");
+
+    ResultTables m_tables;
+    std::vector<FixedTrain> m_trains;
+    bool m_completed = false;
+    CalcInput m_lastInput;
+};
+
+} // namespace zeltrac
