@@ -4,7 +4,8 @@
 #   --display  also the packages for running the program under a virtual display
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libbenchmark-dev
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgtest-dev libbenchmark-dev
+          coinor-libcbc-dev
           nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core locales poppler-utils
           clang libclang-rt-dev)
 if [[ "${1:-}" == "--display" ]]; then

@@ -1,0 +1,404 @@
+#include "optimum/exact.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include <coin/CbcEventHandler.hpp>
+#include <coin/CbcModel.hpp>
+#include <coin/ClpEventHandler.hpp>
+#include <coin/ClpSimplex.hpp>
+#include <coin/CoinMessageHandler.hpp>
+#include <coin/CoinPackedMatrix.hpp>
+#include <coin/OsiClpSolverInterface.hpp>
+
+#include "calc/error.h"
+#include "calc/numtext.h"
+#include "optimum/line.h"
+
+namespace zeltrac::optimum {
+
+const char* statusName(Status status)
+{
+    switch (status) {
+    case Status::Optimal:
+        return "optimal";
+    case Status::TimeLimit:
+        return "time_limit";
+    case Status::Cancelled:
+        return "cancelled";
+    case Status::NotCovered:
+        break;
+    }
+    return "not_covered";
+}
+
+std::string checkInput(const CalcInput& input)
+{
+    Line line;
+    return readLine(input, line);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kRelativeGap = 1e-9;
+
+// Ends the solve when the caller cancels or the time runs out.
+class Deadline
+{
+public:
+    Deadline(const Options& options, Clock::time_point start)
+        : m_cancel(options.cancel),
+          m_end(start + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(std::max(0.0, options.timeLimitSeconds))))
+    {
+    }
+
+    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    bool passed() const { return cancelled() || Clock::now() >= m_end; }
+    double secondsLeft() const
+    {
+        return std::max(0.0, std::chrono::duration<double>(m_end - Clock::now()).count());
+    }
+
+private:
+    const std::atomic<bool>* m_cancel;
+    Clock::time_point m_end;
+};
+
+// Stops the simplex method between iterations.
+class LpStop : public ClpEventHandler
+{
+public:
+    // Clones (the solver keeps one, each node's solver another) share `fired`.
+    LpStop(const Deadline& deadline, bool& fired) : m_deadline(deadline), m_fired(fired) {}
+    LpStop(const LpStop&) = default;
+
+    int event(Event whichEvent) override
+    {
+        if (whichEvent == endOfIteration && m_deadline.passed()) {
+            m_fired = true;
+            return 0;
+        }
+        return -1;
+    }
+    ClpEventHandler* clone() const override { return new LpStop(*this); }
+
+private:
+    const Deadline& m_deadline;
+    bool& m_fired;
+};
+
+// Stops the branch and bound between nodes.
+class SearchStop : public CbcEventHandler
+{
+public:
+    explicit SearchStop(const Deadline& deadline) : m_deadline(deadline) {}
+    SearchStop(const SearchStop&) = default;
+
+    CbcAction event(CbcEvent) override { return m_deadline.passed() ? stop : noAction; }
+    CbcEventHandler* clone() const override { return new SearchStop(*this); }
+
+private:
+    const Deadline& m_deadline;
+};
+
+// The mixed-integer program: a 0/1 variable per train that some flow can use,
+// and per flow a share on each train it can use, with the flow conserved at
+// the stations where it may be re-formed and every share at most its train.
+struct Program
+{
+    std::array<std::array<int, kDim>, kDim> trainColumn{}; // -1: no column
+    std::vector<double> columnLower, columnUpper, objective, rowLower, rowUpper;
+    std::vector<int> rowIndex, columnIndex;
+    std::vector<double> element;
+    // The share columns of flow (a, b): shareColumn[a][b][p][q] via the flow's base.
+    struct FlowShares
+    {
+        int origin;
+        int destination;
+        std::vector<int> nodes; // a, the stations between that re-form, b
+        int firstColumn;        // shares of node pairs (p < q) in order
+    };
+    std::vector<FlowShares> flows;
+    int rows = 0;
+
+    int addColumn(double cost, double upper)
+    {
+        columnLower.push_back(0);
+        columnUpper.push_back(upper);
+        objective.push_back(cost);
+        return static_cast<int>(objective.size()) - 1;
+    }
+    int addRow(double lower, double upper)
+    {
+        rowLower.push_back(lower);
+        rowUpper.push_back(upper);
+        return rows++;
+    }
+    void add(int row, int column, double value)
+    {
+        rowIndex.push_back(row);
+        columnIndex.push_back(column);
+        element.push_back(value);
+    }
+    int columns() const { return static_cast<int>(objective.size()); }
+};
+
+Program buildProgram(const Line& line)
+{
+    const int n = line.n;
+    Program program;
+    for (auto& row : program.trainColumn)
+        row.fill(-1);
+    // Train columns first, only for trains some flow can use.
+    for (int i = 1; i < n; ++i) {
+        for (int j = i + 1; j <= n; ++j) {
+            bool usable = false;
+            // Flows from i, or from before i when i re-forms; to j, or
+            // beyond j when j re-forms.
+            const int firstOrigin = line.reforms(i) ? 1 : i;
+            const int lastDestination = line.reforms(j) ? n : j;
+            for (int a = firstOrigin; a <= i && !usable; ++a) {
+                for (int b = j; b <= lastDestination && !usable; ++b)
+                    usable = line.flow[a][b] > 0;
+            }
+            if (usable)
+                program.trainColumn[i][j] = program.addColumn(static_cast<double>(line.cm[i]), 1);
+        }
+    }
+    for (int a = 1; a < n; ++a) {
+        for (int b = a + 1; b <= n; ++b) {
+            const std::int64_t f = line.flow[a][b];
+            if (f == 0)
+                continue;
+            Program::FlowShares shares{a, b, {a}, program.columns()};
+            for (int v = a + 1; v < b; ++v) {
+                if (line.reforms(v))
+                    shares.nodes.push_back(v);
+            }
+            shares.nodes.push_back(b);
+            const int count = static_cast<int>(shares.nodes.size());
+            // Conservation rows of every node but the destination.
+            std::vector<int> nodeRow(count);
+            for (int p = 0; p + 1 < count; ++p)
+                nodeRow[p] = program.addRow(p == 0 ? 1 : 0, p == 0 ? 1 : 0);
+            for (int p = 0; p + 1 < count; ++p) {
+                const int i = shares.nodes[p];
+                const double cost = p == 0 ? 0 : static_cast<double>(line.tek[i] * f);
+                for (int q = p + 1; q < count; ++q) {
+                    const int j = shares.nodes[q];
+                    const int column = program.addColumn(cost, 1);
+                    program.add(nodeRow[p], column, 1);
+                    if (q + 1 < count)
+                        program.add(nodeRow[q], column, -1);
+                    const int link = program.addRow(-std::numeric_limits<double>::infinity(), 0);
+                    program.add(link, column, 1);
+                    program.add(link, program.trainColumn[i][j], -1);
+                }
+            }
+            program.flows.push_back(std::move(shares));
+        }
+    }
+    return program;
+}
+
+// The program's values of a routed plan: its trains open, each flow on its chain.
+std::vector<double> programValues(const Program& program, const Routing& routing)
+{
+    std::vector<double> values(program.columns(), 0.0);
+    for (const FixedTrain& t : routing.trains)
+        values[program.trainColumn[t.origin][t.destination]] = 1;
+    for (const auto& shares : program.flows) {
+        const int count = static_cast<int>(shares.nodes.size());
+        std::vector<int> position(kDim, -1);
+        for (int p = 0; p < count; ++p)
+            position[shares.nodes[p]] = p;
+        const auto& next = routing.next[shares.destination];
+        for (int v = shares.origin; v != shares.destination; v = next[v]) {
+            const int p = position[v];
+            const int q = position[next[v]];
+            // Pairs (p, q) are numbered row by row.
+            int offset = 0;
+            for (int r = 0; r < p; ++r)
+                offset += count - 1 - r;
+            values[shares.firstColumn + offset + (q - p - 1)] = 1;
+        }
+    }
+    return values;
+}
+
+// Every station with a flow leaving it needs a train leaving it.
+double simpleBound(const Line& line)
+{
+    double bound = 0;
+    for (int a = 1; a < line.n; ++a) {
+        for (int b = a + 1; b <= line.n; ++b) {
+            if (line.flow[a][b] > 0) {
+                bound += static_cast<double>(line.cm[a]);
+                break;
+            }
+        }
+    }
+    return bound;
+}
+
+std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n)
+{
+    std::vector<FixedTrain> trains;
+    for (int c = 0; c < n - 1; ++c) {
+        for (int r = n - 2 - c; r >= 0; --r) {
+            const std::int32_t cars = numtext::toWholeLenient(numtext::trim(plan.cell(c, r)));
+            if (cars != 0)
+                trains.push_back(FixedTrain{c + 1, n - r, cars});
+        }
+    }
+    return trains;
+}
+
+struct Searched
+{
+    TrainSet open{};
+    double bound = 0;
+    bool proven = false;
+};
+
+Searched search(const Line& line, const Routing& start, const Deadline& deadline)
+{
+    Searched result;
+    result.open = openSet(start.trains);
+    result.bound = simpleBound(line);
+    if (static_cast<double>(start.cost) <= result.bound) {
+        result.proven = true;
+        return result;
+    }
+    const Program program = buildProgram(line);
+    // Column by column.
+    const int columns = program.columns();
+    std::vector<CoinBigIndex> starts(columns + 1, 0);
+    for (const int column : program.columnIndex)
+        ++starts[column + 1];
+    for (int c = 0; c < columns; ++c)
+        starts[c + 1] += starts[c];
+    std::vector<int> rowOf(program.element.size());
+    std::vector<double> valueOf(program.element.size());
+    std::vector<CoinBigIndex> fill(starts.begin(), starts.end() - 1);
+    for (std::size_t e = 0; e < program.element.size(); ++e) {
+        const CoinBigIndex at = fill[program.columnIndex[e]]++;
+        rowOf[at] = program.rowIndex[e];
+        valueOf[at] = program.element[e];
+    }
+    const CoinPackedMatrix full(true, program.rows, columns, starts[columns], valueOf.data(),
+                                rowOf.data(), starts.data(), nullptr);
+    OsiClpSolverInterface solver;
+    solver.messageHandler()->setLogLevel(0);
+    solver.getModelPtr()->setLogLevel(0);
+    solver.loadProblem(full, program.columnLower.data(), program.columnUpper.data(),
+                       program.objective.data(), program.rowLower.data(), program.rowUpper.data());
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            if (program.trainColumn[i][j] >= 0)
+                solver.setInteger(program.trainColumn[i][j]);
+        }
+    }
+
+    CbcModel model(solver);
+    model.setLogLevel(0);
+    model.messageHandler()->setLogLevel(0);
+    model.setUseElapsedTime(true);
+    model.setMaximumSeconds(deadline.secondsLeft());
+    model.setAllowableFractionGap(kRelativeGap);
+    model.setAllowableGap(0);
+    model.setNumberThreads(0);
+    const std::vector<double> startValues = programValues(program, start);
+    model.setBestSolution(startValues.data(), program.columns(), static_cast<double>(start.cost),
+                          true);
+    SearchStop searchStop(deadline);
+    model.passInEventHandler(&searchStop);
+    bool lpStopped = false;
+    LpStop lpStop(deadline, lpStopped);
+    auto* clp = dynamic_cast<OsiClpSolverInterface*>(model.solver());
+    clp->getModelPtr()->passInEventHandler(&lpStop);
+    clp->messageHandler()->setLogLevel(0);
+    clp->getModelPtr()->setLogLevel(0);
+
+    model.branchAndBound();
+
+    const double* best = model.bestSolution();
+    if (best != nullptr) {
+        for (int i = 1; i < kDim; ++i) {
+            for (int j = i + 1; j < kDim; ++j) {
+                const int column = program.trainColumn[i][j];
+                result.open[i][j] = column >= 0 && best[column] > 0.5;
+            }
+        }
+    }
+    result.proven = model.isProvenOptimal() && !lpStopped;
+    const double cbcBound = model.getBestPossibleObjValue();
+    if (!lpStopped && std::isfinite(cbcBound))
+        result.bound = std::max(result.bound, cbcBound);
+    return result;
+}
+
+} // namespace
+
+Solution solveExact(const CalcInput& input, const Options& options)
+{
+    const Clock::time_point start = Clock::now();
+    const Deadline deadline(options, start);
+    Solution solution;
+    auto finish = [&]() -> Solution& {
+        solution.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return solution;
+    };
+
+    Line line;
+    solution.message = readLine(input, line);
+    if (!solution.message.empty())
+        return finish();
+    try {
+        ResultTables analytical;
+        const CalcResult calculated = calculatePlan(input, analytical);
+        solution.analyticalCost = analytical.total(6).toDouble();
+        const std::vector<FixedTrain> analyticalTrains = trainsOfPlan(calculated.plan, line.n);
+        const Routing startRouting = route(line, openSet(analyticalTrains));
+
+        const Searched searched = search(line, startRouting, deadline);
+        Routing routing = route(line, searched.open);
+        if (!routing.covered || routing.cost > startRouting.cost)
+            routing = startRouting;
+
+        CalcResult evaluated = evaluatePlan(input, routing.trains, solution.tables);
+        solution.cost = solution.tables.total(6).toDouble();
+        solution.trains = routing.trains;
+        if (solution.cost > solution.analyticalCost) {
+            // Rounding of the stored totals only: the calculated plan costs
+            // the same car-hours, so it is the answer.
+            evaluated = evaluatePlan(input, analyticalTrains, solution.tables);
+            solution.cost = solution.tables.total(6).toDouble();
+            solution.trains = analyticalTrains;
+        }
+        solution.plan = evaluated.plan;
+        solution.bound = std::min(searched.bound, solution.cost);
+        const bool closed =
+            solution.cost - solution.bound <= kRelativeGap * std::fabs(solution.cost);
+        if (searched.proven || closed)
+            solution.status = Status::Optimal;
+        else if (deadline.cancelled())
+            solution.status = Status::Cancelled;
+        else
+            solution.status = Status::TimeLimit;
+        if (solution.status == Status::Optimal)
+            solution.bound = solution.cost;
+    } catch (const Error& e) {
+        solution = Solution{};
+        solution.message = e.what();
+    }
+    return finish();
+}
+
+} // namespace zeltrac::optimum
