@@ -72,18 +72,39 @@ TEST(ExactPlan, WorkedFourStationLineCosts500LikeTheCalculatedPlan)
 
 TEST(ExactPlan, BeatsTheCalculatedPlanWhereItIsNotOptimal)
 {
-    // Three stations, Tек 1 at station 2. Flows 1->2 and 2->3 need their own
-    // trains; 1->3 (30 cars) costs 30 car-hours re-formed at 2, or Cm 1 = 50
-    // as a through train. The calculated plan keeps the through train only
-    // when it pays more than Cm (30 < 50), so it re-forms: 100 + 30... no
-    // through train: 2 trains (Cm 50 + 40) + 30 = 120. Optimum the same here;
-    // the four-station case below is where the greedy choice loses.
-    const CalcInput input =
-        makeInput(3, {"50", "40"}, {"0", "1"}, {{1, 3, "30"}, {1, 2, "5"}, {2, 3, "5"}});
+    // The calculated plan costs 75 car-hours here. The optimum, 46: trains
+    // 1-2, 1-4, 2-3, 2-4, 2-5, 3-4 and 4-5 (Cm 8+8+3+3+3+8+2 = 35); 1->3 and
+    // 1->5 re-formed at 2 (3 + 4 cars, Tек 1) and 3->5 at 4 (2 cars, Tек 2):
+    // 35 + 7 + 4 = 46.
+    const CalcInput input = makeInput(5, {"8", "3", "8", "2"}, {"0", "1", "2", "2"},
+                                      {{1, 2, "4"},
+                                       {1, 3, "3"},
+                                       {1, 4, "9"},
+                                       {1, 5, "4"},
+                                       {2, 3, "5"},
+                                       {2, 4, "2"},
+                                       {2, 5, "2"},
+                                       {3, 4, "2"},
+                                       {3, 5, "2"},
+                                       {4, 5, "8"}});
     const Solution solution = solveExact(input);
     ASSERT_EQ(solution.status, Status::Optimal);
-    EXPECT_EQ(solution.cost, 120);
-    EXPECT_EQ(solution.analyticalCost, 120);
+    EXPECT_EQ(solution.analyticalCost, 75);
+    EXPECT_EQ(solution.cost, 46);
+    EXPECT_EQ(bruteForceOptimum(input), 46);
+    const std::vector<FixedTrain> expected = {{1, 2, 11}, {1, 4, 9}, {2, 3, 8}, {2, 4, 2},
+                                              {2, 5, 6},  {3, 4, 4}, {4, 5, 10}};
+    ASSERT_EQ(solution.trains.size(), expected.size());
+    for (std::size_t t = 0; t < expected.size(); ++t) {
+        EXPECT_EQ(solution.trains[t].origin, expected[t].origin) << t;
+        EXPECT_EQ(solution.trains[t].destination, expected[t].destination) << t;
+        EXPECT_EQ(solution.trains[t].cars, expected[t].cars) << t;
+    }
+    // Indicators of station 2: destinations 3, 4, 5; 7 cars re-formed at Tек 1.
+    EXPECT_EQ(solution.tables.indicator(2, 2).toDouble(), 3);
+    EXPECT_EQ(solution.tables.indicator(3, 2).toDouble(), 7);
+    EXPECT_EQ(solution.tables.indicator(6, 2).toDouble(), 3 * 3 + 7);
+    expectConsistent(input, solution);
 }
 
 TEST(ExactPlan, PlanTextsAndTablesAreThoseOfTheTrains)
