@@ -125,7 +125,9 @@ struct Program
         int firstColumn;        // shares of node pairs (p < q) in order
     };
     std::vector<FlowShares> flows;
-    int rows = 0;
+    int rows = 0; // the conservation rows
+    // share <= train: (share column, train column), one row each.
+    std::vector<std::pair<int, int>> links;
 
     int addColumn(double cost, double upper)
     {
@@ -196,9 +198,7 @@ Program buildProgram(const Line& line)
                     program.add(nodeRow[p], column, 1);
                     if (q + 1 < count)
                         program.add(nodeRow[q], column, -1);
-                    const int link = program.addRow(-std::numeric_limits<double>::infinity(), 0);
-                    program.add(link, column, 1);
-                    program.add(link, program.trainColumn[i][j], -1);
+                    program.links.push_back({column, program.trainColumn[i][j]});
                 }
             }
             program.flows.push_back(std::move(shares));
@@ -260,6 +260,123 @@ std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n)
     return trains;
 }
 
+// The conservation rows, and the linking rows too if asked, column by column.
+CoinPackedMatrix programMatrix(const Program& program, bool withLinks)
+{
+    const int columns = program.columns();
+    const int rows = program.rows + (withLinks ? static_cast<int>(program.links.size()) : 0);
+    std::vector<int> rowIndex = program.rowIndex;
+    std::vector<int> columnIndex = program.columnIndex;
+    std::vector<double> element = program.element;
+    if (withLinks) {
+        int row = program.rows;
+        for (const auto& [share, train] : program.links) {
+            rowIndex.push_back(row);
+            columnIndex.push_back(share);
+            element.push_back(1);
+            rowIndex.push_back(row++);
+            columnIndex.push_back(train);
+            element.push_back(-1);
+        }
+    }
+    std::vector<CoinBigIndex> starts(columns + 1, 0);
+    for (const int column : columnIndex)
+        ++starts[column + 1];
+    for (int c = 0; c < columns; ++c)
+        starts[c + 1] += starts[c];
+    std::vector<int> rowOf(element.size());
+    std::vector<double> valueOf(element.size());
+    std::vector<CoinBigIndex> fill(starts.begin(), starts.end() - 1);
+    for (std::size_t e = 0; e < element.size(); ++e) {
+        const CoinBigIndex at = fill[columnIndex[e]]++;
+        rowOf[at] = rowIndex[e];
+        valueOf[at] = element[e];
+    }
+    return CoinPackedMatrix(true, rows, columns, starts[columns], valueOf.data(), rowOf.data(),
+                            starts.data(), nullptr);
+}
+
+std::vector<double> rowLower(const Program& program, bool withLinks)
+{
+    std::vector<double> lower = program.rowLower;
+    if (withLinks)
+        lower.resize(lower.size() + program.links.size(), -COIN_DBL_MAX);
+    return lower;
+}
+
+std::vector<double> rowUpper(const Program& program, bool withLinks)
+{
+    std::vector<double> upper = program.rowUpper;
+    if (withLinks)
+        upper.resize(upper.size() + program.links.size(), 0);
+    return upper;
+}
+
+// The linear relaxation, its linking rows added as they are violated. True
+// when its optimum has every train at 0 or 1: that plan is then optimal and
+// `open` holds it. `bound` gets the relaxation's proven lower bound.
+bool relaxation(const Program& program, const Deadline& deadline, TrainSet& open, double& bound)
+{
+    OsiClpSolverInterface lp;
+    lp.messageHandler()->setLogLevel(0);
+    lp.getModelPtr()->setLogLevel(0);
+    const std::vector<double> lower = rowLower(program, false);
+    const std::vector<double> upper = rowUpper(program, false);
+    lp.loadProblem(programMatrix(program, false), program.columnLower.data(),
+                   program.columnUpper.data(), program.objective.data(), lower.data(),
+                   upper.data());
+    bool fired = false;
+    LpStop stop(deadline, fired);
+    lp.getModelPtr()->passInEventHandler(&stop);
+    std::vector<bool> added(program.links.size(), false);
+    constexpr double kViolation = 1e-9;
+    for (bool first = true;; first = false) {
+        if (first)
+            lp.initialSolve();
+        else
+            lp.resolve();
+        if (fired || !lp.isProvenOptimal())
+            return false;
+        bound = lp.getObjValue();
+        const double* x = lp.getColSolution();
+        std::vector<int> starts{0}, indices;
+        std::vector<double> elements, lowers, uppers;
+        for (std::size_t k = 0; k < program.links.size(); ++k) {
+            const auto [share, train] = program.links[k];
+            if (added[k] || x[share] <= x[train] + kViolation)
+                continue;
+            added[k] = true;
+            indices.push_back(share);
+            indices.push_back(train);
+            elements.push_back(1);
+            elements.push_back(-1);
+            starts.push_back(static_cast<int>(indices.size()));
+            lowers.push_back(-COIN_DBL_MAX);
+            uppers.push_back(0);
+        }
+        if (lowers.empty())
+            break;
+        lp.addRows(static_cast<int>(lowers.size()), starts.data(), indices.data(), elements.data(),
+                   lowers.data(), uppers.data());
+    }
+    const double* x = lp.getColSolution();
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            const int column = program.trainColumn[i][j];
+            if (column < 0)
+                continue;
+            if (x[column] > kViolation && x[column] < 1 - kViolation)
+                return false;
+        }
+    }
+    TrainSet chosen{};
+    for (int i = 1; i < kDim; ++i)
+        for (int j = i + 1; j < kDim; ++j)
+            chosen[i][j] = program.trainColumn[i][j] >= 0 && x[program.trainColumn[i][j]] > 0.5;
+    open = chosen;
+    return true;
+}
+
 struct Searched
 {
     TrainSet open{};
@@ -267,7 +384,8 @@ struct Searched
     bool proven = false;
 };
 
-Searched search(const Line& line, const Routing& start, const Deadline& deadline)
+Searched search(const Line& line, const Routing& start, const Deadline& deadline,
+                bool relaxationFirst)
 {
     Searched result;
     result.open = openSet(start.trains);
@@ -277,28 +395,32 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
         return result;
     }
     const Program program = buildProgram(line);
-    // Column by column.
     const int columns = program.columns();
-    std::vector<CoinBigIndex> starts(columns + 1, 0);
-    for (const int column : program.columnIndex)
-        ++starts[column + 1];
-    for (int c = 0; c < columns; ++c)
-        starts[c + 1] += starts[c];
-    std::vector<int> rowOf(program.element.size());
-    std::vector<double> valueOf(program.element.size());
-    std::vector<CoinBigIndex> fill(starts.begin(), starts.end() - 1);
-    for (std::size_t e = 0; e < program.element.size(); ++e) {
-        const CoinBigIndex at = fill[program.columnIndex[e]]++;
-        rowOf[at] = program.rowIndex[e];
-        valueOf[at] = program.element[e];
+    const std::vector<double> startValues = programValues(program, start);
+    double lpBound = 0;
+    TrainSet relaxed{};
+    if (relaxationFirst && relaxation(program, deadline, relaxed, lpBound)) {
+        // The routed plan must cost what the relaxation says, up to the gap.
+        const Routing routing = route(line, relaxed);
+        if (routing.covered &&
+            static_cast<double>(routing.cost) <= lpBound + kRelativeGap * std::fabs(lpBound)) {
+            result.open = relaxed;
+            result.bound = std::max(result.bound, lpBound);
+            result.proven = true;
+            return result;
+        }
     }
-    const CoinPackedMatrix full(true, program.rows, columns, starts[columns], valueOf.data(),
-                                rowOf.data(), starts.data(), nullptr);
+    result.bound = std::max(result.bound, lpBound);
+    if (deadline.passed())
+        return result;
+    const CoinPackedMatrix full = programMatrix(program, true);
     OsiClpSolverInterface solver;
     solver.messageHandler()->setLogLevel(0);
     solver.getModelPtr()->setLogLevel(0);
+    const std::vector<double> lower = rowLower(program, true);
+    const std::vector<double> upper = rowUpper(program, true);
     solver.loadProblem(full, program.columnLower.data(), program.columnUpper.data(),
-                       program.objective.data(), program.rowLower.data(), program.rowUpper.data());
+                       program.objective.data(), lower.data(), upper.data());
     for (int i = 1; i < kDim; ++i) {
         for (int j = i + 1; j < kDim; ++j) {
             if (program.trainColumn[i][j] >= 0)
@@ -314,9 +436,7 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
     model.setAllowableFractionGap(kRelativeGap);
     model.setAllowableGap(0);
     model.setNumberThreads(0);
-    const std::vector<double> startValues = programValues(program, start);
-    model.setBestSolution(startValues.data(), program.columns(), static_cast<double>(start.cost),
-                          true);
+    model.setBestSolution(startValues.data(), columns, static_cast<double>(start.cost), true);
     SearchStop searchStop(deadline);
     model.passInEventHandler(&searchStop);
     bool lpStopped = false;
@@ -367,7 +487,7 @@ Solution solveExact(const CalcInput& input, const Options& options)
         const std::vector<FixedTrain> analyticalTrains = trainsOfPlan(calculated.plan, line.n);
         const Routing startRouting = route(line, openSet(analyticalTrains));
 
-        const Searched searched = search(line, startRouting, deadline);
+        const Searched searched = search(line, startRouting, deadline, options.relaxationFirst);
         Routing routing = route(line, searched.open);
         if (!routing.covered || routing.cost > startRouting.cost)
             routing = startRouting;

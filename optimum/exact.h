@@ -28,6 +28,10 @@ struct Options
     double timeLimitSeconds = 10;
     // Polled while solving; setting it from another thread ends the solve soon.
     const std::atomic<bool>* cancel = nullptr;
+    // First the linear relaxation with its linking rows added as needed; when
+    // that has every train at 0 or 1 it is the proven optimum. Off: the whole
+    // program goes to the branch and bound at once (slower; a cross-check).
+    bool relaxationFirst = true;
 };
 
 struct Solution

@@ -20,14 +20,17 @@ void expectSameCost(double reported, long double exact, const std::string& what)
         << what;
 }
 
-void compareWithBruteForce(const LineShape& shape, std::uint64_t seed, int lines)
+void compareWithBruteForce(const LineShape& shape, std::uint64_t seed, int lines,
+                           bool relaxationFirst = true)
 {
+    Options options;
+    options.relaxationFirst = relaxationFirst;
     Random random(seed);
     for (int k = 0; k < lines; ++k) {
         LineShape s = shape;
         s.stations = random.between(3, 6);
         const CalcInput input = randomLine(s, random);
-        const Solution solution = solveExact(input);
+        const Solution solution = solveExact(input, options);
         ASSERT_EQ(solution.status, Status::Optimal) << k << ": " << solution.message;
         const long double reference = bruteForceOptimum(input);
         expectSameCost(solution.cost, reference, "line " + std::to_string(k));
@@ -66,6 +69,40 @@ TEST(ExactAgainstEveryPlan, TiesFromFewDistinctValues)
     shape.zeroTekPercent = 20;
     shape.zeroFlowPercent = 20;
     compareWithBruteForce(shape, 303, 100);
+}
+
+TEST(ExactAgainstEveryPlan, BranchAndBoundOnTheWholeProgram)
+{
+    LineShape shape;
+    shape.minCm = 20;
+    shape.maxCm = 400;
+    shape.zeroTekPercent = 25;
+    shape.zeroFlowPercent = 20;
+    compareWithBruteForce(shape, 404, 60, false);
+}
+
+// The two ways to the optimum agree on larger lines, where the relaxation
+// is not always integral.
+TEST(ExactBothWays, SameCostOnLargerLines)
+{
+    Random random(505);
+    Options whole;
+    whole.relaxationFirst = false;
+    for (int k = 0; k < 8; ++k) {
+        LineShape shape;
+        shape.stations = random.between(8, 14);
+        shape.minCm = 10;
+        shape.maxCm = 200 + 100 * k;
+        shape.maxFlow = 50;
+        shape.zeroTekPercent = 30;
+        shape.zeroFlowPercent = 30;
+        const CalcInput input = randomLine(shape, random);
+        const Solution first = solveExact(input);
+        const Solution second = solveExact(input, whole);
+        ASSERT_EQ(first.status, Status::Optimal) << k;
+        ASSERT_EQ(second.status, Status::Optimal) << k;
+        EXPECT_NEAR(first.cost, second.cost, 1e-9 * first.cost) << k;
+    }
 }
 
 // The routing alone, against the reference on fixed plans: with every train
