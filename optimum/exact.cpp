@@ -54,8 +54,17 @@ public:
     Deadline(const Options& options, Clock::time_point start)
         : m_cancel(options.cancel),
           m_end(start + std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(std::max(0.0, options.timeLimitSeconds))))
+                            std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
     {
+    }
+
+    // No limit beyond about four months (which the clock can hold); none below 0.
+    static double limitOf(double seconds)
+    {
+        constexpr double kLongest = 1e7;
+        if (std::isnan(seconds) || seconds <= 0)
+            return 0;
+        return std::min(seconds, kLongest);
     }
 
     bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }

@@ -64,6 +64,8 @@ std::string readLine(const CalcInput& input, Line& line)
     }
     line.tek[1] = 0;
     line.tek[n] = 0;
+    if (!haveData)
+        return messages::notEnoughData; // as the calculation says, before reading the flows
 
     long double totalFlow = 0;
     for (int r = 0; r <= n - 2; ++r) {
@@ -91,9 +93,6 @@ std::string readLine(const CalcInput& input, Line& line)
             totalFlow += cars;
         }
     }
-    if (!haveData)
-        return messages::notEnoughData;
-
     // Every car on one train, and every car re-formed at every station, must
     // stay within the numbers the indicators and the solver hold exactly.
     long double tekSum = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 #include <thread>
 
 #include "calc/plan.h"
@@ -143,6 +144,17 @@ TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
     }
 }
 
+TEST(ExactPlan, NoFlowsNoTrains)
+{
+    const CalcInput input = makeInput(3, {"15", "20"}, {"", "2"}, {{1, 3, "0"}});
+    const Solution solution = solveExact(input);
+    EXPECT_EQ(solution.status, Status::Optimal);
+    EXPECT_TRUE(solution.trains.empty());
+    EXPECT_EQ(solution.cost, 0);
+    EXPECT_EQ(solution.bound, 0);
+    EXPECT_EQ(solution.plan, TextTable(2, 2));
+}
+
 // ---- Inputs outside the model ----
 
 TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
@@ -169,6 +181,8 @@ TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
         {makeInput(4, {"100", "80", "60"}, {"7", "3", "2"}, {{1, 4, "40"}, {3, 2, "7"}}),
          "Поток из станции 3 на станцию 2: ячейка вне треугольника потоков (7)"},
         {makeInput(4, {}, {}, {{1, 4, "40"}}), "Данных недостаточно!"},
+        // Without Cm and Tек the flows are not read, as in the calculation.
+        {makeInput(4, {}, {}, {{1, 4, "x"}}), "Данных недостаточно!"},
         {makeInput(4, {"100", "80", "60"}, {"7", "3", "1E30"}, {{1, 4, "40"}}),
          "Числа слишком велики для точного расчёта"},
     };
@@ -216,6 +230,20 @@ TEST(ExactPlanLimits, TinyTimeLimitGivesAValidPlanAndBound)
     EXPECT_LT(solution.bound, solution.cost);
     EXPECT_LE(solution.cost, solution.analyticalCost);
     expectConsistent(input, solution);
+}
+
+TEST(ExactPlanLimits, LimitsOfNoLengthOrEndlessAreAccepted)
+{
+    const CalcInput input = fourStations();
+    for (const double limit : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::infinity(), 1e300}) {
+        Options options;
+        options.timeLimitSeconds = limit;
+        const Solution solution = solveExact(input, options);
+        EXPECT_LE(solution.cost, 500) << limit;
+        EXPECT_LE(solution.bound, solution.cost) << limit;
+        expectConsistent(input, solution);
+    }
 }
 
 TEST(ExactPlanLimits, CancelledBeforeTheStartReturnsTheStartingPlan)
