@@ -269,17 +269,20 @@ std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n)
     return trains;
 }
 
-// The conservation rows, and the linking rows too if asked, column by column.
-CoinPackedMatrix programMatrix(const Program& program, bool withLinks)
+// The conservation rows and the chosen linking rows, column by column.
+CoinPackedMatrix programMatrix(const Program& program, const std::vector<bool>& links)
 {
     const int columns = program.columns();
-    const int rows = program.rows + (withLinks ? static_cast<int>(program.links.size()) : 0);
+    const int rows = program.rows + static_cast<int>(std::count(links.begin(), links.end(), true));
     std::vector<int> rowIndex = program.rowIndex;
     std::vector<int> columnIndex = program.columnIndex;
     std::vector<double> element = program.element;
-    if (withLinks) {
+    {
         int row = program.rows;
-        for (const auto& [share, train] : program.links) {
+        for (std::size_t k = 0; k < program.links.size(); ++k) {
+            if (!links[k])
+                continue;
+            const auto [share, train] = program.links[k];
             rowIndex.push_back(row);
             columnIndex.push_back(share);
             element.push_back(1);
@@ -305,39 +308,54 @@ CoinPackedMatrix programMatrix(const Program& program, bool withLinks)
                             starts.data(), nullptr);
 }
 
-std::vector<double> rowLower(const Program& program, bool withLinks)
+std::vector<double> rowLower(const Program& program, const std::vector<bool>& links)
 {
     std::vector<double> lower = program.rowLower;
-    if (withLinks)
-        lower.resize(lower.size() + program.links.size(), -COIN_DBL_MAX);
+    lower.resize(lower.size() + std::count(links.begin(), links.end(), true), -COIN_DBL_MAX);
     return lower;
 }
 
-std::vector<double> rowUpper(const Program& program, bool withLinks)
+std::vector<double> rowUpper(const Program& program, const std::vector<bool>& links)
 {
     std::vector<double> upper = program.rowUpper;
-    if (withLinks)
-        upper.resize(upper.size() + program.links.size(), 0);
+    upper.resize(upper.size() + std::count(links.begin(), links.end(), true), 0);
     return upper;
+}
+
+// Marks the linking rows the values violate; false when there are none.
+bool addViolated(const Program& program, const double* x, std::vector<bool>& links)
+{
+    constexpr double kViolation = 1e-9;
+    bool any = false;
+    for (std::size_t k = 0; k < program.links.size(); ++k) {
+        const auto [share, train] = program.links[k];
+        if (!links[k] && x[share] > x[train] + kViolation) {
+            links[k] = true;
+            any = true;
+        }
+    }
+    return any;
 }
 
 // The linear relaxation, its linking rows added as they are violated. True
 // when its optimum has every train at 0 or 1: that plan is then optimal and
 // `open` holds it. `bound` gets the relaxation's proven lower bound.
-bool relaxation(const Program& program, const Deadline& deadline, TrainSet& open, double& bound)
+bool relaxation(const Program& program, const Deadline& deadline, std::vector<bool>& added,
+                TrainSet& open, double& bound)
 {
     OsiClpSolverInterface lp;
     lp.messageHandler()->setLogLevel(0);
     lp.getModelPtr()->setLogLevel(0);
-    const std::vector<double> lower = rowLower(program, false);
-    const std::vector<double> upper = rowUpper(program, false);
-    lp.loadProblem(programMatrix(program, false), program.columnLower.data(),
+    const std::vector<bool> none(program.links.size(), false);
+    const std::vector<double> lower = rowLower(program, none);
+    const std::vector<double> upper = rowUpper(program, none);
+    lp.loadProblem(programMatrix(program, none), program.columnLower.data(),
                    program.columnUpper.data(), program.objective.data(), lower.data(),
                    upper.data());
     bool fired = false;
     LpStop stop(deadline, fired);
     lp.getModelPtr()->passInEventHandler(&stop);
-    std::vector<bool> added(program.links.size(), false);
+    added.assign(program.links.size(), false);
     constexpr double kViolation = 1e-9;
     for (bool first = true;; first = false) {
         if (first)
@@ -393,43 +411,27 @@ struct Searched
     bool proven = false;
 };
 
-Searched search(const Line& line, const Routing& start, const Deadline& deadline,
-                bool relaxationFirst)
+// One branch and bound over the conservation rows and the chosen linking rows.
+struct Branched
 {
-    Searched result;
-    result.open = openSet(start.trains);
-    result.bound = simpleBound(line);
-    if (static_cast<double>(start.cost) <= result.bound) {
-        result.proven = true;
-        return result;
-    }
-    const Program program = buildProgram(line);
+    std::vector<double> best;                                // empty: no solution kept
+    double bound = -std::numeric_limits<double>::infinity(); // valid for the whole program
+    bool proven = false;                                     // optimal for the rows it had
+};
+
+Branched branchAndBound(const Program& program, const std::vector<bool>& links,
+                        const std::vector<double>& startValues, double startCost,
+                        const Deadline& deadline)
+{
     const int columns = program.columns();
-    const std::vector<double> startValues = programValues(program, start);
-    double lpBound = 0;
-    TrainSet relaxed{};
-    if (relaxationFirst && relaxation(program, deadline, relaxed, lpBound)) {
-        // The routed plan must cost what the relaxation says, up to the gap.
-        const Routing routing = route(line, relaxed);
-        if (routing.covered &&
-            static_cast<double>(routing.cost) <= lpBound + kRelativeGap * std::fabs(lpBound)) {
-            result.open = relaxed;
-            result.bound = std::max(result.bound, lpBound);
-            result.proven = true;
-            return result;
-        }
-    }
-    result.bound = std::max(result.bound, lpBound);
-    if (deadline.passed())
-        return result;
-    const CoinPackedMatrix full = programMatrix(program, true);
     OsiClpSolverInterface solver;
     solver.messageHandler()->setLogLevel(0);
     solver.getModelPtr()->setLogLevel(0);
-    const std::vector<double> lower = rowLower(program, true);
-    const std::vector<double> upper = rowUpper(program, true);
-    solver.loadProblem(full, program.columnLower.data(), program.columnUpper.data(),
-                       program.objective.data(), lower.data(), upper.data());
+    const std::vector<double> lower = rowLower(program, links);
+    const std::vector<double> upper = rowUpper(program, links);
+    solver.loadProblem(programMatrix(program, links), program.columnLower.data(),
+                       program.columnUpper.data(), program.objective.data(), lower.data(),
+                       upper.data());
     for (int i = 1; i < kDim; ++i) {
         for (int j = i + 1; j < kDim; ++j) {
             if (program.trainColumn[i][j] >= 0)
@@ -445,7 +447,7 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
     model.setAllowableFractionGap(kRelativeGap);
     model.setAllowableGap(0);
     model.setNumberThreads(0);
-    model.setBestSolution(startValues.data(), columns, static_cast<double>(start.cost), true);
+    model.setBestSolution(startValues.data(), columns, startCost, true);
     SearchStop searchStop(deadline);
     model.passInEventHandler(&searchStop);
     bool lpStopped = false;
@@ -457,19 +459,76 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
 
     model.branchAndBound();
 
-    const double* best = model.bestSolution();
-    if (best != nullptr) {
-        for (int i = 1; i < kDim; ++i) {
-            for (int j = i + 1; j < kDim; ++j) {
-                const int column = program.trainColumn[i][j];
-                result.open[i][j] = column >= 0 && best[column] > 0.5;
+    Branched result;
+    if (model.bestSolution() != nullptr)
+        result.best.assign(model.bestSolution(), model.bestSolution() + columns);
+    // Fewer rows only make the bound lower: it holds for the whole program,
+    // unless a stopped simplex left it unproven.
+    result.proven = model.isProvenOptimal() && !lpStopped;
+    const double bound = model.getBestPossibleObjValue();
+    if (!lpStopped && std::isfinite(bound))
+        result.bound = bound;
+    return result;
+}
+
+Searched search(const Line& line, const Routing& start, const Deadline& deadline,
+                bool relaxationFirst)
+{
+    Searched result;
+    result.open = openSet(start.trains);
+    result.bound = simpleBound(line);
+    if (static_cast<double>(start.cost) <= result.bound) {
+        result.proven = true;
+        return result;
+    }
+    const Program program = buildProgram(line);
+    const std::vector<double> startValues = programValues(program, start);
+    std::vector<bool> links(program.links.size(), true);
+    if (relaxationFirst) {
+        double lpBound = 0;
+        TrainSet relaxed{};
+        const bool integral = relaxation(program, deadline, links, relaxed, lpBound);
+        result.bound = std::max(result.bound, lpBound);
+        if (integral) {
+            // The routed plan must cost what the relaxation says, up to the gap.
+            const Routing routing = route(line, relaxed);
+            if (routing.covered &&
+                static_cast<double>(routing.cost) <= lpBound + kRelativeGap * std::fabs(lpBound)) {
+                result.open = relaxed;
+                result.proven = true;
+                return result;
             }
         }
     }
-    result.proven = model.isProvenOptimal() && !lpStopped;
-    const double cbcBound = model.getBestPossibleObjValue();
-    if (!lpStopped && std::isfinite(cbcBound))
-        result.bound = std::max(result.bound, cbcBound);
+    // The branch and bound gets the linking rows the relaxation needed; when
+    // its plan breaks others, they are added and it runs again.
+    long double bestCost = start.cost;
+    while (!deadline.passed()) {
+        const Branched branched =
+            branchAndBound(program, links, startValues, static_cast<double>(start.cost), deadline);
+        result.bound = std::max(result.bound, branched.bound);
+        if (branched.best.empty())
+            break;
+        TrainSet open{};
+        for (int i = 1; i < kDim; ++i) {
+            for (int j = i + 1; j < kDim; ++j) {
+                const int column = program.trainColumn[i][j];
+                open[i][j] = column >= 0 && branched.best[column] > 0.5;
+            }
+        }
+        const Routing routing = route(line, open);
+        if (routing.covered && routing.cost < bestCost) {
+            bestCost = routing.cost;
+            result.open = open;
+        }
+        if (static_cast<double>(bestCost) <=
+            result.bound + kRelativeGap * std::fabs(result.bound)) {
+            result.proven = true;
+            break;
+        }
+        if (!branched.proven || !addViolated(program, branched.best.data(), links))
+            break;
+    }
     return result;
 }
 
