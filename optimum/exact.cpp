@@ -549,9 +549,8 @@ Solution solveExact(const CalcInput& input, const Options& options)
     if (!solution.message.empty())
         return finish();
     try {
-        ResultTables analytical;
-        const CalcResult calculated = calculatePlan(input, analytical);
-        solution.analyticalCost = analytical.total(6).toDouble();
+        const CalcResult calculated = calculatePlan(input, solution.analyticalTables);
+        solution.analyticalCost = solution.analyticalTables.total(6).toDouble();
         const std::vector<FixedTrain> analyticalTrains = trainsOfPlan(calculated.plan, line.n);
         const Routing startRouting = route(line, openSet(analyticalTrains));
 

@@ -43,9 +43,11 @@ struct Solution
     double seconds = 0;  // wall time of the solve
     // The trains that carry cars, by origin then destination, with their cars.
     std::vector<FixedTrain> trains;
-    TextTable plan;            // (N-1) x (N-1) plan texts, laid out like the calculated plan
-    ResultTables tables;       // station indicators and totals of this plan (rows 1..N-1 written)
-    double analyticalCost = 0; // totals element 6 of the calculated plan
+    TextTable plan;      // (N-1) x (N-1) plan texts, laid out like the calculated plan
+    ResultTables tables; // station indicators and totals of this plan (rows 1..N-1 written)
+    // The calculated plan's indicators and totals, for showing both side by side.
+    ResultTables analyticalTables;
+    double analyticalCost = 0; // analyticalTables element 6
 };
 
 // Solves the input's line exactly. Never throws for any input text.

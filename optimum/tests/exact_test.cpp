@@ -139,6 +139,11 @@ TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
         ResultTables tables;
         calculatePlan(input, tables);
         EXPECT_EQ(solution.analyticalCost, tables.total(6).toDouble());
+        for (int c = 1; c <= 6; ++c) {
+            EXPECT_EQ(solution.analyticalTables.total(c), tables.total(c)) << c;
+            for (int st = 1; st <= kMaxStations; ++st)
+                EXPECT_EQ(solution.analyticalTables.indicator(c, st), tables.indicator(c, st));
+        }
         EXPECT_LE(solution.cost, solution.analyticalCost) << k;
         expectConsistent(input, solution);
     }
