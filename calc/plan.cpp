@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "calc/error.h"
 #include "calc/numtext.h"
@@ -98,6 +99,7 @@ public:
     bool readInput(const CalcInput& input);
     void search(const CalcHooks& hooks, std::vector<FixedTrain>& trains);
     void completePlan();
+    void setPlan(const std::vector<FixedTrain>& plan);
     void countReprocessedCars();
     TextTable planTexts() const;
     void writeIndicators(ResultTables& tables) const;
@@ -559,6 +561,15 @@ void PlanCalculation::completePlan()
     }
 }
 
+void PlanCalculation::setPlan(const std::vector<FixedTrain>& plan)
+{
+    for (const FixedTrain& train : plan) {
+        if (train.origin < 1 || train.origin >= train.destination || train.destination > m_n)
+            throw std::invalid_argument("train outside the line");
+        addCars(m_planCars[train.origin][m_n + 1 - train.destination], train.cars);
+    }
+}
+
 void PlanCalculation::countReprocessedCars()
 {
     for (int i = 1; i <= m_n - 1; ++i) {
@@ -614,6 +625,24 @@ CalcResult calculatePlan(const CalcInput& input, ResultTables& tables, const Cal
     result.plan = calculation.planTexts();
     if (hooks.onPlan)
         hooks.onPlan(result.plan);
+    calculation.writeIndicators(tables);
+    result.status = CalcStatus::Completed;
+    return result;
+}
+
+CalcResult evaluatePlan(const CalcInput& input, const std::vector<FixedTrain>& plan,
+                        ResultTables& tables)
+{
+    CalcResult result;
+    PlanCalculation calculation(input.stationCount);
+    if (!calculation.readInput(input)) {
+        result.status = CalcStatus::NotEnoughData;
+        return result;
+    }
+    calculation.setPlan(plan);
+    result.trains = plan;
+    calculation.countReprocessedCars();
+    result.plan = calculation.planTexts();
     calculation.writeIndicators(tables);
     result.status = CalcStatus::Completed;
     return result;

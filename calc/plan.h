@@ -90,4 +90,13 @@ struct CalcResult
 // indicators were being written).
 CalcResult calculatePlan(const CalcInput& input, ResultTables& tables, const CalcHooks& hooks = {});
 
+// The plan texts and the station indicators of a plan given as trains with
+// their cars (several entries for one train add up; a train with 0 cars is no
+// destination), computed as a completed calculation computes them for its own
+// plan. Status, errors and the state of the tables as with calculatePlan;
+// result.trains is the given plan. A train outside 1 <= origin < destination
+// <= N throws std::invalid_argument.
+CalcResult evaluatePlan(const CalcInput& input, const std::vector<FixedTrain>& plan,
+                        ResultTables& tables);
+
 } // namespace zeltrac

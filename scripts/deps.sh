@@ -5,8 +5,8 @@
 #   --test     also the tools only the tests use (a word processor, about 260 MB)
 set -euo pipefail
 
-packages=(build-essential dpkg-dev cmake ninja-build qt6-base-dev qt6-translations-l10n
-          libgtest-dev libbenchmark-dev nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core
+packages=(build-essential dpkg-dev cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
+          coinor-libcbc-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core
           locales poppler-utils clang libclang-rt-dev)
 for option in "$@"; do
     case "$option" in

@@ -601,3 +601,47 @@ TEST(PlanInput, StationCountKeptWithinTheLineLimits)
     input.stationCount = 40;
     EXPECT_EQ(calculatePlan(input, tables).plan.columnCount(), kMaxStations - 1);
 }
+
+// ---- The indicators of a given plan ----
+
+TEST(PlanEvaluation, CalculatedPlanGivesTheCalculatedIndicators)
+{
+    const CalcInput input = fourStations();
+    ResultTables calculated;
+    const CalcResult result = calculatePlan(input, calculated);
+    // The final plan read back from its texts: 1-3 70, 1-2 10, 2-4 50, 2-3 20, 3-4 65.
+    const std::vector<FixedTrain> plan = {
+        {1, 3, 70}, {1, 2, 10}, {2, 4, 50}, {2, 3, 20}, {3, 4, 65}};
+    ResultTables evaluated = markedTables(9);
+    const CalcResult again = evaluatePlan(input, plan, evaluated);
+    ASSERT_EQ(again.status, CalcStatus::Completed);
+    EXPECT_EQ(again.plan, result.plan);
+    EXPECT_EQ(again.trains, plan);
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_EQ(indicatorRow(evaluated, s), indicatorRow(calculated, s)) << s;
+    EXPECT_EQ(totalsOf(evaluated), (Row{0, 5, 40, 420, 80, 500}));
+    // Rows beyond N - 1 are left as they were.
+    EXPECT_EQ(evaluated.indicator(1, 4).toDouble(), 9);
+}
+
+TEST(PlanEvaluation, EntriesOfOneTrainAddUpAndEmptyTrainsAreNoDestinations)
+{
+    ResultTables tables;
+    const CalcResult result =
+        evaluatePlan(fourStations(), {{1, 4, 30}, {1, 4, 10}, {2, 3, 0}}, tables);
+    EXPECT_EQ(result.plan.cell(0, 0), "40");
+    EXPECT_EQ(result.plan.cell(1, 1), "");
+    EXPECT_EQ(tables.indicator(2, 1).toDouble(), 1);
+    EXPECT_EQ(tables.indicator(2, 2).toDouble(), 0);
+}
+
+TEST(PlanEvaluation, NotEnoughDataAndTrainsOffTheLine)
+{
+    ResultTables tables = markedTables(3);
+    EXPECT_EQ(evaluatePlan(makeInput(4, {}, {}, {{1, 4, "40"}}), {{1, 4, 40}}, tables).status,
+              CalcStatus::NotEnoughData);
+    expectUntouched(tables, 3);
+    EXPECT_THROW(evaluatePlan(fourStations(), {{3, 3, 1}}, tables), std::invalid_argument);
+    EXPECT_THROW(evaluatePlan(fourStations(), {{1, 5, 1}}, tables), std::invalid_argument);
+    EXPECT_THROW(evaluatePlan(fourStations(), {{0, 2, 1}}, tables), std::invalid_argument);
+}

@@ -1,0 +1,105 @@
+// Timing of the exact plan, and how far the calculated plan lies above it.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "bench_inputs.h"
+#include "optimum/exact.h"
+
+namespace {
+
+using namespace zeltrac;
+
+// A 21-station line with a third of its flows 0 and every third station
+// re-forming nothing.
+CalcInput sparseLine(std::uint64_t seed)
+{
+    bench::DenseLine shape;
+    shape.minCm = 150;
+    shape.maxCm = 450;
+    shape.seed = seed;
+    CalcInput input = bench::denseLine(shape);
+    const int n = input.stationCount;
+    for (int i = 3; i <= n - 1; i += 3)
+        input.stationParams.setCell(i - 1, 1, "0");
+    int k = 0;
+    for (int c = 0; c < n - 1; ++c) {
+        for (int r = 0; c + r <= n - 2; ++r) {
+            if (++k % 3 == 0)
+                input.flows.setCell(c, r, "0");
+        }
+    }
+    return input;
+}
+
+void solve(benchmark::State& state, const CalcInput& input)
+{
+    for (auto _ : state) {
+        const optimum::Solution solution = optimum::solveExact(input);
+        if (solution.status != optimum::Status::Optimal)
+            state.SkipWithError("not solved to optimality");
+        benchmark::DoNotOptimize(solution.cost);
+    }
+}
+
+void BM_ExactDense21(benchmark::State& state)
+{
+    solve(state, bench::denseLine(bench::DenseLine{}));
+}
+BENCHMARK(BM_ExactDense21)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+
+void BM_ExactSparse21(benchmark::State& state)
+{
+    solve(state, sparseLine(18));
+}
+BENCHMARK(BM_ExactSparse21)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+
+// How much dearer the calculated plan is than the optimum (percent), over a
+// hundred generated lines of 21, 17, 13 and 8 stations; dense lines (range 0)
+// or lines with Tек 0 at some stations and a lower Cm (range 1). Also the
+// longest solve among them.
+void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
+{
+    const bool sparse = state.range(0) == 1;
+    std::vector<double> gaps;
+    double longest = 0;
+    for (auto _ : state) {
+        gaps.clear();
+        const int sizes[] = {21, 17, 13, 8};
+        for (int k = 0; k < 100; ++k) {
+            bench::DenseLine shape;
+            shape.stations = sizes[k % 4];
+            shape.seed = 1000 + static_cast<std::uint64_t>(k);
+            CalcInput input;
+            if (sparse) {
+                shape.minCm = 100;
+                shape.maxCm = 400;
+                input = bench::denseLine(shape);
+                for (int i = 2 + k % 3; i <= shape.stations - 1; i += 3)
+                    input.stationParams.setCell(i - 1, 1, "0");
+            } else {
+                input = bench::denseLine(shape);
+            }
+            const optimum::Solution solution = optimum::solveExact(input);
+            if (solution.status != optimum::Status::Optimal) {
+                state.SkipWithError("not solved to optimality");
+                return;
+            }
+            longest = std::max(longest, solution.seconds);
+            gaps.push_back(100.0 * (solution.analyticalCost - solution.cost) / solution.cost);
+        }
+    }
+    std::sort(gaps.begin(), gaps.end());
+    state.counters["gap_min_pct"] = gaps.front();
+    state.counters["gap_median_pct"] = (gaps[49] + gaps[50]) / 2;
+    state.counters["gap_max_pct"] = gaps.back();
+    state.counters["longest_s"] = longest;
+}
+BENCHMARK(BM_CalculatedPlanAboveOptimum)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+} // namespace

@@ -1,0 +1,591 @@
+#include "optimum/exact.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include <coin/CbcEventHandler.hpp>
+#include <coin/CbcModel.hpp>
+#include <coin/ClpEventHandler.hpp>
+#include <coin/ClpSimplex.hpp>
+#include <coin/CoinMessageHandler.hpp>
+#include <coin/CoinPackedMatrix.hpp>
+#include <coin/OsiClpSolverInterface.hpp>
+
+#include "calc/error.h"
+#include "calc/numtext.h"
+#include "optimum/line.h"
+
+namespace zeltrac::optimum {
+
+const char* statusName(Status status)
+{
+    switch (status) {
+    case Status::Optimal:
+        return "optimal";
+    case Status::TimeLimit:
+        return "time_limit";
+    case Status::Cancelled:
+        return "cancelled";
+    case Status::NotCovered:
+        break;
+    }
+    return "not_covered";
+}
+
+std::string checkInput(const CalcInput& input)
+{
+    Line line;
+    return readLine(input, line);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kRelativeGap = 1e-9;
+
+// Ends the solve when the caller cancels or the time runs out.
+class Deadline
+{
+public:
+    Deadline(const Options& options, Clock::time_point start)
+        : m_cancel(options.cancel),
+          m_end(start + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
+    {
+    }
+
+    // No limit beyond about four months (which the clock can hold); none below 0.
+    static double limitOf(double seconds)
+    {
+        constexpr double kLongest = 1e7;
+        if (std::isnan(seconds) || seconds <= 0)
+            return 0;
+        return std::min(seconds, kLongest);
+    }
+
+    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    bool passed() const { return cancelled() || Clock::now() >= m_end; }
+    double secondsLeft() const
+    {
+        return std::max(0.0, std::chrono::duration<double>(m_end - Clock::now()).count());
+    }
+
+private:
+    const std::atomic<bool>* m_cancel;
+    Clock::time_point m_end;
+};
+
+// Stops the simplex method between iterations.
+class LpStop : public ClpEventHandler
+{
+public:
+    // Clones (the solver keeps one, each node's solver another) share `fired`.
+    LpStop(const Deadline& deadline, bool& fired) : m_deadline(deadline), m_fired(fired) {}
+    LpStop(const LpStop&) = default;
+
+    int event(Event whichEvent) override
+    {
+        if (whichEvent == endOfIteration && m_deadline.passed()) {
+            m_fired = true;
+            return 0;
+        }
+        return -1;
+    }
+    ClpEventHandler* clone() const override { return new LpStop(*this); }
+
+private:
+    const Deadline& m_deadline;
+    bool& m_fired;
+};
+
+// Stops the branch and bound between nodes.
+class SearchStop : public CbcEventHandler
+{
+public:
+    explicit SearchStop(const Deadline& deadline) : m_deadline(deadline) {}
+    SearchStop(const SearchStop&) = default;
+
+    CbcAction event(CbcEvent) override { return m_deadline.passed() ? stop : noAction; }
+    CbcEventHandler* clone() const override { return new SearchStop(*this); }
+
+private:
+    const Deadline& m_deadline;
+};
+
+// The mixed-integer program: a 0/1 variable per train that some flow can use,
+// and per flow a share on each train it can use, with the flow conserved at
+// the stations where it may be re-formed and every share at most its train.
+struct Program
+{
+    std::array<std::array<int, kDim>, kDim> trainColumn{}; // -1: no column
+    std::vector<double> columnLower, columnUpper, objective, rowLower, rowUpper;
+    std::vector<int> rowIndex, columnIndex;
+    std::vector<double> element;
+    // The share columns of flow (a, b): shareColumn[a][b][p][q] via the flow's base.
+    struct FlowShares
+    {
+        int origin;
+        int destination;
+        std::vector<int> nodes; // a, the stations between that re-form, b
+        int firstColumn;        // shares of node pairs (p < q) in order
+    };
+    std::vector<FlowShares> flows;
+    int rows = 0; // the conservation rows
+    // share <= train: (share column, train column), one row each.
+    std::vector<std::pair<int, int>> links;
+
+    int addColumn(double cost, double upper)
+    {
+        columnLower.push_back(0);
+        columnUpper.push_back(upper);
+        objective.push_back(cost);
+        return static_cast<int>(objective.size()) - 1;
+    }
+    int addRow(double lower, double upper)
+    {
+        rowLower.push_back(lower);
+        rowUpper.push_back(upper);
+        return rows++;
+    }
+    void add(int row, int column, double value)
+    {
+        rowIndex.push_back(row);
+        columnIndex.push_back(column);
+        element.push_back(value);
+    }
+    int columns() const { return static_cast<int>(objective.size()); }
+};
+
+Program buildProgram(const Line& line)
+{
+    const int n = line.n;
+    Program program;
+    for (auto& row : program.trainColumn)
+        row.fill(-1);
+    // Train columns first, only for trains some flow can use.
+    for (int i = 1; i < n; ++i) {
+        for (int j = i + 1; j <= n; ++j) {
+            bool usable = false;
+            // Flows from i, or from before i when i re-forms; to j, or
+            // beyond j when j re-forms.
+            const int firstOrigin = line.reforms(i) ? 1 : i;
+            const int lastDestination = line.reforms(j) ? n : j;
+            for (int a = firstOrigin; a <= i && !usable; ++a) {
+                for (int b = j; b <= lastDestination && !usable; ++b)
+                    usable = line.flow[a][b] > 0;
+            }
+            if (usable)
+                program.trainColumn[i][j] = program.addColumn(static_cast<double>(line.cm[i]), 1);
+        }
+    }
+    for (int a = 1; a < n; ++a) {
+        for (int b = a + 1; b <= n; ++b) {
+            const std::int64_t f = line.flow[a][b];
+            if (f == 0)
+                continue;
+            Program::FlowShares shares{a, b, {a}, program.columns()};
+            for (int v = a + 1; v < b; ++v) {
+                if (line.reforms(v))
+                    shares.nodes.push_back(v);
+            }
+            shares.nodes.push_back(b);
+            const int count = static_cast<int>(shares.nodes.size());
+            // Conservation rows of every node but the destination.
+            std::vector<int> nodeRow(count);
+            for (int p = 0; p + 1 < count; ++p)
+                nodeRow[p] = program.addRow(p == 0 ? 1 : 0, p == 0 ? 1 : 0);
+            for (int p = 0; p + 1 < count; ++p) {
+                const int i = shares.nodes[p];
+                const double cost = p == 0 ? 0 : static_cast<double>(line.tek[i] * f);
+                for (int q = p + 1; q < count; ++q) {
+                    const int j = shares.nodes[q];
+                    const int column = program.addColumn(cost, 1);
+                    program.add(nodeRow[p], column, 1);
+                    if (q + 1 < count)
+                        program.add(nodeRow[q], column, -1);
+                    program.links.push_back({column, program.trainColumn[i][j]});
+                }
+            }
+            program.flows.push_back(std::move(shares));
+        }
+    }
+    return program;
+}
+
+// The program's values of a routed plan: its trains open, each flow on its chain.
+std::vector<double> programValues(const Program& program, const Routing& routing)
+{
+    std::vector<double> values(program.columns(), 0.0);
+    for (const FixedTrain& t : routing.trains)
+        values[program.trainColumn[t.origin][t.destination]] = 1;
+    for (const auto& shares : program.flows) {
+        const int count = static_cast<int>(shares.nodes.size());
+        std::vector<int> position(kDim, -1);
+        for (int p = 0; p < count; ++p)
+            position[shares.nodes[p]] = p;
+        const auto& next = routing.next[shares.destination];
+        for (int v = shares.origin; v != shares.destination; v = next[v]) {
+            const int p = position[v];
+            const int q = position[next[v]];
+            // Pairs (p, q) are numbered row by row.
+            int offset = 0;
+            for (int r = 0; r < p; ++r)
+                offset += count - 1 - r;
+            values[shares.firstColumn + offset + (q - p - 1)] = 1;
+        }
+    }
+    return values;
+}
+
+// Every station with a flow leaving it needs a train leaving it.
+double simpleBound(const Line& line)
+{
+    double bound = 0;
+    for (int a = 1; a < line.n; ++a) {
+        for (int b = a + 1; b <= line.n; ++b) {
+            if (line.flow[a][b] > 0) {
+                bound += static_cast<double>(line.cm[a]);
+                break;
+            }
+        }
+    }
+    return bound;
+}
+
+std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n)
+{
+    std::vector<FixedTrain> trains;
+    for (int c = 0; c < n - 1; ++c) {
+        for (int r = n - 2 - c; r >= 0; --r) {
+            const std::int32_t cars = numtext::toWholeLenient(numtext::trim(plan.cell(c, r)));
+            if (cars != 0)
+                trains.push_back(FixedTrain{c + 1, n - r, cars});
+        }
+    }
+    return trains;
+}
+
+// The conservation rows and the chosen linking rows, column by column.
+CoinPackedMatrix programMatrix(const Program& program, const std::vector<bool>& links)
+{
+    const int columns = program.columns();
+    const int rows = program.rows + static_cast<int>(std::count(links.begin(), links.end(), true));
+    std::vector<int> rowIndex = program.rowIndex;
+    std::vector<int> columnIndex = program.columnIndex;
+    std::vector<double> element = program.element;
+    {
+        int row = program.rows;
+        for (std::size_t k = 0; k < program.links.size(); ++k) {
+            if (!links[k])
+                continue;
+            const auto [share, train] = program.links[k];
+            rowIndex.push_back(row);
+            columnIndex.push_back(share);
+            element.push_back(1);
+            rowIndex.push_back(row++);
+            columnIndex.push_back(train);
+            element.push_back(-1);
+        }
+    }
+    std::vector<CoinBigIndex> starts(columns + 1, 0);
+    for (const int column : columnIndex)
+        ++starts[column + 1];
+    for (int c = 0; c < columns; ++c)
+        starts[c + 1] += starts[c];
+    std::vector<int> rowOf(element.size());
+    std::vector<double> valueOf(element.size());
+    std::vector<CoinBigIndex> fill(starts.begin(), starts.end() - 1);
+    for (std::size_t e = 0; e < element.size(); ++e) {
+        const CoinBigIndex at = fill[columnIndex[e]]++;
+        rowOf[at] = rowIndex[e];
+        valueOf[at] = element[e];
+    }
+    return CoinPackedMatrix(true, rows, columns, starts[columns], valueOf.data(), rowOf.data(),
+                            starts.data(), nullptr);
+}
+
+std::vector<double> rowLower(const Program& program, const std::vector<bool>& links)
+{
+    std::vector<double> lower = program.rowLower;
+    lower.resize(lower.size() + std::count(links.begin(), links.end(), true), -COIN_DBL_MAX);
+    return lower;
+}
+
+std::vector<double> rowUpper(const Program& program, const std::vector<bool>& links)
+{
+    std::vector<double> upper = program.rowUpper;
+    upper.resize(upper.size() + std::count(links.begin(), links.end(), true), 0);
+    return upper;
+}
+
+// Marks the linking rows the values violate; false when there are none.
+bool addViolated(const Program& program, const double* x, std::vector<bool>& links)
+{
+    constexpr double kViolation = 1e-9;
+    bool any = false;
+    for (std::size_t k = 0; k < program.links.size(); ++k) {
+        const auto [share, train] = program.links[k];
+        if (!links[k] && x[share] > x[train] + kViolation) {
+            links[k] = true;
+            any = true;
+        }
+    }
+    return any;
+}
+
+// The linear relaxation, its linking rows added as they are violated. True
+// when its optimum has every train at 0 or 1: that plan is then optimal and
+// `open` holds it. `bound` gets the relaxation's proven lower bound.
+bool relaxation(const Program& program, const Deadline& deadline, std::vector<bool>& added,
+                TrainSet& open, double& bound)
+{
+    OsiClpSolverInterface lp;
+    lp.messageHandler()->setLogLevel(0);
+    lp.getModelPtr()->setLogLevel(0);
+    const std::vector<bool> none(program.links.size(), false);
+    const std::vector<double> lower = rowLower(program, none);
+    const std::vector<double> upper = rowUpper(program, none);
+    lp.loadProblem(programMatrix(program, none), program.columnLower.data(),
+                   program.columnUpper.data(), program.objective.data(), lower.data(),
+                   upper.data());
+    bool fired = false;
+    LpStop stop(deadline, fired);
+    lp.getModelPtr()->passInEventHandler(&stop);
+    added.assign(program.links.size(), false);
+    constexpr double kViolation = 1e-9;
+    for (bool first = true;; first = false) {
+        if (first)
+            lp.initialSolve();
+        else
+            lp.resolve();
+        if (fired || !lp.isProvenOptimal())
+            return false;
+        bound = lp.getObjValue();
+        const double* x = lp.getColSolution();
+        std::vector<int> starts{0}, indices;
+        std::vector<double> elements, lowers, uppers;
+        for (std::size_t k = 0; k < program.links.size(); ++k) {
+            const auto [share, train] = program.links[k];
+            if (added[k] || x[share] <= x[train] + kViolation)
+                continue;
+            added[k] = true;
+            indices.push_back(share);
+            indices.push_back(train);
+            elements.push_back(1);
+            elements.push_back(-1);
+            starts.push_back(static_cast<int>(indices.size()));
+            lowers.push_back(-COIN_DBL_MAX);
+            uppers.push_back(0);
+        }
+        if (lowers.empty())
+            break;
+        lp.addRows(static_cast<int>(lowers.size()), starts.data(), indices.data(), elements.data(),
+                   lowers.data(), uppers.data());
+    }
+    const double* x = lp.getColSolution();
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            const int column = program.trainColumn[i][j];
+            if (column < 0)
+                continue;
+            if (x[column] > kViolation && x[column] < 1 - kViolation)
+                return false;
+        }
+    }
+    TrainSet chosen{};
+    for (int i = 1; i < kDim; ++i)
+        for (int j = i + 1; j < kDim; ++j)
+            chosen[i][j] = program.trainColumn[i][j] >= 0 && x[program.trainColumn[i][j]] > 0.5;
+    open = chosen;
+    return true;
+}
+
+struct Searched
+{
+    TrainSet open{};
+    double bound = 0;
+    bool proven = false;
+};
+
+// One branch and bound over the conservation rows and the chosen linking rows.
+struct Branched
+{
+    std::vector<double> best;                                // empty: no solution kept
+    double bound = -std::numeric_limits<double>::infinity(); // valid for the whole program
+    bool proven = false;                                     // optimal for the rows it had
+};
+
+Branched branchAndBound(const Program& program, const std::vector<bool>& links,
+                        const std::vector<double>& startValues, double startCost,
+                        const Deadline& deadline)
+{
+    const int columns = program.columns();
+    OsiClpSolverInterface solver;
+    solver.messageHandler()->setLogLevel(0);
+    solver.getModelPtr()->setLogLevel(0);
+    const std::vector<double> lower = rowLower(program, links);
+    const std::vector<double> upper = rowUpper(program, links);
+    solver.loadProblem(programMatrix(program, links), program.columnLower.data(),
+                       program.columnUpper.data(), program.objective.data(), lower.data(),
+                       upper.data());
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            if (program.trainColumn[i][j] >= 0)
+                solver.setInteger(program.trainColumn[i][j]);
+        }
+    }
+
+    CbcModel model(solver);
+    model.setLogLevel(0);
+    model.messageHandler()->setLogLevel(0);
+    model.setUseElapsedTime(true);
+    model.setMaximumSeconds(deadline.secondsLeft());
+    model.setAllowableFractionGap(kRelativeGap);
+    model.setAllowableGap(0);
+    model.setNumberThreads(0);
+    model.setBestSolution(startValues.data(), columns, startCost, true);
+    SearchStop searchStop(deadline);
+    model.passInEventHandler(&searchStop);
+    bool lpStopped = false;
+    LpStop lpStop(deadline, lpStopped);
+    auto* clp = dynamic_cast<OsiClpSolverInterface*>(model.solver());
+    clp->getModelPtr()->passInEventHandler(&lpStop);
+    clp->messageHandler()->setLogLevel(0);
+    clp->getModelPtr()->setLogLevel(0);
+
+    model.branchAndBound();
+
+    Branched result;
+    if (model.bestSolution() != nullptr)
+        result.best.assign(model.bestSolution(), model.bestSolution() + columns);
+    // Fewer rows only make the bound lower: it holds for the whole program,
+    // unless a stopped simplex left it unproven.
+    result.proven = model.isProvenOptimal() && !lpStopped;
+    const double bound = model.getBestPossibleObjValue();
+    if (!lpStopped && std::isfinite(bound))
+        result.bound = bound;
+    return result;
+}
+
+Searched search(const Line& line, const Routing& start, const Deadline& deadline,
+                bool relaxationFirst)
+{
+    Searched result;
+    result.open = openSet(start.trains);
+    result.bound = simpleBound(line);
+    if (static_cast<double>(start.cost) <= result.bound) {
+        result.proven = true;
+        return result;
+    }
+    const Program program = buildProgram(line);
+    const std::vector<double> startValues = programValues(program, start);
+    std::vector<bool> links(program.links.size(), true);
+    if (relaxationFirst) {
+        double lpBound = 0;
+        TrainSet relaxed{};
+        const bool integral = relaxation(program, deadline, links, relaxed, lpBound);
+        result.bound = std::max(result.bound, lpBound);
+        if (integral) {
+            // The routed plan must cost what the relaxation says, up to the gap.
+            const Routing routing = route(line, relaxed);
+            if (routing.covered &&
+                static_cast<double>(routing.cost) <= lpBound + kRelativeGap * std::fabs(lpBound)) {
+                result.open = relaxed;
+                result.proven = true;
+                return result;
+            }
+        }
+    }
+    // The branch and bound gets the linking rows the relaxation needed; when
+    // its plan breaks others, they are added and it runs again.
+    long double bestCost = start.cost;
+    while (!deadline.passed()) {
+        const Branched branched =
+            branchAndBound(program, links, startValues, static_cast<double>(start.cost), deadline);
+        result.bound = std::max(result.bound, branched.bound);
+        if (branched.best.empty())
+            break;
+        TrainSet open{};
+        for (int i = 1; i < kDim; ++i) {
+            for (int j = i + 1; j < kDim; ++j) {
+                const int column = program.trainColumn[i][j];
+                open[i][j] = column >= 0 && branched.best[column] > 0.5;
+            }
+        }
+        const Routing routing = route(line, open);
+        if (routing.covered && routing.cost < bestCost) {
+            bestCost = routing.cost;
+            result.open = open;
+        }
+        if (static_cast<double>(bestCost) <=
+            result.bound + kRelativeGap * std::fabs(result.bound)) {
+            result.proven = true;
+            break;
+        }
+        if (!branched.proven || !addViolated(program, branched.best.data(), links))
+            break;
+    }
+    return result;
+}
+
+} // namespace
+
+Solution solveExact(const CalcInput& input, const Options& options)
+{
+    const Clock::time_point start = Clock::now();
+    const Deadline deadline(options, start);
+    Solution solution;
+    auto finish = [&]() -> Solution& {
+        solution.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return solution;
+    };
+
+    Line line;
+    solution.message = readLine(input, line);
+    if (!solution.message.empty())
+        return finish();
+    try {
+        const CalcResult calculated = calculatePlan(input, solution.analyticalTables);
+        solution.analyticalCost = solution.analyticalTables.total(6).toDouble();
+        const std::vector<FixedTrain> analyticalTrains = trainsOfPlan(calculated.plan, line.n);
+        const Routing startRouting = route(line, openSet(analyticalTrains));
+
+        const Searched searched = search(line, startRouting, deadline, options.relaxationFirst);
+        Routing routing = route(line, searched.open);
+        if (!routing.covered || routing.cost > startRouting.cost)
+            routing = startRouting;
+
+        CalcResult evaluated = evaluatePlan(input, routing.trains, solution.tables);
+        solution.cost = solution.tables.total(6).toDouble();
+        solution.trains = routing.trains;
+        if (solution.cost > solution.analyticalCost) {
+            // Rounding of the stored totals only: the calculated plan costs
+            // the same car-hours, so it is the answer.
+            evaluated = evaluatePlan(input, analyticalTrains, solution.tables);
+            solution.cost = solution.tables.total(6).toDouble();
+            solution.trains = analyticalTrains;
+        }
+        solution.plan = evaluated.plan;
+        solution.bound = std::min(searched.bound, solution.cost);
+        const bool closed =
+            solution.cost - solution.bound <= kRelativeGap * std::fabs(solution.cost);
+        if (searched.proven || closed)
+            solution.status = Status::Optimal;
+        else if (deadline.cancelled())
+            solution.status = Status::Cancelled;
+        else
+            solution.status = Status::TimeLimit;
+        if (solution.status == Status::Optimal)
+            solution.bound = solution.cost;
+    } catch (const Error& e) {
+        solution = Solution{};
+        solution.message = e.what();
+    }
+    return finish();
+}
+
+} // namespace zeltrac::optimum

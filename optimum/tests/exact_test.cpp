@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <limits>
+#include <thread>
+
+#include "calc/plan.h"
+#include "optimum/exact.h"
+#include "optimum/line.h"
+#include "optimum_test_support.h"
+
+using namespace zeltrac;
+using namespace zeltrac::optimum;
+using namespace zeltrac::optimum::testing;
+
+namespace {
+
+CalcInput fourStations()
+{
+    return makeInput(
+        4, {"100", "80", "60"}, {"7", "3", "2"},
+        {{1, 4, "40"}, {1, 3, "30"}, {1, 2, "10"}, {2, 4, "50"}, {2, 3, "20"}, {3, 4, "25"}});
+}
+
+// A 21-station line with every flow typed.
+CalcInput denseLine(std::uint64_t seed, int stations = kMaxStations)
+{
+    Random random(seed);
+    LineShape shape;
+    shape.stations = stations;
+    shape.minCm = 400;
+    shape.maxCm = 700;
+    shape.maxTekTenths = 80;
+    shape.maxFlow = 300;
+    return randomLine(shape, random);
+}
+
+// The plan's own promises: the trains routed again cost the reported cost,
+// the indicators are those of these trains, the bound does not exceed the cost.
+void expectConsistent(const CalcInput& input, const Solution& solution)
+{
+    Line line;
+    ASSERT_EQ(readLine(input, line), "");
+    const Routing again = route(line, openSet(solution.trains));
+    ASSERT_TRUE(again.covered);
+    EXPECT_EQ(again.trains.size(), solution.trains.size());
+    for (std::size_t t = 0; t < again.trains.size() && t < solution.trains.size(); ++t) {
+        EXPECT_EQ(again.trains[t].origin, solution.trains[t].origin);
+        EXPECT_EQ(again.trains[t].destination, solution.trains[t].destination);
+        EXPECT_EQ(again.trains[t].cars, solution.trains[t].cars);
+    }
+    ResultTables tables;
+    const CalcResult evaluated = evaluatePlan(input, solution.trains, tables);
+    EXPECT_EQ(tables.total(6).toDouble(), solution.cost);
+    EXPECT_EQ(evaluated.plan, solution.plan);
+    EXPECT_NEAR(static_cast<double>(again.cost), solution.cost, 1e-9 * solution.cost);
+    EXPECT_LE(solution.bound, solution.cost);
+}
+
+} // namespace
+
+TEST(ExactPlan, WorkedFourStationLineCosts500LikeTheCalculatedPlan)
+{
+    const Solution solution = solveExact(fourStations());
+    ASSERT_EQ(solution.status, Status::Optimal) << solution.message;
+    EXPECT_EQ(solution.cost, 500);
+    EXPECT_EQ(solution.analyticalCost, 500);
+    EXPECT_EQ(solution.bound, 500);
+    EXPECT_EQ(solution.message, "");
+    EXPECT_EQ(solution.tables.total(2).toDouble(), 5); // destinations
+    expectConsistent(fourStations(), solution);
+}
+
+TEST(ExactPlan, BeatsTheCalculatedPlanWhereItIsNotOptimal)
+{
+    // The calculated plan costs 75 car-hours here. The optimum, 46: trains
+    // 1-2, 1-4, 2-3, 2-4, 2-5, 3-4 and 4-5 (Cm 8+8+3+3+3+8+2 = 35); 1->3 and
+    // 1->5 re-formed at 2 (3 + 4 cars, Tек 1) and 3->5 at 4 (2 cars, Tек 2):
+    // 35 + 7 + 4 = 46.
+    const CalcInput input = makeInput(5, {"8", "3", "8", "2"}, {"0", "1", "2", "2"},
+                                      {{1, 2, "4"},
+                                       {1, 3, "3"},
+                                       {1, 4, "9"},
+                                       {1, 5, "4"},
+                                       {2, 3, "5"},
+                                       {2, 4, "2"},
+                                       {2, 5, "2"},
+                                       {3, 4, "2"},
+                                       {3, 5, "2"},
+                                       {4, 5, "8"}});
+    const Solution solution = solveExact(input);
+    ASSERT_EQ(solution.status, Status::Optimal);
+    EXPECT_EQ(solution.analyticalCost, 75);
+    EXPECT_EQ(solution.cost, 46);
+    EXPECT_EQ(bruteForceOptimum(input), 46);
+    const std::vector<FixedTrain> expected = {{1, 2, 11}, {1, 4, 9}, {2, 3, 8}, {2, 4, 2},
+                                              {2, 5, 6},  {3, 4, 4}, {4, 5, 10}};
+    ASSERT_EQ(solution.trains.size(), expected.size());
+    for (std::size_t t = 0; t < expected.size(); ++t) {
+        EXPECT_EQ(solution.trains[t].origin, expected[t].origin) << t;
+        EXPECT_EQ(solution.trains[t].destination, expected[t].destination) << t;
+        EXPECT_EQ(solution.trains[t].cars, expected[t].cars) << t;
+    }
+    // Indicators of station 2: destinations 3, 4, 5; 7 cars re-formed at Tек 1.
+    EXPECT_EQ(solution.tables.indicator(2, 2).toDouble(), 3);
+    EXPECT_EQ(solution.tables.indicator(3, 2).toDouble(), 7);
+    EXPECT_EQ(solution.tables.indicator(6, 2).toDouble(), 3 * 3 + 7);
+    expectConsistent(input, solution);
+}
+
+TEST(ExactPlan, PlanTextsAndTablesAreThoseOfTheTrains)
+{
+    const CalcInput input = fourStations();
+    const Solution solution = solveExact(input);
+    ASSERT_FALSE(solution.trains.empty());
+    // Cell (c, r) holds the cars of the train from c + 1 to N - r.
+    for (const FixedTrain& t : solution.trains)
+        EXPECT_EQ(solution.plan.cell(t.origin - 1, 4 - t.destination), std::to_string(t.cars));
+    int filled = 0;
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r)
+            filled += solution.plan.cell(c, r).empty() ? 0 : 1;
+    EXPECT_EQ(filled, static_cast<int>(solution.trains.size()));
+}
+
+TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
+{
+    Random random(44);
+    for (int k = 0; k < 12; ++k) {
+        LineShape shape;
+        shape.stations = random.between(7, kMaxStations);
+        shape.minCm = k % 2 ? 400 : 50;
+        shape.maxCm = k % 2 ? 700 : 300;
+        shape.zeroTekPercent = k % 2 ? 0 : 30;
+        shape.zeroFlowPercent = k % 3 == 0 ? 33 : 0;
+        const CalcInput input = randomLine(shape, random);
+        const Solution solution = solveExact(input);
+        ASSERT_EQ(solution.status, Status::Optimal) << k << ": " << solution.message;
+        ResultTables tables;
+        calculatePlan(input, tables);
+        EXPECT_EQ(solution.analyticalCost, tables.total(6).toDouble());
+        for (int c = 1; c <= 6; ++c) {
+            EXPECT_EQ(solution.analyticalTables.total(c), tables.total(c)) << c;
+            for (int st = 1; st <= kMaxStations; ++st)
+                EXPECT_EQ(solution.analyticalTables.indicator(c, st), tables.indicator(c, st));
+        }
+        EXPECT_LE(solution.cost, solution.analyticalCost) << k;
+        expectConsistent(input, solution);
+    }
+}
+
+TEST(ExactPlan, NoFlowsNoTrains)
+{
+    const CalcInput input = makeInput(3, {"15", "20"}, {"", "2"}, {{1, 3, "0"}});
+    const Solution solution = solveExact(input);
+    EXPECT_EQ(solution.status, Status::Optimal);
+    EXPECT_TRUE(solution.trains.empty());
+    EXPECT_EQ(solution.cost, 0);
+    EXPECT_EQ(solution.bound, 0);
+    EXPECT_EQ(solution.plan, TextTable(2, 2));
+}
+
+// ---- Inputs outside the model ----
+
+TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
+{
+    struct Case
+    {
+        CalcInput input;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {makeInput(4, {"100", "-1", "60"}, {"7", "3", "2"}, {{1, 4, "40"}}),
+         "Станция 2, Cm: значение меньше 0 (-1)"},
+        {makeInput(4, {"100", "80", "60"}, {"7", "3", "-0.5"}, {{1, 4, "40"}}),
+         "Станция 3, Tек: значение меньше 0 (-0.5)"},
+        {makeInput(4, {"100", "80", "60"}, {"7", "3", "2"}, {{1, 4, "40"}, {2, 3, "-2"}}),
+         "Поток из станции 2 на станцию 3: значение меньше 0 (-2)"},
+        {makeInput(4, {"100", "8x", "60"}, {"7", "3", "2"}, {{1, 4, "40"}}),
+         "Станция 2, Cm: '8x' is not a valid integer value"},
+        {makeInput(4, {"100", "80", "60"}, {"7", "3,5", "2"}, {{1, 4, "40"}}),
+         "Станция 2, Tек: '3,5' is not a valid floating point value"},
+        {makeInput(4, {"100", "80", "60"}, {"7", "3", "2"}, {{1, 4, "4.0"}}),
+         "Поток из станции 1 на станцию 4: '4.0' is not a valid integer value"},
+        // Cell (column 2, row 2) of four stations: from station 3 to station 2.
+        {makeInput(4, {"100", "80", "60"}, {"7", "3", "2"}, {{1, 4, "40"}, {3, 2, "7"}}),
+         "Поток из станции 3 на станцию 2: ячейка вне треугольника потоков (7)"},
+        {makeInput(4, {}, {}, {{1, 4, "40"}}), "Данных недостаточно!"},
+        // Without Cm and Tек the flows are not read, as in the calculation.
+        {makeInput(4, {}, {}, {{1, 4, "x"}}), "Данных недостаточно!"},
+        {makeInput(4, {"100", "80", "60"}, {"7", "3", "1E30"}, {{1, 4, "40"}}),
+         "Числа слишком велики для точного расчёта"},
+    };
+    for (const Case& c : cases) {
+        const Solution solution = solveExact(c.input);
+        EXPECT_EQ(solution.status, Status::NotCovered) << c.message;
+        EXPECT_EQ(solution.message, c.message);
+        EXPECT_EQ(checkInput(c.input), c.message);
+        EXPECT_TRUE(solution.trains.empty());
+        EXPECT_EQ(solution.cost, 0);
+        EXPECT_STREQ(statusName(solution.status), "not_covered");
+    }
+}
+
+TEST(ExactPlanOutsideTheModel, FirstOffendingCellInReadingOrder)
+{
+    // Stations before flows; within the flows, row by row from the top.
+    CalcInput input = makeInput(4, {"100", "80", "60"}, {"7", "3", "2"},
+                                {{1, 2, "-1"}, {1, 4, "-3"}, {2, 4, "x"}});
+    EXPECT_EQ(checkInput(input), "Поток из станции 1 на станцию 4: значение меньше 0 (-3)");
+    input.stationParams.setCell(2, 1, "-1");
+    EXPECT_EQ(checkInput(input), "Станция 3, Tек: значение меньше 0 (-1)");
+}
+
+TEST(ExactPlanOutsideTheModel, ZeroOutsideTheTriangleAndStationOneTekAreAccepted)
+{
+    // Station 1 re-forms nothing, whatever its Tек, as in the calculation.
+    const CalcInput input = makeInput(4, {"100", "80", "60"}, {"-7", "3", "2"},
+                                      {{1, 4, "40"}, {3, 2, "0"}, {4, 1, " "}});
+    EXPECT_EQ(checkInput(input), "");
+    EXPECT_EQ(solveExact(input).status, Status::Optimal);
+}
+
+// ---- Time limit and cancel ----
+
+TEST(ExactPlanLimits, TinyTimeLimitGivesAValidPlanAndBound)
+{
+    const CalcInput input = denseLine(18);
+    Options options;
+    options.timeLimitSeconds = 1e-9;
+    const Solution solution = solveExact(input, options);
+    ASSERT_EQ(solution.status, Status::TimeLimit) << solution.message;
+    EXPECT_STREQ(statusName(solution.status), "time_limit");
+    EXPECT_GT(solution.bound, 0);
+    EXPECT_LT(solution.bound, solution.cost);
+    EXPECT_LE(solution.cost, solution.analyticalCost);
+    expectConsistent(input, solution);
+}
+
+TEST(ExactPlanLimits, LimitsOfNoLengthOrEndlessAreAccepted)
+{
+    const CalcInput input = fourStations();
+    for (const double limit : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::infinity(), 1e300}) {
+        Options options;
+        options.timeLimitSeconds = limit;
+        const Solution solution = solveExact(input, options);
+        EXPECT_LE(solution.cost, 500) << limit;
+        EXPECT_LE(solution.bound, solution.cost) << limit;
+        expectConsistent(input, solution);
+    }
+}
+
+TEST(ExactPlanLimits, CancelledBeforeTheStartReturnsTheStartingPlan)
+{
+    const CalcInput input = denseLine(18);
+    std::atomic<bool> cancel{true};
+    Options options;
+    options.cancel = &cancel;
+    const Solution solution = solveExact(input, options);
+    ASSERT_EQ(solution.status, Status::Cancelled);
+    EXPECT_STREQ(statusName(solution.status), "cancelled");
+    EXPECT_LE(solution.cost, solution.analyticalCost);
+    expectConsistent(input, solution);
+}
+
+TEST(ExactPlanLimits, CancelFromAnotherThreadEndsTheSolve)
+{
+    // Cancelled while running: either it had finished (optimal) or it stops
+    // with a valid plan; the test would hang past its limit otherwise.
+    const CalcInput input = denseLine(5);
+    std::atomic<bool> cancel{false};
+    Options options;
+    options.cancel = &cancel;
+    options.timeLimitSeconds = 1e6;
+    std::thread canceller([&] { cancel = true; });
+    const Solution solution = solveExact(input, options);
+    canceller.join();
+    EXPECT_TRUE(solution.status == Status::Cancelled || solution.status == Status::Optimal);
+    expectConsistent(input, solution);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "calc/plan.h"
+
+namespace zeltrac::optimum::testing {
+
+// SplitMix64: the same numbers everywhere.
+class Random
+{
+public:
+    explicit Random(std::uint64_t seed) : m_state(seed) {}
+    int between(int low, int high);
+    bool chance(int percent) { return between(1, 100) <= percent; }
+
+private:
+    std::uint64_t m_state;
+};
+
+struct LineShape
+{
+    int stations = 5;
+    int maxFlow = 300;
+    int minCm = 0;
+    int maxCm = 700;
+    int maxTekTenths = 80;
+    int zeroTekPercent = 0;  // stations 2..N-1 with Tек 0
+    int zeroFlowPercent = 0; // flows that are 0 (typed or left empty)
+};
+
+// A random line of the given shape: whole Cm, Tек in tenths.
+CalcInput randomLine(const LineShape& shape, Random& random);
+
+// The cheapest plan by trying every set of trains, each flow on its cheapest
+// chain (re-formed only where Tек is above 0). For 6 stations at most.
+long double bruteForceOptimum(const CalcInput& input);
+
+// An input with the given Cm and Tек texts (stations 1, 2, ...) and flows
+// {origin, destination, cars} placed in their cells.
+struct Flow
+{
+    int origin;
+    int destination;
+    std::string cars;
+};
+CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
+                    const std::vector<Flow>& flows, std::string separator = ".");
+
+} // namespace zeltrac::optimum::testing
