@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build qt6-base-dev libgtest-dev libbenchmark-dev
-          nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core locales poppler-utils
+          nlohmann-json3-dev qt6-svg-dev fonts-liberation2 fonts-dejavu-core locales poppler-utils
           clang libclang-rt-dev)
 if [[ "${1:-}" == "--display" ]]; then
     packages+=(xvfb xauth xdotool imagemagick)
