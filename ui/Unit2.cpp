@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -15,6 +14,7 @@
 #include "report/rtf.h"
 #include "ui/errorbox.h"
 #include "ui/fonts.h"
+#include "ui/printdialog.h"
 #include "ui_Unit2.h"
 
 // The button picture lives in the UI library's resources; a static library
@@ -39,13 +39,6 @@ QFont reportFont()
     font.setFixedPitch(true);
     font.setPointSize(9);
     return font;
-}
-
-bool defaultPrintDialog(QWidget* parent, QPrinter& printer)
-{
-    QPrintDialog dialog(&printer, parent);
-    dialog.setObjectName(QStringLiteral("PrintDialog1"));
-    return dialog.exec() == QDialog::Accepted;
 }
 
 QString defaultSaveFileDialog(QWidget* parent, const QString& initialFolder)
@@ -75,7 +68,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique
     // Closing only hides the window; the program ends with the main window.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    printDialog = [this](QPrinter& printer) { return defaultPrintDialog(this, printer); };
+    printDialog = [this](QPrinter& printer) { return zeltrac::ui::execPrintDialog(this, printer); };
     saveFileDialog = [this](const QString& folder) { return defaultSaveFileDialog(this, folder); };
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &Form2::BitBtn1Click);
