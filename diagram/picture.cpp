@@ -327,4 +327,11 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
     datafile::writeFileSafely(path, bytes, "Не удалось записать файл схемы");
 }
 
+void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path, double width)
+{
+    const ImageFormat format = formatOfFile(path);
+    const QFont font = diagramFont();
+    savePicture(composePicture(panels, width, font), path, format, font);
+}
+
 } // namespace zeltrac::diagram

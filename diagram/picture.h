@@ -14,6 +14,9 @@ class QPainter;
 // image, a printer, an SVG or PDF file). Needs a QGuiApplication, not widgets.
 namespace zeltrac::diagram {
 
+// The width a picture is composed at when no window sets it.
+inline constexpr double kDefaultPictureWidth = 1280;
+
 struct DiagramPanel
 {
     QString title;
@@ -77,5 +80,10 @@ ImageFormat formatOfFile(const QString& path);
 // leaves any earlier file of that name as it was.
 void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat format,
                  const QFont& font = diagramFont());
+
+// The plans composed at the given width and written in the format the file
+// name's extension names (what the command line writes). Throws zeltrac::Error.
+void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path,
+                      double width = kDefaultPictureWidth);
 
 } // namespace zeltrac::diagram

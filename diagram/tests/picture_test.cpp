@@ -185,3 +185,31 @@ TEST(DiagramPicture, SavesPngAndPdfAndRefusesOtherFormats)
     EXPECT_THROW(savePicture(picture, missing, ImageFormat::Svg), zeltrac::Error);
     EXPECT_FALSE(QFile::exists(missing));
 }
+
+TEST(DiagramPicture, WritesAFileInTheFormatItsNameNames)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::vector<DiagramPanel> panels = {{QStringLiteral("План"), smallPlan()}};
+    const QString png = dir.filePath(QStringLiteral("plan.png"));
+    writeDiagramFile(panels, png, 800);
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 800);
+    // The through arc 1 -> 3 at its apex, as the window would paint it.
+    const DiagramPicture picture = composePicture(panels, 800);
+    const ArcLayout& arc = picture.panels[0].layout.arcs[0];
+    EXPECT_EQ(pixelAt(image, (arc.x1 + arc.x2) / 2, picture.panels[0].layoutTop + arc.apexY),
+              rgb(arcColor(TrainKind::Through)));
+
+    const QString svg = dir.filePath(QStringLiteral("plan.svg"));
+    writeDiagramFile(panels, svg);
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.contains("<svg"));
+    EXPECT_TRUE(bytes.contains("width=\"1280"));
+
+    EXPECT_THROW(writeDiagramFile(panels, dir.filePath(QStringLiteral("plan"))), zeltrac::Error);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("plan"))));
+}
