@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(build-essential dpkg-dev cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
-          coinor-libcbc-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev fonts-liberation2 fonts-dejavu-core
+          coinor-libcbc-dev libgtest-dev libbenchmark-dev nlohmann-json3-dev qt6-svg-dev fonts-liberation2 fonts-dejavu-core
           locales poppler-utils clang libclang-rt-dev)
 for option in "$@"; do
     case "$option" in

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,6 +15,7 @@
 #include "ui/errorbox.h"
 #include "ui/filedialog.h"
 #include "ui/fonts.h"
+#include "ui/printdialog.h"
 #include "ui_Unit2.h"
 
 // The button picture lives in the UI library's resources; a static library
@@ -46,13 +46,6 @@ QFont reportFont()
     return font;
 }
 
-bool defaultPrintDialog(QWidget* parent, QPrinter& printer)
-{
-    QPrintDialog dialog(&printer, parent);
-    dialog.setObjectName(QStringLiteral("PrintDialog1"));
-    return dialog.exec() == QDialog::Accepted;
-}
-
 } // namespace
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::Form2>())
@@ -67,7 +60,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Window), ui(std::make_unique
     // Closing only hides the window; the program ends with the main window.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    printDialog = [this](QPrinter& printer) { return defaultPrintDialog(this, printer); };
+    printDialog = [this](QPrinter& printer) { return zeltrac::ui::execPrintDialog(this, printer); };
     saveFileDialog = [this](const QString& folder) {
         return zeltrac::ui::runFileDialog(this, rtfDialog(), folder, QString());
     };
