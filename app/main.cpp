@@ -4,11 +4,13 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "datafile/safefile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 
 int main(int argc, char** argv)
 {
+    zeltrac::datafile::ignoreFileSizeSignal();
     QApplication app(argc, argv);
 
     Form1 form1;
