@@ -16,6 +16,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 #include <stdexcept>
 
 #include "ui/Unit1.h"
@@ -196,6 +197,61 @@ private:
         return state;
     }
 
+    // Clicks a cell with the mouse, as the planner does.
+    static void clickCell(TextGrid* grid, int column, int row)
+    {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    // Types into whatever has the keyboard focus and presses Return.
+    static void typeAndEnter(const QString& text)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        zeltrac::testutil::typeText(focus, text);
+        QWidget* editor = QApplication::focusWidget();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+
+    // After tab round trips the focus and the current cell are where the
+    // user left them, and typing changes that cell and nothing else.
+    void expectTypingLandsInTheChosenCell(TextGrid* chosen, int column, int row, int roundTrips,
+                                          const std::function<void()>& inResults = {})
+    {
+        const auto activate = [this] {
+            if (!m_form->isActiveWindow()) {
+                m_form->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+            }
+        };
+        activate();
+        clickCell(chosen, column, row);
+        QCOMPARE(QApplication::focusWidget(), chosen);
+        const QStringList before = inputSnapshot();
+        for (int trip = 0; trip < roundTrips; ++trip) {
+            clickTab(1);
+            if (inResults)
+                inResults();
+            // nothing hidden or disabled keeps the focus in the results
+            if (QWidget* focus = m_form->focusWidget())
+                QVERIFY(focus->isVisible() && focus->isEnabled());
+            clickTab(0);
+            activate();
+            QCOMPARE(QApplication::focusWidget(), chosen);
+            QCOMPARE(chosen->currentIndex(), chosen->model()->index(row, column));
+        }
+        QCOMPARE(inputSnapshot(), before); // nothing changed by the trips
+        typeAndEnter(QStringLiteral("5"));
+        QTRY_COMPARE(chosen->cell(column, row), QStringLiteral("5"));
+        QStringList expected = before;
+        const int gridIndex = chosen->objectName() == u"StringGrid2" ? 1 : 2;
+        const int offset = 2 + gridIndex * (1 + 22 * 23) + 1 + row * 23 + column;
+        expected[offset] = QStringLiteral("5");
+        QCOMPARE(inputSnapshot(), expected);
+    }
+
 private slots:
     void init()
     {
@@ -217,6 +273,45 @@ private slots:
         m_form.reset();
         m_result.reset();
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void tabRoundTripsKeepTheFocusAndTheCell()
+    {
+        typeFourStationExample();
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 0, 0, 3);
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 1, 1, 1);
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 1, 0, 3);
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 2, 1, 2);
+        QVERIFY(answerer.boxes().empty());
+        // the line edits keep the focus too
+        edit1()->setFocus();
+        clickTab(1);
+        clickTab(0);
+        QCOMPARE(QApplication::focusWidget(), edit1());
+    }
+
+    void tabRoundTripAfterAFailedCalculation()
+    {
+        typeFourStationExample();
+        zeltrac::testutil::typeIntoCell(grid("StringGrid3"), 1, 0, QStringLiteral("5o"));
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 0, 1, 2);
+        QCOMPARE(answerer.texts(), strings({"'5o' is not a valid integer value.",
+                                            "'5o' is not a valid integer value."}));
+        BoxAnswerer second;
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 0, 0, 1);
+    }
+
+    void tabRoundTripAfterTheStepBoxes()
+    {
+        typeFourStationExample();
+        action("N5")->trigger();
+        QVERIFY(action("N5")->isChecked());
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 2, 0, 2);
+        QVERIFY(answerer.texts().contains(QStringLiteral("Следующий шаг")));
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 2, 0, 1);
     }
 
     void startUpState()
