@@ -4,12 +4,14 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "datafile/safefile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/qttranslation.h"
 
 int main(int argc, char** argv)
 {
+    zeltrac::datafile::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     // The standard dialogs in Russian, like the program's own texts.
     zeltrac::ui::installQtTranslation(app);

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace zeltrac {
 
@@ -28,7 +29,18 @@ inline constexpr const char* nextStep = "Следующий шаг";
 // last character comes after "." in character-code order (a letter or a
 // digit; not a quote mark, ")", "!" or "."). UTF-8: every byte of a
 // non-ASCII character comes after ".".
+// Control characters (C0, DEL and C1) are written visibly as \xHH, so that
+// no text from a file can reach a terminal or a box as a control sequence.
 std::string shownMessage(const std::string& message);
+
+// A UTF-8 text with its control characters written visibly as \xHH; every
+// other byte is kept.
+std::string visibleText(std::string_view text);
+
+// A cell text as a message quotes it: at most kQuotedLength characters, a
+// longer text cut there and ended by "…".
+inline constexpr std::size_t kQuotedLength = 60;
+std::string quotedText(std::string_view text);
 
 // Replaces the first "%s" (or "%d") of a message template by the given text.
 std::string formatMessage(const char* pattern, const std::string& argument);

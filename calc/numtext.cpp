@@ -103,7 +103,7 @@ std::int32_t toWhole(std::string_view text)
 {
     const auto value = parseWhole(text);
     if (!value)
-        throw Error(formatMessage(messages::notAnInteger, std::string(text)));
+        throw Error(formatMessage(messages::notAnInteger, quotedText(text)));
     return *value;
 }
 
@@ -202,7 +202,7 @@ Real40 toReal40(std::string_view text, std::string_view decimalSeparator)
 {
     const auto value = parseReal(text, decimalSeparator);
     if (!value)
-        throw Error(formatMessage(messages::notAReal, std::string(text)));
+        throw Error(formatMessage(messages::notAReal, quotedText(text)));
     return Real40::fromWide(*value);
 }
 

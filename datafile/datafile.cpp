@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 
 #include "calc/error.h"
@@ -20,6 +21,9 @@ constexpr const char* cannotOpen = "Cannot open file %s";
 constexpr const char* writeError = "Stream write error";
 constexpr const char* readError = "Stream read error";
 constexpr const char* outOfBounds = "List index out of bounds (%d)";
+
+constexpr const char* notRegular = "Файл %s нельзя открыть: это не обычный файл";
+constexpr const char* lineTooLong = "Строка %d длиннее 65536 байт: это не файл исходных данных";
 
 constexpr qint64 readChunk = 64 * 1024;
 
@@ -76,6 +80,10 @@ public:
             qsizetype end = pos;
             while (end < bytes.size() && !isLineEnd(bytes[end]))
                 ++end;
+            // Refused as soon as the limit is passed: memory stays bounded
+            // whatever the input.
+            if (m_current.size() + (end - pos) > kMaxLineBytes)
+                fail(lineTooLong, QString::number(m_lines.size() + 1));
             m_current.append(bytes.sliced(pos, end - pos));
             pos = end;
             if (pos == bytes.size())
@@ -209,6 +217,11 @@ QByteArray encodeLines(const QStringList& lines)
 
 InitialData load(const QString& path)
 {
+    // A pipe or a device could block for ever or never end: only regular
+    // files (or links to them) are read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        fail(notRegular, path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         fail(cannotOpen, path);

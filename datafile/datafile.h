@@ -10,6 +10,10 @@
 // every line ending CR LF, N*N + 2 lines for N stations.
 namespace zeltrac::datafile {
 
+// The longest line accepted, its line end not counted; a cell needs a few
+// hundred characters at most.
+inline constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
 struct InitialData
 {
     int stationCount = kStartupStations; // N, 3..21
@@ -26,7 +30,8 @@ QStringList toLines(const InitialData& data);
 // value", "List index out of bounds (%d)"). Station count clamped to 3..21.
 InitialData fromLines(const QStringList& lines);
 
-// Bytes <-> lines. Decoding maps every byte but CR, LF and NUL to one
+// Bytes <-> lines. A line longer than kMaxLineBytes throws zeltrac::Error
+// naming the line. Decoding maps every byte but CR, LF and NUL to one
 // character and encoding maps it back, so any file survives a load and a save.
 QStringList decodeLines(const QByteArray& bytes, qsizetype maxLines = -1);
 // Throws zeltrac::Error when a text holds a character windows-1251 cannot represent.

@@ -4,6 +4,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "calc/error.h"
 
 namespace zeltrac::datafile {
@@ -26,6 +32,59 @@ bool isReadOnly(const QString& path)
     return !info.isWritable() || !(info.permissions() & writeBits);
 }
 
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// A pipe or a device. Opened without blocking, so that a pipe nobody reads
+// is an error at once instead of a wait for ever; then written normally.
+void writeSpecialFile(const QString& path, const QByteArray& bytes, const Error& cannotCreateFile,
+                      const char* writeFailed)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd = -1;
+    do {
+        fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw cannotCreateFile;
+    const int flags = ::fcntl(fd, F_GETFL);
+    const bool written =
+        flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && writeAll(fd, bytes);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed)
+        throw Error(writeFailed);
+}
+
+// The file itself, truncated and written over: used only when no temporary
+// file can be made beside it (a folder the user may not write).
+void writeInPlace(const QString& path, const QByteArray& bytes, const Error& cannotCreateFile,
+                  const char* writeFailed)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw cannotCreateFile;
+    if (file.write(bytes) != bytes.size())
+        throw Error(writeFailed);
+    if (!file.flush())
+        throw Error(writeFailed);
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(writeFailed);
+}
+
 } // namespace
 
 // Writes a whole file. A regular file is replaced only once everything was
@@ -34,32 +93,39 @@ bool isReadOnly(const QString& path)
 // renaming over it would replace the special file itself.
 void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailed)
 {
-    const auto cannotCreateFile = [&] {
-        return Error(formatMessage(cannotCreate, path.toStdString()));
-    };
+    const Error cannotCreateFile(formatMessage(cannotCreate, path.toStdString()));
     const QFileInfo info(path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
-        QFile device(path);
-        if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw cannotCreateFile();
-        if (device.write(bytes) != bytes.size())
-            throw Error(writeFailed);
+        writeSpecialFile(path, bytes, cannotCreateFile, writeFailed);
         return;
     }
     if (isReadOnly(path))
-        throw cannotCreateFile();
+        throw cannotCreateFile;
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile ignores a failed flush of its buffer
     // and commits the truncated file; an unbuffered write reports the short
     // count.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw cannotCreateFile();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // No temporary file beside an existing file: it is written in place.
+        if (info.exists() && info.isFile()) {
+            writeInPlace(path, bytes, cannotCreateFile, writeFailed);
+            return;
+        }
+        throw cannotCreateFile;
+    }
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         throw Error(writeFailed);
     }
     if (!file.commit())
         throw Error(writeFailed);
+}
+
+void ignoreFileSizeSignal()
+{
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 } // namespace zeltrac::datafile

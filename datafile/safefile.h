@@ -7,9 +7,16 @@ namespace zeltrac::datafile {
 
 // Writes a whole file. A regular file is replaced only once everything was
 // written (a temporary file beside it, renamed over it), so a failed save
-// leaves the old file intact; a read-only file is never replaced. A device or
-// pipe is written to directly. Throws zeltrac::Error("Cannot create file
+// leaves the old file intact; a read-only file is never replaced. Where no
+// temporary file can be made beside an existing file (a folder the user may
+// not write), the file is written in place. A device or pipe is written to
+// directly, opened without blocking: a pipe without a reader is an error, not
+// a wait. Throws zeltrac::Error("Cannot create file
 // <path>") or Error(writeFailedMessage).
 void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailedMessage);
+
+// Makes a file-size limit (ulimit -f) end a write with an error the program
+// reports instead of killing it without a word.
+void ignoreFileSizeSignal();
 
 } // namespace zeltrac::datafile

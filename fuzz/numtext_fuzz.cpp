@@ -92,7 +92,7 @@ void checkWhole(std::string_view text)
         check(numtext::toWhole(text) == *value);
     } catch (const Error& e) {
         check(!value);
-        check(sameMessage(e, "'" + std::string(text) + "' is not a valid integer value"));
+        check(sameMessage(e, "'" + quotedText(text) + "' is not a valid integer value"));
     }
     if (value)
         check(numtext::parseWhole(numtext::wholeToText(*value)) == value);
@@ -145,7 +145,7 @@ void checkReal(std::string_view text)
             if (value)
                 check(message == "Floating point overflow");
             else
-                check(sameMessage(e, "'" + std::string(text) +
+                check(sameMessage(e, "'" + quotedText(text) +
                                          "' is not a valid floating point value"));
         }
         if (value)

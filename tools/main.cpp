@@ -23,6 +23,7 @@
 #include "calc/texttable.h"
 #include "report/datetime.h"
 #include "report/rtf.h"
+#include "tools/output.h"
 #include "workbook/workbook.h"
 
 namespace {
@@ -320,7 +321,16 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
 
 int main(int argc, char* argv[])
 {
+    zeltrac::cli::StandardOutput output;
     QCoreApplication app(argc, argv);
+    // File names reach the files unchanged only when they are UTF-8.
+    for (int i = 1; i < argc; ++i) {
+        const std::string problem = zeltrac::cli::unreadableArgument(argv[i]);
+        if (!problem.empty()) {
+            std::cerr << problem << '\n';
+            return kExitFailed;
+        }
+    }
 
     Options options;
     bool help = false;
@@ -330,23 +340,30 @@ int main(int argc, char* argv[])
         return kExitUsage;
     }
     if (help) {
-        std::cout << kUsage;
+        output.write(kUsage);
+        const std::string lost = output.finish();
+        if (!lost.empty()) {
+            std::cerr << lost << '\n';
+            return kExitFailed;
+        }
         return kExitPlanComputed;
     }
 
     zeltrac::Workbook workbook;
     const Outcome outcome = run(options, workbook);
     if (options.json) {
-        std::cout << jsonOf(outcome, workbook).dump(-1, ' ', false, Json::error_handler_t::replace)
-                  << '\n';
+        output.write(
+            jsonOf(outcome, workbook).dump(-1, ' ', false, Json::error_handler_t::replace) + '\n');
     } else {
         for (const std::string& line : outcome.report)
-            std::cout << line << '\n';
+            output.write(line + '\n');
     }
-    std::cout.flush();
-    if (outcome.status != Status::Ok) {
+    const std::string lost = output.finish();
+    if (outcome.status != Status::Ok)
         std::cerr << outcome.message.toStdString() << '\n';
+    if (!lost.empty())
+        std::cerr << lost << '\n';
+    if (outcome.status != Status::Ok || !lost.empty())
         return kExitFailed;
-    }
     return kExitPlanComputed;
 }

@@ -167,7 +167,9 @@ void Form1::showEvent(QShowEvent* event)
         m_shownOnce = true;
         if (const QScreen* screen = this->screen()) {
             const QRect area = screen->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
+            // The whole frame, title bar included, is centred.
+            const QSize frame = frameGeometry().size();
+            move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
         }
         // As its controls come up the spinner writes its position into Edit1;
         // Edit1Change runs even when that leaves the text as it was.

@@ -12,7 +12,45 @@ TabControl::TabControl(QWidget* parent) : QWidget(parent), m_tabBar(new QTabBar(
     m_tabBar->setDrawBase(false);
     m_tabBar->setExpanding(false);
     m_tabBar->setUsesScrollButtons(false);
-    connect(m_tabBar, &QTabBar::currentChanged, this, &TabControl::changed);
+    connect(m_tabBar, &QTabBar::currentChanged, this, &TabControl::tabChanged);
+}
+
+void TabControl::tabChanged(int index)
+{
+    // Whatever the handler hides or disables, the control the user left
+    // keeps its state and gets the focus back on the return.
+    if (m_lastIndex >= 0) {
+        QWidget* focus = window()->focusWidget();
+        m_focusOfTab[m_lastIndex] = focus && window()->isAncestorOf(focus) ? focus : nullptr;
+    }
+    m_lastIndex = index;
+    emit changed();
+
+    if (m_tabBar->currentIndex() != index)
+        return; // the handler chose another tab
+    const auto canTakeFocus = [](const QWidget* widget) {
+        return widget && widget->isVisible() && widget->isEnabled() &&
+               widget->focusPolicy() != Qt::NoFocus;
+    };
+    const QPointer<QWidget> saved = m_focusOfTab.value(index);
+    if (canTakeFocus(saved)) {
+        saved->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // A hidden or disabled control keeps no focus: typing would change it
+    // unseen. The focus goes on to the first control that can take it.
+    QWidget* focus = window()->focusWidget();
+    if (!focus || canTakeFocus(focus))
+        return;
+    for (QWidget* next = focus->nextInFocusChain(); next != focus;
+         next = next->nextInFocusChain()) {
+        if (next->window() == window() && canTakeFocus(next) &&
+            (next->focusPolicy() & Qt::TabFocus)) {
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    focus->clearFocus();
 }
 
 QStringList TabControl::tabs() const
@@ -30,6 +68,8 @@ void TabControl::setTabs(const QStringList& captions)
         m_tabBar->removeTab(0);
     for (const QString& caption : captions)
         m_tabBar->addTab(caption);
+    m_lastIndex = m_tabBar->currentIndex();
+    m_focusOfTab.clear();
     placeTabBar();
 }
 

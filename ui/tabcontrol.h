@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -9,7 +11,9 @@ namespace zeltrac::ui {
 
 // A tab strip over one shared page: the controls placed on it stay the same
 // whichever tab is selected, and their positions count from the control's
-// top-left corner, the tabs included. Selecting a tab only reports it.
+// top-left corner, the tabs included. Selecting a tab only reports it; once
+// the report is handled, the keyboard focus goes back to the control that
+// had it when that tab was last left, if it can take it.
 class TabControl : public QWidget
 {
     Q_OBJECT
@@ -36,8 +40,11 @@ protected:
 
 private:
     void placeTabBar();
+    void tabChanged(int index);
 
     QTabBar* m_tabBar;
+    int m_lastIndex = -1;
+    QHash<int, QPointer<QWidget>> m_focusOfTab; // the focus when each tab was left
 };
 
 } // namespace zeltrac::ui

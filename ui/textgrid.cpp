@@ -151,4 +151,13 @@ QModelIndex TextGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifier
     return m_model->index(position / columns, position % columns);
 }
 
+bool TextGrid::focusNextPrevChild(bool next)
+{
+    // Qt asks a focused widget that is being hidden or disabled to pass the
+    // focus on through this call; the table view would take it as a Tab.
+    if (!isVisible() || !isEnabled())
+        return QWidget::focusNextPrevChild(next);
+    return QTableView::focusNextPrevChild(next);
+}
+
 } // namespace zeltrac::ui

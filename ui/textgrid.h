@@ -56,6 +56,9 @@ public:
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    // Tab moves the cursor only while the grid can take typing: a grid that
+    // is being hidden or disabled passes the focus on and keeps its cell.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     TextGridModel* m_model;

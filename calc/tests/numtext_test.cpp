@@ -103,6 +103,48 @@ TEST(FormatMessage, ReplacesFirstPlaceholder)
     EXPECT_EQ(formatMessage("'%s'", "%s"), "'%s'");
 }
 
+TEST(QuotedText, LongCellTextsAreCutToSixtyCharacters)
+{
+    const std::string sixty(60, '7');
+    EXPECT_EQ(quotedText(sixty), sixty);
+    EXPECT_EQ(quotedText(sixty + "8"), sixty + "…");
+    // characters, not bytes: a Cyrillic letter is two bytes and is never split
+    std::string cyrillic;
+    for (int i = 0; i < 61; ++i)
+        cyrillic += "ж";
+    EXPECT_EQ(quotedText(cyrillic), cyrillic.substr(0, 120) + "…");
+
+    const std::string huge(10 * 1024 * 1024, '9');
+    const auto messageOf = [](auto&& call) {
+        try {
+            call();
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(messageOf([&] { toWhole(huge); }),
+              "'" + std::string(60, '9') + "…' is not a valid integer value");
+    EXPECT_EQ(messageOf([&] { toReal40(huge + "x", "."); }),
+              "'" + std::string(60, '9') + "…' is not a valid floating point value");
+}
+
+TEST(ShownMessage, ControlCharactersAreShownVisibly)
+{
+    EXPECT_EQ(shownMessage("'\x1B]0;TITLE\x07\x1B[2J\r' is not a valid integer value"),
+              "'\\x1B]0;TITLE\\x07\\x1B[2J\\x0D' is not a valid integer value.");
+    EXPECT_EQ(shownMessage(std::string("a\0b\x7F\tc", 6)), "a\\x00b\\x7F\\x09c.");
+    // C1 controls (U+0080..U+009F), CSI among them; U+00A0 and letters stay
+    EXPECT_EQ(shownMessage("x\xC2\x9B"
+                           "2J\xC2\xA0ф"),
+              "x\\x9B2J\xC2\xA0ф.");
+    // ordinary texts are shown exactly as before
+    EXPECT_EQ(shownMessage("Данных недостаточно!"), "Данных недостаточно!");
+    EXPECT_EQ(shownMessage("'8o' is not a valid integer value"),
+              "'8o' is not a valid integer value.");
+    EXPECT_EQ(shownMessage("C:\\dir\\файл"), "C:\\dir\\файл.");
+}
+
 TEST(Trim, RemovesControlCharactersAndSpaces)
 {
     EXPECT_EQ(trim(""), "");

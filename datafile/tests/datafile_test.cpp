@@ -1,19 +1,24 @@
 #include "datafile/datafile.h"
 
 #include <csignal>
+#include <functional>
 #include <optional>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "calc/error.h"
+#include "datafile/safefile.h"
 
 using namespace zeltrac;
 using namespace zeltrac::datafile;
@@ -530,4 +535,165 @@ TEST(DataFileSave, PipeIsWrittenNotReplaced)
     ASSERT_EQ(stat(native.constData(), &status), 0);
     EXPECT_TRUE(S_ISFIFO(status.st_mode));
     EXPECT_EQ(entries(dir), QStringList{u"pipe"_qs});
+}
+
+TEST(DataFileBytes, LineLongerThanTheLimitIsRefusedByNumber)
+{
+    const QByteArray longest(kMaxLineBytes, 'a');
+    EXPECT_EQ(decodeLines("3\r\n" + longest + "\r\n").value(1).size(), kMaxLineBytes);
+    EXPECT_EQ(errorOf([&] { decodeLines("3\r\n" + longest + "a\r\n"); }),
+              "Строка 2 длиннее 65536 байт: это не файл исходных данных");
+    // the limit holds for a line without an end too, and counts lone CR and LF ends
+    EXPECT_EQ(errorOf([&] { decodeLines("3\n1\r2\r\n" + longest + "a"); }),
+              "Строка 4 длиннее 65536 байт: это не файл исходных данных");
+}
+
+TEST(DataFileLoad, EndlessLineStopsAtTheLimit)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"long.dat"_qs);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("3\r\n500\r\n");
+        const QByteArray block(1024 * 1024, '7');
+        for (int i = 0; i < 32; ++i)
+            ASSERT_EQ(file.write(block), block.size());
+    }
+    const std::optional<qint64> before = bytesRead();
+    EXPECT_EQ(errorOf([&] { load(path); }),
+              "Строка 3 длиннее 65536 байт: это не файл исходных данных");
+    if (before) {
+        const qint64 read = *bytesRead() - *before;
+        EXPECT_LT(read, 1024 * 1024) << "bytes read: " << read;
+    }
+}
+
+TEST(DataFileLoad, OnlyRegularFilesAreOpened)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A pipe without a writer would block an ordinary open for ever.
+    const QString pipe = dir.filePath(u"pipe.dat"_qs);
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    EXPECT_EQ(errorOf([&] { load(pipe); }),
+              u8(u"Файл "_qs + pipe + u" нельзя открыть: это не обычный файл"_qs));
+    EXPECT_EQ(errorOf([] { load(u"/dev/zero"_qs); }),
+              "Файл /dev/zero нельзя открыть: это не обычный файл");
+
+    // A link to a regular file is read through.
+    const QString target = dir.filePath(u"three.dat"_qs);
+    writeAll(target, threeStationBytes);
+    const QString link = dir.filePath(u"link.dat"_qs);
+    ASSERT_TRUE(QFile::link(target, link));
+    expectSame(load(link), threeStations());
+    // A link to a pipe is not.
+    const QString pipeLink = dir.filePath(u"pipelink.dat"_qs);
+    ASSERT_TRUE(QFile::link(pipe, pipeLink));
+    EXPECT_EQ(errorOf([&] { load(pipeLink); }),
+              u8(u"Файл "_qs + pipeLink + u" нельзя открыть: это не обычный файл"_qs));
+}
+
+TEST(DataFileSave, PipeWithoutReaderIsAnErrorNotAWait)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"pipe"_qs);
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    EXPECT_EQ(errorOf([&] { save(path, threeStations()); }), u8(u"Cannot create file "_qs + path));
+    EXPECT_EQ(entries(dir), QStringList{u"pipe"_qs});
+}
+
+TEST(DataFileSave, DeviceWriteFailureIsReported)
+{
+    if (!QFileInfo::exists(u"/dev/full"_qs))
+        GTEST_SKIP() << "no /dev/full";
+    EXPECT_EQ(errorOf([] { save(u"/dev/full"_qs, threeStations()); }), "Stream write error");
+}
+
+TEST(DataFileSave, FileSizeLimitIsAnErrorNotASignal)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"plan.dat"_qs);
+    // In a child: the signal is left at its default there, as in a fresh program.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        ignoreFileSizeSignal();
+        rlimit limit{100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::optional<std::string> error = errorOf([&] { save(path, filled(21)); });
+        _exit(error == "Stream write error" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+namespace {
+
+// Runs a step as a user without privileges (in a child process when this one
+// is the superuser, for whom folder permissions do not count); the step's
+// result, or nothing when it could not be run so.
+std::optional<bool> asUnprivilegedUser(const std::function<bool()>& step)
+{
+    if (geteuid() != 0)
+        return step();
+    const pid_t child = fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+            _exit(2);
+        _exit(step() ? 0 : 1);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 2)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(DataFileSave, WritableFileInAFolderThatIsNotIsWrittenInPlace)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"ro"_qs);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString path = folder + u"/plan.dat"_qs;
+    const QString missing = folder + u"/new.dat"_qs;
+    writeAll(path, QByteArray(5000, 'z'));
+    constexpr uid_t nobody = 65534;
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup |
+                     QFile::ReadOther | QFile::WriteOther;
+    ASSERT_TRUE(QFile::setPermissions(path, all));
+    const auto readOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(folder, readOnlyFolder));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnlyFolder | QFile::WriteOwner));
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    }
+
+    const std::optional<bool> saved = asUnprivilegedUser([&] {
+        try {
+            save(path, threeStations());
+        } catch (const Error&) {
+            return false;
+        }
+        // a new file still cannot be made there, and says so
+        return errorOf([&] { save(missing, threeStations()); }) ==
+               u8(u"Cannot create file "_qs + missing);
+    });
+    ASSERT_TRUE(saved.has_value()) << "could not run as an unprivileged user";
+    EXPECT_TRUE(*saved);
+    EXPECT_EQ(readAll(path), QByteArray(threeStationBytes));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{u"plan.dat"_qs});
+    QFile::setPermissions(folder, readOnlyFolder | QFile::WriteOwner);
 }

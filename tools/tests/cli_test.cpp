@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -14,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -55,7 +60,8 @@ QString example(const char* name)
 
 // Runs the tool under the given locale (the decimal separator and the date
 // and time formats come from it).
-CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"))
+CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"),
+              const std::function<void(QProcess&)>& setUp = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LANGUAGE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LC_CTYPE"})
@@ -65,7 +71,12 @@ CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiter
 
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
+    if (setUp)
+        setUp(process);
+    if (process.program().isEmpty())
+        process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
+    else
+        process.start();
     CliRun run;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -485,4 +496,155 @@ TEST(CliUsage, WrongUsageExitsWithTwo)
     const CliRun help = runCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Использование: zeltrac-cli"));
+}
+
+namespace {
+
+// Runs the tool with its standard output sent to a file.
+CliRun runCliInto(const QStringList& arguments, const QString& outputFile)
+{
+    return runCli(arguments, QStringLiteral("C"),
+                  [&](QProcess& process) { process.setStandardOutputFile(outputFile); });
+}
+
+// Runs the tool through the shell, so that the command line can hold what a
+// QProcess cannot give (a closed stream, bytes that are not UTF-8).
+CliRun runCliInShell(const QString& script, const QStringList& arguments)
+{
+    return runCli(arguments, QStringLiteral("C"), [&](QProcess& process) {
+        process.setProgram(QStringLiteral("/bin/sh"));
+        process.setArguments(
+            QStringList{QStringLiteral("-c"), script, QStringLiteral(ZELTRAC_CLI_PATH)} +
+            arguments);
+    });
+}
+
+// Lets the tool write files of at most this many bytes (as `ulimit -f`).
+void limitFileSize(QProcess& process, rlim_t bytes)
+{
+    process.setChildProcessModifier([bytes] {
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+}
+
+} // namespace
+
+TEST(CliOutput, LostOutputIsAnError)
+{
+    // a full disk
+    CliRun run = runCliInto({"--json", example("four-stations.dat")}, "/dev/full");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(),
+              "Результат не записан в стандартный вывод полностью: No space left on device.\n");
+    run = runCliInto({example("four-stations.dat")}, "/dev/full");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.error().find("Результат не записан"), std::string::npos) << run.error();
+    run = runCliInto({"--help"}, "/dev/full");
+    EXPECT_EQ(run.exitCode, 1);
+
+    // a closed standard output
+    run = runCliInShell(QStringLiteral("exec \"$0\" \"$@\" >&-"),
+                        {"--json", example("four-stations.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Результат не записан: стандартный вывод закрыт.\n");
+
+    // a file-size limit cuts the output short
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.json");
+    run = runCli({"--json", example("line8.dat")}, QStringLiteral("C"), [&](QProcess& process) {
+        process.setStandardOutputFile(out);
+        limitFileSize(process, 1000);
+    });
+    EXPECT_EQ(run.exitCode, 1) << "killed without a word when -1";
+    EXPECT_EQ(run.error(), "Результат не записан в стандартный вывод полностью: File too large.\n");
+
+    // the same output, written in full, is a success
+    run = runCliInto({"--json", example("line8.dat")}, out);
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+}
+
+TEST(CliOutput, RtfOverTheFileSizeLimitIsReported)
+{
+    QTemporaryDir dir;
+    const QString rtf = dir.filePath("plan.rtf");
+    const CliRun run = runCli({"--rtf", rtf, example("line8.dat")}, QStringLiteral("C"),
+                              [](QProcess& process) { limitFileSize(process, 1000); });
+    EXPECT_EQ(run.exitCode, 1) << "killed without a word when -1";
+    EXPECT_EQ(run.error(), "Failed to Save Stream.\n");
+    EXPECT_FALSE(QFile::exists(rtf));
+}
+
+TEST(CliHostileFiles, PipesAreRefusedAtOnce)
+{
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.dat");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    CliRun run = runCli({pipe});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(),
+              "Файл " + pipe.toStdString() + " нельзя открыть: это не обычный файл.\n");
+
+    // an RTF copy into a pipe nobody reads
+    const QString rtfPipe = dir.filePath("pipe.rtf");
+    ASSERT_EQ(mkfifo(QFile::encodeName(rtfPipe).constData(), 0644), 0);
+    run = runCli({"--rtf", rtfPipe, example("three-stations.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Cannot create file " + rtfPipe.toStdString() + ".\n");
+}
+
+TEST(CliHostileFiles, LongLineIsRefusedByNumber)
+{
+    QTemporaryDir dir;
+    QStringList lines = threeStationLines();
+    lines[5] = QString(70000, u'4');
+    const CliRun run = runCli({writeDataFile(dir, "long.dat", lines)});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Строка 6 длиннее 65536 байт: это не файл исходных данных.\n");
+}
+
+TEST(CliHostileFiles, MessagesQuoteCellsShortAndVisibly)
+{
+    QTemporaryDir dir;
+    const QString escape = dir.filePath("esc.dat");
+    {
+        QFile file(escape);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("\x1B]0;TITLE\x07\x1B[2J\r\n");
+    }
+    CliRun run = runCli({escape});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "'\\x1B]0;TITLE\\x07\\x1B[2J' is not a valid integer value.\n");
+    run = runCli({"--json", escape});
+    EXPECT_EQ(run.json()["message"], "'\\x1B]0;TITLE\\x07\\x1B[2J' is not a valid integer value.");
+
+    QStringList lines = threeStationLines();
+    lines[7] = QString(60000, u'8') + u'x';
+    const QString huge = writeDataFile(dir, "huge.dat", lines);
+    const std::string expected = "'" + std::string(60, '8') + "…' is not a valid integer value.";
+    run = runCli({huge});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), expected + "\n");
+    run = runCli({"--json", huge});
+    EXPECT_EQ(run.json()["message"], expected);
+}
+
+TEST(CliHostileFiles, FileNameThatIsNotUtf8)
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray name = folder + "/bad\xFFname.dat";
+    {
+        FILE* file = std::fopen(name.constData(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("3\r\n", file);
+        std::fclose(file);
+    }
+    const CliRun run = runCliInShell(
+        QStringLiteral("exec \"$0\" \"$(printf '%s/bad\\377name.dat' \"$1\")\""), {dir.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Параметр «" + folder.toStdString() +
+                               "/bad\\xFFname.dat» не в кодировке UTF-8: файл с таким именем "
+                               "программа открыть не может. Переименуйте файл.\n");
+    EXPECT_TRUE(run.out.isEmpty());
 }

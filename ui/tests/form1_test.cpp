@@ -16,7 +16,10 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
+
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
@@ -196,6 +199,61 @@ private:
         return state;
     }
 
+    // Clicks a cell with the mouse, as the planner does.
+    static void clickCell(TextGrid* grid, int column, int row)
+    {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    // Types into whatever has the keyboard focus and presses Return.
+    static void typeAndEnter(const QString& text)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        zeltrac::testutil::typeText(focus, text);
+        QWidget* editor = QApplication::focusWidget();
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+
+    // After tab round trips the focus and the current cell are where the
+    // user left them, and typing changes that cell and nothing else.
+    void expectTypingLandsInTheChosenCell(TextGrid* chosen, int column, int row, int roundTrips,
+                                          const std::function<void()>& inResults = {})
+    {
+        const auto activate = [this] {
+            if (!m_form->isActiveWindow()) {
+                m_form->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+            }
+        };
+        activate();
+        clickCell(chosen, column, row);
+        QCOMPARE(QApplication::focusWidget(), chosen);
+        const QStringList before = inputSnapshot();
+        for (int trip = 0; trip < roundTrips; ++trip) {
+            clickTab(1);
+            if (inResults)
+                inResults();
+            // nothing hidden or disabled keeps the focus in the results
+            if (QWidget* focus = m_form->focusWidget())
+                QVERIFY(focus->isVisible() && focus->isEnabled());
+            clickTab(0);
+            activate();
+            QCOMPARE(QApplication::focusWidget(), chosen);
+            QCOMPARE(chosen->currentIndex(), chosen->model()->index(row, column));
+        }
+        QCOMPARE(inputSnapshot(), before); // nothing changed by the trips
+        typeAndEnter(QStringLiteral("5"));
+        QTRY_COMPARE(chosen->cell(column, row), QStringLiteral("5"));
+        QStringList expected = before;
+        const int gridIndex = chosen->objectName() == u"StringGrid2" ? 1 : 2;
+        const int offset = 2 + gridIndex * (1 + 22 * 23) + 1 + row * 23 + column;
+        expected[offset] = QStringLiteral("5");
+        QCOMPARE(inputSnapshot(), expected);
+    }
+
 private slots:
     void init()
     {
@@ -219,14 +277,78 @@ private slots:
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
+    void tabRoundTripsKeepTheFocusAndTheCell()
+    {
+        typeFourStationExample();
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 0, 0, 3);
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 1, 1, 1);
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 1, 0, 3);
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 2, 1, 2);
+        QVERIFY(answerer.boxes().empty());
+        // the line edits keep the focus too
+        edit1()->setFocus();
+        clickTab(1);
+        clickTab(0);
+        QCOMPARE(QApplication::focusWidget(), edit1());
+    }
+
+    void tabRoundTripAfterAFailedCalculation()
+    {
+        typeFourStationExample();
+        zeltrac::testutil::typeIntoCell(grid("StringGrid3"), 1, 0, QStringLiteral("5o"));
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 0, 1, 2);
+        QCOMPARE(answerer.texts(), strings({"'5o' is not a valid integer value.",
+                                            "'5o' is not a valid integer value."}));
+        BoxAnswerer second;
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 0, 0, 1);
+    }
+
+    void tabRoundTripAfterTheStepBoxes()
+    {
+        typeFourStationExample();
+        action("N5")->trigger();
+        QVERIFY(action("N5")->isChecked());
+        BoxAnswerer answerer;
+        expectTypingLandsInTheChosenCell(grid("StringGrid3"), 2, 0, 2);
+        QVERIFY(answerer.texts().contains(QStringLiteral("Следующий шаг")));
+        expectTypingLandsInTheChosenCell(grid("StringGrid2"), 2, 0, 1);
+    }
+
+    void pipesAreRefusedWithoutWaiting()
+    {
+        const QString pipe = tempPath("pipe.dat");
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        const auto removePipe = qScopeGuard([&] { QFile::remove(pipe); });
+        const QStringList before = inputSnapshot();
+        m_form->openFileDialog = [&](const QString&, const QString&) { return pipe; };
+        {
+            BoxAnswerer answerer;
+            action("mmOpen")->trigger();
+            QCOMPARE(answerer.texts(),
+                     QStringList{u"Файл "_qs + pipe + u" нельзя открыть: это не обычный файл."_qs});
+        }
+        QCOMPARE(inputSnapshot(), before);
+
+        // saving into a pipe nobody reads is an error, not a wait
+        m_form->saveFileDialog = [&](const QString&, const QString&) { return pipe; };
+        BoxAnswerer answerer;
+        action("mmSave")->trigger();
+        QCOMPARE(answerer.texts(), QStringList{u"Cannot create file "_qs + pipe + u"."_qs});
+    }
+
     void startUpState()
     {
         QCOMPARE(m_form->windowTitle(), QStringLiteral("План формирования"));
         QCOMPARE(child<QWidget>("centralWidget")->size(), QSize(751, 579));
         QCOMPARE(m_form->minimumSize(), m_form->maximumSize()); // not resizable
         const QRect area = m_form->screen()->availableGeometry();
+        // the whole frame is centred, not the client area
+        QVERIFY(m_form->frameGeometry().size() != m_form->geometry().size());
         const QPoint offCentre = m_form->frameGeometry().center() - area.center();
-        QVERIFY(qAbs(offCentre.x()) <= 3 && qAbs(offCentre.y()) <= 3);
+        QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1,
+                 qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
 
         const struct
         {

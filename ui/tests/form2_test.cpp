@@ -310,6 +310,9 @@ private slots:
         QCOMPARE(print->parentWidget(), panel);
         QCOMPARE(print->text(), QStringLiteral("Печать"));
         QCOMPARE(print->geometry(), QRect(0, 0, 97, 25));
+        // the printer picture is drawn at its own 32 x 32, not shrunk to 16 x 16
+        QCOMPARE(print->iconSize(), QSize(32, 32));
+        QCOMPARE(print->icon().availableSizes().value(0), QSize(32, 32));
         QVERIFY(!print->icon().isNull());
         QVERIFY(print->icon().availableSizes().contains(QSize(32, 32)));
         QCOMPARE(print->property("hint").toString(), QStringLiteral("Отправить отчет на принтер"));
