@@ -4,9 +4,12 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <string>
+
 #include "datafile/safefile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
+#include "ui/errorbox.h"
 #include "ui/qttranslation.h"
 
 int main(int argc, char** argv)
@@ -24,8 +27,16 @@ int main(int argc, char** argv)
 
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
+        // A name whose bytes are not UTF-8 cannot reach its file through Qt:
+        // say so rather than report a file that exists as missing.
+        const std::string unreadable = zeltrac::datafile::unreadableFileName(argv[1]);
         const QString path = arguments.at(1);
-        QTimer::singleShot(0, &form1, [&form1, path] { form1.openFile(path); });
+        QTimer::singleShot(0, &form1, [&form1, path, unreadable] {
+            if (unreadable.empty())
+                form1.openFile(path);
+            else
+                zeltrac::ui::showErrorBox(&form1, QString::fromStdString(unreadable));
+        });
     }
     return QApplication::exec();
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string>
+
 namespace zeltrac::datafile {
 
 // Writes a whole file. A regular file is replaced only once everything was
@@ -18,5 +20,10 @@ void writeFileSafely(const QString& path, const QByteArray& bytes, const char* w
 // Makes a file-size limit (ulimit -f) end a write with an error the program
 // reports instead of killing it without a word.
 void ignoreFileSizeSignal();
+
+// A file name given on the command line that does not survive the conversion
+// to a Qt text and back (bytes that are not UTF-8): the message that says so;
+// else an empty text.
+std::string unreadableFileName(const char* argument);
 
 } // namespace zeltrac::datafile

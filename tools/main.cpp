@@ -21,6 +21,7 @@
 #include "calc/error.h"
 #include "calc/plan.h"
 #include "calc/texttable.h"
+#include "datafile/safefile.h"
 #include "report/datetime.h"
 #include "report/rtf.h"
 #include "tools/output.h"
@@ -325,7 +326,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     // File names reach the files unchanged only when they are UTF-8.
     for (int i = 1; i < argc; ++i) {
-        const std::string problem = zeltrac::cli::unreadableArgument(argv[i]);
+        const std::string problem = zeltrac::datafile::unreadableFileName(argv[i]);
         if (!problem.empty()) {
             std::cerr << problem << '\n';
             return kExitFailed;

@@ -69,26 +69,4 @@ std::string StandardOutput::finish()
     return {};
 }
 
-std::string unreadableArgument(const char* argument)
-{
-    const QByteArray raw(argument);
-    if (QFile::encodeName(QFile::decodeName(raw)) == raw)
-        return {};
-    std::string shown;
-    static constexpr char digits[] = "0123456789ABCDEF";
-    for (const char c : raw) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x7F) {
-            shown += "\\x";
-            shown += digits[byte >> 4];
-            shown += digits[byte & 0xF];
-        } else {
-            shown += c;
-        }
-    }
-    return "Параметр «" + shown +
-           "» не в кодировке UTF-8: файл с таким именем программа открыть не может. "
-           "Переименуйте файл.";
-}
-
 } // namespace zeltrac::cli

@@ -28,8 +28,4 @@ private:
     int m_errno = 0;       // the first failure, 0 when none
 };
 
-// An argument that does not survive the conversion to a Qt text and back
-// (bytes that are not UTF-8): the message to show; else an empty text.
-std::string unreadableArgument(const char* argument);
-
 } // namespace zeltrac::cli

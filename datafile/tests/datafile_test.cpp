@@ -697,3 +697,13 @@ TEST(DataFileSave, WritableFileInAFolderThatIsNotIsWrittenInPlace)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{u"plan.dat"_qs});
     QFile::setPermissions(folder, readOnlyFolder | QFile::WriteOwner);
 }
+
+TEST(DataFileNames, OnlyNamesThatAreNotUtf8AreRefused)
+{
+    EXPECT_EQ(unreadableFileName("/tmp/line8.dat"), "");
+    EXPECT_EQ(unreadableFileName("/tmp/участок 5.dat"), "");
+    EXPECT_EQ(unreadableFileName("/tmp/bad\xff"
+                                 "name.dat"),
+              "Параметр «/tmp/bad\\xFFname.dat» не в кодировке UTF-8: файл с таким именем "
+              "программа открыть не может. Переименуйте файл.");
+}
