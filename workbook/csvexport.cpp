@@ -64,8 +64,8 @@ void writeIndicators(Writer& out, const QString& title, const ResultTables& tabl
 {
     out.line({title});
     out.line({QStringLiteral("Станция"), QStringLiteral("Число назначений"),
-              QStringLiteral("Переработка вагонов"), QStringLiteral("Накопление, ваг.-ч"),
-              QStringLiteral("Переработка, ваг.-ч"), QStringLiteral("Итого, ваг.-ч")});
+              QStringLiteral("Переработка вагонов"), QStringLiteral("Накопление (ваг.-ч)"),
+              QStringLiteral("Переработка (ваг.-ч)"), QStringLiteral("Итого (ваг.-ч)")});
     for (int station = 1; station <= stationCount - 1; ++station) {
         QStringList row;
         for (int column = 1; column <= 6; ++column)

@@ -122,9 +122,9 @@ void expectIndicators(const std::vector<Record>& rows, const ResultTables& table
                       const QString& decimalSeparator)
 {
     ASSERT_EQ(int(rows.size()), 1 + (stations - 1) + 1);
-    EXPECT_EQ(rows.front(),
-              (Record{u8("Станция"), u8("Число назначений"), u8("Переработка вагонов"),
-                      u8("Накопление, ваг.-ч"), u8("Переработка, ваг.-ч"), u8("Итого, ваг.-ч")}));
+    EXPECT_EQ(rows.front(), (Record{u8("Станция"), u8("Число назначений"),
+                                    u8("Переработка вагонов"), u8("Накопление (ваг.-ч)"),
+                                    u8("Переработка (ваг.-ч)"), u8("Итого (ваг.-ч)")}));
     for (int station = 1; station <= stations - 1; ++station) {
         const Record& row = rows[station];
         ASSERT_EQ(row.size(), 6);
