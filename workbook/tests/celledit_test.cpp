@@ -82,14 +82,6 @@ TEST(TabText, ParsesWindowsAndUnixLineEndsWithOrWithoutATrailingOne)
     EXPECT_EQ(zeltrac::tabtext::columnCount(ragged), 3);
 }
 
-TEST(TabText, ABlockReadsBackAsItWasWritten)
-{
-    const Block block{{u8(" 0"), u8("Тек 1,25"), QString(), u8("$FF")},
-                      {QString(), QString(), QString(), QString()},
-                      {u8("\"кавычки\""), u8("1e5"), u8("-0,5 "), u8("х")}};
-    EXPECT_EQ(zeltrac::tabtext::parse(zeltrac::tabtext::format(block)), block);
-}
-
 TEST(CellPaste, ABlockCopiedAndPastedBackChangesNothing)
 {
     CellTableModel table;
@@ -106,22 +98,6 @@ TEST(CellPaste, ABlockCopiedAndPastedBackChangesNothing)
     EXPECT_EQ(everyText(table), before);
     // Nothing changed, so there is nothing to undo.
     EXPECT_FALSE(table.canUndo());
-}
-
-TEST(CellPaste, WritesEachValueAsItIsFromTheCornerOn)
-{
-    CellTableModel table;
-    table.setColumns(5);
-    table.setRows(4);
-    const auto result = table.paste(zeltrac::tabtext::parse(u8("1,5\t Сто\t\r\n\t-7\r\n")), 1, 1);
-    EXPECT_EQ(result.written, (CellRange{1, 1, 3, 2}));
-    EXPECT_EQ(table.cell(1, 1), u8("1,5"));
-    EXPECT_EQ(table.cell(2, 1), u8(" Сто"));
-    EXPECT_EQ(table.cell(3, 1), QString());
-    EXPECT_EQ(table.cell(1, 2), QString());
-    EXPECT_EQ(table.cell(2, 2), u8("-7"));
-    EXPECT_EQ(table.cell(0, 0), QString());
-    EXPECT_EQ(table.cell(4, 1), QString());
 }
 
 TEST(CellPaste, ABlockBeyondTheSizeWritesWhatFitsAndCountsTheRest)
