@@ -247,17 +247,3 @@ TEST(CellUndo, ATableThatIsNotEditableTakesNoEdits)
     EXPECT_TRUE(table.undo().isEmpty());
     EXPECT_EQ(everyText(table), before);
 }
-
-TEST(CellUndo, KeepsTheLatestHundredSteps)
-{
-    CellTableModel table;
-    table.setColumns(1);
-    table.setRows(1);
-    for (int i = 1; i <= 150; ++i)
-        table.paste({{QString::number(i)}}, 0, 0);
-    int steps = 0;
-    while (!table.undo().isEmpty())
-        ++steps;
-    EXPECT_EQ(steps, 100);
-    EXPECT_EQ(table.cell(0, 0), u8("50"));
-}
