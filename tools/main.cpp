@@ -121,8 +121,8 @@ void writeDiagram(const QString& path, const zeltrac::Workbook& workbook)
 // The input and the results as CSV (--csv).
 void writeCsv(const QString& path, const zeltrac::Workbook& workbook)
 {
-    Q_UNUSED(path);
-    Q_UNUSED(workbook);
+    // The session adds the exact plan's section once --exact has computed one.
+    workbook.exportCsv(path);
 }
 
 // Loads, calculates and (when wanted) composes and saves the report.

@@ -1,6 +1,7 @@
 #include "ui/Unit1.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -90,6 +91,13 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
                                           lastName);
     };
     currentDateTime = [] { return QDateTime::currentDateTime(); };
+    csvFileDialog = [this](const QString& folder, const QString& lastName) {
+        return zeltrac::ui::runFileDialog(
+            this,
+            {QFileDialog::AcceptSave, QStringLiteral("Экспорт в CSV"), QStringLiteral("CsvDialog"),
+             QStringLiteral("Файлы CSV (*.csv)"), QStringLiteral("csv")},
+            folder, lastName);
+    };
 
     // The spinner reads Edit1's text before Edit1Change runs, so the handler
     // sees the position the typed text has just set.
@@ -348,6 +356,16 @@ void Form1::mmExactPlanClick() {}
 
 void Form1::mmPlanDiagramClick() {}
 
-void Form1::mmCopyPlanClick() {}
+void Form1::mmCopyPlanClick()
+{
+    QApplication::clipboard()->setText(m_workbook->planClipboardText());
+}
 
-void Form1::mmExportCsvClick() {}
+void Form1::mmExportCsvClick()
+{
+    const QString path = csvFileDialog(QDir::currentPath(), m_csvFileName);
+    if (path.isEmpty())
+        return;
+    m_csvFileName = path;
+    m_workbook->exportCsv(path);
+}

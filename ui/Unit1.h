@@ -55,6 +55,8 @@ public:
     std::function<QString(const QString& folder, const QString& lastName)> openFileDialog;
     std::function<QString(const QString& folder, const QString& lastName)> saveFileDialog;
     std::function<QDateTime()> currentDateTime;
+    // The save dialog of "Экспорт в CSV…", like the file dialogs above.
+    std::function<QString(const QString& folder, const QString& lastName)> csvFileDialog;
 
 protected:
     bool event(QEvent* event) override;
@@ -95,5 +97,6 @@ private:
     QPointer<Form2> m_resultWindow;
     QString m_openFileName;
     QString m_saveFileName;
+    QString m_csvFileName;
     bool m_shownOnce = false;
 };

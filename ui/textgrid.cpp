@@ -1,9 +1,15 @@
 #include "ui/textgrid.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPalette>
 #include <QStyledItemDelegate>
+
+#include "ui/errorbox.h"
+#include "workbook/tabtext.h"
 
 namespace zeltrac::ui {
 
@@ -158,6 +164,115 @@ bool TextGrid::focusNextPrevChild(bool next)
     if (!isVisible() || !isEnabled())
         return QWidget::focusNextPrevChild(next);
     return QTableView::focusNextPrevChild(next);
+}
+
+void TextGrid::keyPressEvent(QKeyEvent* event)
+{
+    // The cell editor takes these keys for itself while it is open.
+    if (event->matches(QKeySequence::Copy)) {
+        copyCells();
+        event->accept();
+        return;
+    }
+    if (isEditable()) {
+        if (event->matches(QKeySequence::Paste)) {
+            pasteCells();
+            event->accept();
+            return;
+        }
+        if (event->matches(QKeySequence::Delete)) {
+            clearCells();
+            event->accept();
+            return;
+        }
+        if (event->matches(QKeySequence::Undo)) {
+            undoEdit();
+            event->accept();
+            return;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TextGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    m_model->endTyping();
+}
+
+zeltrac::CellRange TextGrid::selectedRange() const
+{
+    const QItemSelection selection =
+        selectionModel() ? selectionModel()->selection() : QItemSelection();
+    if (selection.isEmpty()) {
+        const QModelIndex current = currentIndex();
+        if (!current.isValid())
+            return {};
+        return {current.column(), current.row(), 1, 1};
+    }
+    int left = selection.front().left();
+    int top = selection.front().top();
+    int right = selection.front().right();
+    int bottom = selection.front().bottom();
+    for (const QItemSelectionRange& range : selection) {
+        left = qMin(left, range.left());
+        top = qMin(top, range.top());
+        right = qMax(right, range.right());
+        bottom = qMax(bottom, range.bottom());
+    }
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
+void TextGrid::selectRange(const zeltrac::CellRange& range)
+{
+    if (range.isEmpty() || !selectionModel())
+        return;
+    const QModelIndex topLeft = m_model->index(range.row, range.column);
+    const QModelIndex bottomRight =
+        m_model->index(range.row + range.rows - 1, range.column + range.columns - 1);
+    selectionModel()->setCurrentIndex(topLeft, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(QItemSelection(topLeft, bottomRight),
+                             QItemSelectionModel::ClearAndSelect);
+}
+
+void TextGrid::copyCells()
+{
+    const zeltrac::CellRange range = selectedRange();
+    if (range.isEmpty())
+        return;
+    QApplication::clipboard()->setText(zeltrac::tabtext::format(m_model->block(range)));
+}
+
+void TextGrid::pasteCells()
+{
+    if (!isEditable())
+        return;
+    const zeltrac::tabtext::Block block =
+        zeltrac::tabtext::parse(QApplication::clipboard()->text());
+    if (block.isEmpty())
+        return;
+    const QModelIndex current = currentIndex();
+    const int column = current.isValid() ? current.column() : 0;
+    const int row = current.isValid() ? current.row() : 0;
+    const zeltrac::PasteResult result = m_model->paste(block, column, row, selectedRange());
+    selectRange(result.written);
+    if (result.rowsLeftOut > 0 || result.columnsLeftOut > 0) {
+        showInformation(this, QStringLiteral("Не вставлено: строк — %1, столбцов — %2.")
+                                  .arg(result.rowsLeftOut)
+                                  .arg(result.columnsLeftOut));
+    }
+}
+
+void TextGrid::clearCells()
+{
+    if (isEditable())
+        m_model->clear(selectedRange());
+}
+
+void TextGrid::undoEdit()
+{
+    if (isEditable())
+        selectRange(m_model->undo());
 }
 
 } // namespace zeltrac::ui

@@ -54,13 +54,33 @@ public:
     bool isBordered() const;
     void setBordered(bool bordered);
 
+    // Spreadsheet editing, also on Ctrl+C, Ctrl+V, Delete and Ctrl+Z while no
+    // cell editor is open.
+    //
+    // The selected cells (or the current one) to the clipboard, tab-separated.
+    void copyCells();
+    // The clipboard's block with its top-left corner at the current cell, or
+    // a single value into every selected cell; what does not fit is left out
+    // and the information box says how much. Editable grids only.
+    void pasteCells();
+    // Empties the selected cells (or the current one). Editable grids only.
+    void clearCells();
+    // Takes the latest paste, clearing or typing back. Editable grids only.
+    void undoEdit();
+
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     // Tab moves the cursor only while the grid can take typing: a grid that
     // is being hidden or disabled passes the focus on and keeps its cell.
     bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
+    // The bounding rectangle of the selection, or the current cell.
+    zeltrac::CellRange selectedRange() const;
+    void selectRange(const zeltrac::CellRange& range);
+
     TextGridModel* m_model;
     int m_cellWidth = 32;
     int m_cellHeight = 18;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "datafile/datafile.h"
+#include "datafile/safefile.h"
 #include "report/report.h"
 
 namespace zeltrac {
@@ -145,6 +146,60 @@ void Workbook::composeReport(const std::string& dateTime, std::vector<std::strin
     input.plan = m_plan.texts(m_plan.columnCount(), m_plan.rowCount());
     input.tables = &m_tables;
     report::composeReport(input, lines);
+}
+
+namespace {
+
+// The triangle of a plan table: row r holds its first N-1-r cells.
+tabtext::Block planTriangle(const TextTable& plan)
+{
+    tabtext::Block block;
+    const int size = plan.rowCount();
+    for (int r = 0; r < size; ++r) {
+        QStringList cells;
+        for (int c = 0; c < size - r; ++c)
+            cells << QString::fromStdString(plan.cell(c, r));
+        block << cells;
+    }
+    return block;
+}
+
+} // namespace
+
+std::optional<csv::PlanSection> Workbook::exactPlanSection() const
+{
+    // EXACT PLAN: the session does not keep an exact plan yet. Once it does,
+    // return its plan texts and result tables here (for the plan shown);
+    // the clipboard text and the CSV file then carry its section.
+    return std::nullopt;
+}
+
+QString Workbook::planClipboardText() const
+{
+    QString text = tabtext::format(planTriangle(planTexts()));
+    if (const std::optional<csv::PlanSection> exact = exactPlanSection()) {
+        text += u'\n';
+        text += tabtext::format(planTriangle(exact->plan));
+    }
+    return text;
+}
+
+csv::ExportInput Workbook::csvExport() const
+{
+    csv::ExportInput input;
+    input.stationCount = m_stationCount;
+    input.operatorName = m_operatorName;
+    input.stationParams = stationParams();
+    input.flows = flows();
+    input.calculated = {planTexts(), m_tables};
+    input.exact = exactPlanSection();
+    input.decimalSeparator = m_decimalSeparator;
+    return input;
+}
+
+void Workbook::exportCsv(const QString& path) const
+{
+    datafile::writeFileSafely(path, csv::compose(csvExport()), "Stream write error");
 }
 
 } // namespace zeltrac

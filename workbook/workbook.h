@@ -2,12 +2,14 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "calc/plan.h"
 #include "calc/texttable.h"
 #include "workbook/celltable.h"
+#include "workbook/csvexport.h"
 
 namespace zeltrac {
 
@@ -110,12 +112,31 @@ public:
     // throws zeltrac::Error; the lines composed before it stay in `lines`.
     void composeReport(const std::string& dateTime, std::vector<std::string>& lines) const;
 
+    // --- Export ------------------------------------------------------------
+
+    // The plan triangle as tab-separated text, the form spreadsheets paste:
+    // row r of the plan table holds its first N-1-r cells. The exact plan
+    // follows after an empty line when one has been computed.
+    QString planClipboardText() const;
+
+    // The input, the plan texts and the result tables (and the exact plan
+    // when one has been computed) for a CSV file; numbers are written with
+    // the session's decimal separator.
+    csv::ExportInput csvExport() const;
+    // Writes csvExport() as a CSV file; the target is replaced only when
+    // everything was written. Throws zeltrac::Error.
+    void exportCsv(const QString& path) const;
+
 signals:
     // After setStationCount() and after a load has set the count, before
     // the file's texts are written.
     void stationCountChanged(int count);
 
 private:
+    // The exact plan and its indicators when one has been computed for the
+    // plan shown.
+    std::optional<csv::PlanSection> exactPlanSection() const;
+
     int m_stationCount = kStartupStations;
     CellTableModel m_params;
     CellTableModel m_flows;
