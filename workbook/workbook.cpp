@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "calc/error.h"
 #include "datafile/datafile.h"
 #include "report/report.h"
 
@@ -107,6 +108,11 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_plan.setRows(input.stationCount - 1);
     m_trains.clear();
     m_completed = false;
+    ++m_calculationNumber;
+    if (m_exact) {
+        m_exact.reset();
+        emit exactPlanChanged();
+    }
 
     CalcHooks own;
     own.onTrainFixed = [this, &hooks](const StepView& step) {
@@ -127,6 +133,29 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_lastInput = input;
     m_completed = true;
     return result.status;
+}
+
+const ExactPlan& Workbook::computeExactPlan(const optimum::Options& options,
+                                            const ExactSolver& solve)
+{
+    if (!m_completed)
+        throw Error("Нет рассчитанного плана.");
+    optimum::Solution solution =
+        solve ? solve(m_lastInput, options) : optimum::solveExact(m_lastInput, options);
+    if (storeExactPlan(m_calculationNumber, solution))
+        return *m_exact;
+    m_unstored = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    return *m_unstored;
+}
+
+bool Workbook::storeExactPlan(quint64 calculation, optimum::Solution solution)
+{
+    if (calculation != m_calculationNumber || !m_completed ||
+        solution.status == optimum::Status::Cancelled)
+        return false;
+    m_exact = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    emit exactPlanChanged();
+    return true;
 }
 
 TextTable Workbook::planTexts() const
