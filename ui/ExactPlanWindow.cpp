@@ -4,6 +4,9 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <QMetaObject>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <algorithm>
 
 #include "ui/exactcomparison.h"
 #include "ui/fonts.h"
@@ -24,7 +27,9 @@ QSize planGridSize(int cells)
 
 QString number(double value, int decimals)
 {
-    return QLocale::system().toString(value, 'f', decimals);
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'f', decimals);
 }
 
 } // namespace
@@ -42,8 +47,10 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     ui->gridPlan->setFocusPolicy(Qt::NoFocus);
     ui->tableComparison->setModel(m_comparison);
     ui->tableComparison->verticalHeader()->hide();
+    ui->tableComparison->verticalHeader()->setDefaultSectionSize(
+        ui->tableComparison->fontMetrics().height() + 6);
     ui->tableComparison->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->splitter->setStretchFactor(0, 1);
+    ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
     connect(ui->buttonCancel, &QPushButton::clicked, this, &ExactPlanWindow::cancel);
     connect(ui->buttonClose, &QPushButton::clicked, this, &QWidget::close);
@@ -140,6 +147,11 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     if (shown)
         m_planModel.setTexts(plan->solution().plan);
     ui->gridPlan->resize(planGridSize(cells));
+    // The plan's area grows no taller than the grid; the table takes the rest.
+    ui->scrollPlan->setMaximumHeight(planGridSize(std::max(cells, 1)).height() +
+                                     ui->scrollPlan->horizontalScrollBar()->sizeHint().height());
+    ui->planLayout->setAlignment(ui->scrollPlan, Qt::AlignTop | Qt::AlignLeft);
+    ui->splitter->setSizes({ui->groupPlan->sizeHint().height(), ui->splitter->height()});
     m_comparison->setPlan(shown ? plan : std::nullopt);
 
     if (!shown) {
@@ -161,6 +173,19 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->progressBusy->setVisible(busy);
     ui->buttonCancel->setVisible(busy);
     ui->buttonCancel->setEnabled(busy);
+}
+
+void ExactPlanWindow::showEvent(QShowEvent* event)
+{
+    // The first time over the middle of the window that opened it.
+    if (!m_placed && !event->spontaneous()) {
+        m_placed = true;
+        if (const QWidget* opener = parentWidget()) {
+            const QPoint centre = opener->frameGeometry().center();
+            move(centre - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QWidget::showEvent(event);
 }
 
 void ExactPlanWindow::closeEvent(QCloseEvent* event)

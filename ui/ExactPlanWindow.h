@@ -52,6 +52,7 @@ signals:
     void solveFinished();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -67,4 +68,5 @@ private:
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;
     bool m_solving = false;
+    bool m_placed = false;
 };

@@ -8,11 +8,15 @@ namespace zeltrac::ui {
 namespace {
 
 const char* const kIndicatorNames[ExactComparisonModel::kIndicators] = {
-    "Назначений", "Переработано ваг.", "Ваг.-ч накопления", "Ваг.-ч переработки", "Ваг.-ч всего"};
+    "Назначений", "Переработано", "Накопление", "Переработка", "Итого"};
 
+// The indicators are 6-byte reals (about 12 digits): ten digits show them
+// without the noise of their binary fractions.
 QString numberText(double value)
 {
-    return QLocale::system().toString(value, 'g', 15);
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 10);
 }
 
 } // namespace
@@ -95,6 +99,7 @@ QVariant ExactComparisonModel::headerData(int section, Qt::Orientation orientati
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == 0)
         return QStringLiteral("Станция");
+    // Destinations and cars, then car-hours.
     if (section < 1 || section > 2 * kIndicators)
         return {};
     const QString name = QString::fromUtf8(kIndicatorNames[(section - 1) / 2]);
