@@ -76,8 +76,11 @@ QString ExactPlanWindow::statusText() const
 
 void ExactPlanWindow::start()
 {
-    if (m_solving)
+    if (m_solving) {
+        // Opened again while a cancelled solve is ending: solve anew after it.
+        m_solveAgain = m_cancel.load();
         return;
+    }
     if (!m_workbook.hasCompletedPlan()) {
         showPlan(std::nullopt, QStringLiteral("Нет рассчитанного плана."));
         return;
@@ -116,6 +119,7 @@ void ExactPlanWindow::cancel()
     if (!m_solving)
         return;
     m_cancel = true;
+    m_solveAgain = false;
     ui->buttonCancel->setEnabled(false);
     ui->labelStatus->setText(QStringLiteral("Отмена…"));
 }
@@ -134,6 +138,10 @@ void ExactPlanWindow::finishSolve(quint64 calculation, const Solution& solution)
         showPlan(plan, QString::fromStdString(plan.statusText()));
     }
     emit solveFinished();
+    if (m_solveAgain) {
+        m_solveAgain = false;
+        start();
+    }
 }
 
 void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QString& status)

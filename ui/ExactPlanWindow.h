@@ -31,7 +31,8 @@ public:
     ~ExactPlanWindow() override;
 
     // Shows the stored exact optimum of the session's last calculation, or
-    // starts solving it. While a solve runs, does nothing.
+    // starts solving it. While a solve runs, does nothing, unless that solve
+    // was cancelled: then a new one starts when it ends.
     void start();
     bool isSolving() const { return m_solving; }
     // Asks the running solve to stop; its best plan so far is then shown.
@@ -68,5 +69,6 @@ private:
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;
     bool m_solving = false;
+    bool m_solveAgain = false;
     bool m_placed = false;
 };

@@ -286,6 +286,23 @@ private slots:
             window.close();
             QTRY_COMPARE(finished.count(), 1);
             QVERIFY(!window.isSolving());
+
+            // Closed and opened again before the cancelled solve ends: a new
+            // solve follows it.
+            *started = false;
+            window.show();
+            window.start();
+            QTRY_VERIFY(started->load());
+            window.close();
+            *started = false;
+            window.show();
+            window.start();
+            QTRY_COMPARE(finished.count(), 2);
+            QVERIFY(window.isSolving());
+            QTRY_VERIFY(started->load());
+            window.cancel();
+            QTRY_COMPARE(finished.count(), 3);
+            QVERIFY(!window.isSolving());
         }
         // Destroyed while solving: the destructor cancels and waits; the
         // queued result finds no window.
