@@ -22,9 +22,11 @@
 #include "calc/plan.h"
 #include "calc/texttable.h"
 #include "datafile/safefile.h"
+#include "optimum/exact.h"
 #include "report/datetime.h"
 #include "report/rtf.h"
 #include "tools/output.h"
+#include "workbook/exactplan.h"
 #include "workbook/workbook.h"
 
 namespace {
@@ -104,11 +106,12 @@ QStringList toQStringList(const std::vector<std::string>& lines)
     return list;
 }
 
-// The exact optimum of the plan just calculated (--exact).
+// The exact optimum of the plan just calculated (--exact); the session keeps it.
 void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
-    Q_UNUSED(options);
-    Q_UNUSED(workbook);
+    zeltrac::optimum::Options solverOptions;
+    solverOptions.timeLimitSeconds = options.timeLimitSeconds;
+    workbook.computeExactPlan(solverOptions);
 }
 
 // The plan diagram (--svg).
@@ -155,6 +158,9 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
                 zeltrac::report::saveRtf(options.rtfFile, toQStringList(lines));
             outcome.report = std::move(lines);
         }
+        // The report stays as it is; the exact optimum follows it.
+        if (!options.json && workbook.exactPlan() != nullptr)
+            workbook.exactPlan()->appendSection(outcome.report);
         if (!options.svgFile.isEmpty())
             writeDiagram(options.svgFile, workbook);
         if (!options.csvFile.isEmpty())
@@ -180,7 +186,59 @@ Json rowsOf(const zeltrac::TextTable& table)
     return rows;
 }
 
-Json jsonOf(const Outcome& outcome, const zeltrac::Workbook& workbook)
+// Doubles hold every 6-byte real exactly and are written so that they read
+// back as the same value.
+Json indicatorsOf(const zeltrac::ResultTables& tables, int stationCount)
+{
+    Json rows = Json::array();
+    for (int station = 1; station <= stationCount - 1; ++station) {
+        Json row = Json::array();
+        for (int column = 1; column <= 6; ++column)
+            row.push_back(tables.indicator(column, station).toDouble());
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Json totalsOf(const zeltrac::ResultTables& tables)
+{
+    Json totals = Json::array();
+    for (int element = 2; element <= 6; ++element)
+        totals.push_back(tables.total(element).toDouble());
+    return totals;
+}
+
+Json trainsOf(const std::vector<zeltrac::FixedTrain>& trains)
+{
+    Json list = Json::array();
+    for (const zeltrac::FixedTrain& train : trains) {
+        list.push_back(
+            {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
+    }
+    return list;
+}
+
+Json exactJsonOf(const zeltrac::ExactPlan& exact)
+{
+    const zeltrac::optimum::Solution& solution = exact.solution();
+    Json json;
+    json["status"] = zeltrac::optimum::statusName(solution.status);
+    if (exact.hasPlan())
+        json["message"] = nullptr;
+    else
+        json["message"] = solution.message;
+    json["cost"] = solution.cost;
+    json["bound"] = solution.bound;
+    json["seconds"] = solution.seconds;
+    json["trains"] = trainsOf(solution.trains);
+    json["plan"] = rowsOf(solution.plan);
+    json["indicators"] =
+        exact.hasPlan() ? indicatorsOf(solution.tables, exact.stationCount()) : Json::array();
+    json["totals"] = exact.hasPlan() ? totalsOf(solution.tables) : Json::array();
+    return json;
+}
+
+Json jsonOf(const Outcome& outcome, const zeltrac::Workbook& workbook, bool exact)
 {
     const int stationCount = workbook.stationCount();
     const zeltrac::ResultTables& tables = workbook.resultTables();
@@ -201,28 +259,19 @@ Json jsonOf(const Outcome& outcome, const zeltrac::Workbook& workbook)
         break;
     }
 
-    json["trains"] = Json::array();
-    for (const zeltrac::FixedTrain& train : workbook.fixedTrains()) {
-        json["trains"].push_back(
-            {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
-    }
+    json["trains"] = trainsOf(workbook.fixedTrains());
     json["steps"] = Json::array();
     for (const zeltrac::TextTable& step : outcome.steps)
         json["steps"].push_back(rowsOf(step));
     json["plan"] = rowsOf(workbook.planTexts());
 
-    // Doubles hold every 6-byte real exactly and are written so that they read
-    // back as the same value.
-    json["indicators"] = Json::array();
-    for (int station = 1; station <= stationCount - 1; ++station) {
-        Json row = Json::array();
-        for (int column = 1; column <= 6; ++column)
-            row.push_back(tables.indicator(column, station).toDouble());
-        json["indicators"].push_back(std::move(row));
+    json["indicators"] = indicatorsOf(tables, stationCount);
+    json["totals"] = totalsOf(tables);
+    if (exact) {
+        // None when no plan was calculated to solve exactly.
+        const zeltrac::ExactPlan* plan = workbook.exactPlan();
+        json["exact"] = plan != nullptr ? exactJsonOf(*plan) : Json();
     }
-    json["totals"] = Json::array();
-    for (int element = 2; element <= 6; ++element)
-        json["totals"].push_back(tables.total(element).toDouble());
     return json;
 }
 
@@ -353,8 +402,9 @@ int main(int argc, char* argv[])
     zeltrac::Workbook workbook;
     const Outcome outcome = run(options, workbook);
     if (options.json) {
-        output.write(
-            jsonOf(outcome, workbook).dump(-1, ' ', false, Json::error_handler_t::replace) + '\n');
+        output.write(jsonOf(outcome, workbook, options.exact)
+                         .dump(-1, ' ', false, Json::error_handler_t::replace) +
+                     '\n');
     } else {
         for (const std::string& line : outcome.report)
             output.write(line + '\n');

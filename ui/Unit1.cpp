@@ -124,7 +124,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     handle(&Form1::FormCreate);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // Before the session it shows goes; waits for a running solve.
+    delete m_exactWindow;
+}
 
 void Form1::setResultWindow(Form2* form)
 {
@@ -241,6 +245,9 @@ void Form1::TabControl1Change()
         ui->StringGrid4->hide();
         ui->StringGrid3->show();
         updateAnalysisCommands();
+        // The exact optimum belongs to the plan that is no longer shown.
+        if (m_exactWindow)
+            m_exactWindow->close();
     }
 }
 
@@ -352,7 +359,18 @@ void Form1::updateAnalysisCommands()
         action->setEnabled(planShown);
 }
 
-void Form1::mmExactPlanClick() {}
+void Form1::mmExactPlanClick()
+{
+    if (!m_exactWindow) {
+        m_exactWindow = new ExactPlanWindow(*m_workbook, this);
+        m_exactWindow->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    m_exactWindow->solver = exactSolver;
+    m_exactWindow->show();
+    m_exactWindow->raise();
+    m_exactWindow->activateWindow();
+    m_exactWindow->start();
+}
 
 void Form1::mmPlanDiagramClick() {}
 

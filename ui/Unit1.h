@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "calc/plan.h"
+#include "ui/ExactPlanWindow.h"
 #include "ui/Unit2.h"
 #include "workbook/workbook.h"
 
@@ -57,6 +58,12 @@ public:
     std::function<QDateTime()> currentDateTime;
     // The save dialog of "Экспорт в CSV…", like the file dialogs above.
     std::function<QString(const QString& folder, const QString& lastName)> csvFileDialog;
+    // The exact solver the window "Точный оптимум" uses (the optimum
+    // library's when empty).
+    zeltrac::Workbook::ExactSolver exactSolver;
+
+    // The window "Точный оптимум", once opened.
+    ExactPlanWindow* exactPlanWindow() const { return m_exactWindow; }
 
 protected:
     bool event(QEvent* event) override;
@@ -95,6 +102,7 @@ private:
     // that it outlives them.
     zeltrac::Workbook* m_workbook = nullptr;
     QPointer<Form2> m_resultWindow;
+    QPointer<ExactPlanWindow> m_exactWindow;
     QString m_openFileName;
     QString m_saveFileName;
     QString m_csvFileName;

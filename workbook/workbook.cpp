@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "calc/error.h"
 #include "datafile/datafile.h"
 #include "datafile/safefile.h"
 #include "report/report.h"
@@ -108,6 +109,11 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_plan.setRows(input.stationCount - 1);
     m_trains.clear();
     m_completed = false;
+    ++m_calculationNumber;
+    if (m_exact) {
+        m_exact.reset();
+        emit exactPlanChanged();
+    }
 
     CalcHooks own;
     own.onTrainFixed = [this, &hooks](const StepView& step) {
@@ -128,6 +134,29 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_lastInput = input;
     m_completed = true;
     return result.status;
+}
+
+const ExactPlan& Workbook::computeExactPlan(const optimum::Options& options,
+                                            const ExactSolver& solve)
+{
+    if (!m_completed)
+        throw Error("Нет рассчитанного плана.");
+    optimum::Solution solution =
+        solve ? solve(m_lastInput, options) : optimum::solveExact(m_lastInput, options);
+    if (storeExactPlan(m_calculationNumber, solution))
+        return *m_exact;
+    m_unstored = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    return *m_unstored;
+}
+
+bool Workbook::storeExactPlan(quint64 calculation, optimum::Solution solution)
+{
+    if (calculation != m_calculationNumber || !m_completed ||
+        solution.status == optimum::Status::Cancelled)
+        return false;
+    m_exact = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    emit exactPlanChanged();
+    return true;
 }
 
 TextTable Workbook::planTexts() const
@@ -168,10 +197,10 @@ tabtext::Block planTriangle(const TextTable& plan)
 
 std::optional<csv::PlanSection> Workbook::exactPlanSection() const
 {
-    // EXACT PLAN: the session does not keep an exact plan yet. Once it does,
-    // return its plan texts and result tables here (for the plan shown);
-    // the clipboard text and the CSV file then carry its section.
-    return std::nullopt;
+    // A line outside the exact model has no exact plan to show.
+    if (!m_exact || !m_exact->hasPlan())
+        return std::nullopt;
+    return csv::PlanSection{m_exact->solution().plan, m_exact->solution().tables};
 }
 
 QString Workbook::planClipboardText() const

@@ -2,14 +2,18 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "calc/plan.h"
 #include "calc/texttable.h"
+#include "optimum/exact.h"
 #include "workbook/celltable.h"
 #include "workbook/csvexport.h"
+#include "workbook/exactplan.h"
 
 namespace zeltrac {
 
@@ -104,6 +108,29 @@ public:
     bool hasCompletedPlan() const { return m_completed; }
     const CalcInput& lastInput() const { return m_lastInput; }
 
+    // The number of calculations started in this session: a result worked
+    // out elsewhere for one calculation is stored only while it is the last.
+    quint64 calculationNumber() const { return m_calculationNumber; }
+
+    // --- Exact optimum -----------------------------------------------------
+
+    using ExactSolver = std::function<optimum::Solution(const CalcInput&, const optimum::Options&)>;
+
+    // Solves lastInput() exactly with `solve` (the optimum library's solver
+    // when empty), stores the result and returns it. Without a completed
+    // calculation throws zeltrac::Error. A cancelled solve is returned but
+    // not stored.
+    const ExactPlan& computeExactPlan(const optimum::Options& options = {},
+                                      const ExactSolver& solve = {});
+    // Stores a solution of lastInput() worked out elsewhere (another
+    // thread) for the calculation numbered `calculation`. Stored only when
+    // that calculation is still the last one, it completed, and the solve
+    // was not cancelled; returns whether it was.
+    bool storeExactPlan(quint64 calculation, optimum::Solution solution);
+    // The stored exact optimum of the last calculation, or none. A new
+    // calculation clears it.
+    const ExactPlan* exactPlan() const { return m_exact.get(); }
+
     // --- Report ------------------------------------------------------------
 
     // Appends the report's lines to `lines` for the given date-and-time
@@ -131,6 +158,8 @@ signals:
     // After setStationCount() and after a load has set the count, before
     // the file's texts are written.
     void stationCountChanged(int count);
+    // After an exact optimum was stored or cleared.
+    void exactPlanChanged();
 
 private:
     // The exact plan and its indicators when one has been computed for the
@@ -148,6 +177,9 @@ private:
     std::vector<FixedTrain> m_trains;
     bool m_completed = false;
     CalcInput m_lastInput;
+    quint64 m_calculationNumber = 0;
+    std::unique_ptr<ExactPlan> m_exact;
+    std::unique_ptr<ExactPlan> m_unstored; // the last result not stored
 };
 
 } // namespace zeltrac
