@@ -22,13 +22,15 @@
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
 #include "ui/tabcontrol.h"
-#include "ui/tests/testutil.h"
-#include "ui/tests/uihelpers.h"
+#include "ui/tests/uitestsupport.h"
 #include "ui/textgrid.h"
 #include "ui/updown.h"
 
+using zeltrac::testutil::answerDialog;
 using zeltrac::testutil::BoxAnswerer;
 using zeltrac::testutil::BoxRecord;
+using zeltrac::testutil::expectErrorBox;
+using zeltrac::testutil::readFile;
 using zeltrac::ui::TabControl;
 using zeltrac::ui::TextGrid;
 using zeltrac::ui::UpDown;
@@ -58,45 +60,7 @@ QStringList strings(std::initializer_list<const char*> list)
 
 void expectInformation(const BoxRecord& box, const char* text)
 {
-    QCOMPARE(box.text, QString::fromUtf8(text));
-    QCOMPARE(box.title, QStringLiteral("Information"));
-    QCOMPARE(box.icon, QMessageBox::Information);
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
-}
-
-void expectError(const BoxRecord& box, const QString& text)
-{
-    QCOMPARE(box.text, text);
-    QCOMPARE(box.title, QStringLiteral("ui_tests"));
-    QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
-}
-
-// Runs `action`, which opens a file dialog of the program, and lets `answer`
-// look at the dialog and accept it; a dialog still open then is cancelled.
-// Returns whether a dialog was shown.
-bool answerFileDialog(const std::function<void()>& action,
-                      const std::function<void(QFileDialog*)>& answer)
-{
-    bool seen = false;
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++ticks > 500)
-                timer.stop();
-            return;
-        }
-        seen = true;
-        timer.stop();
-        answer(dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    timer.start(10);
-    action();
-    return seen;
+    zeltrac::testutil::expectInformationBox(box, QString::fromUtf8(text));
 }
 
 } // namespace
@@ -112,10 +76,7 @@ private:
 
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return zeltrac::testutil::namedChild<T>(m_form.get(), name);
     }
     TextGrid* grid(const char* name) const { return child<TextGrid>(name); }
     QAction* action(const char* name) const { return child<QAction>(name); }
@@ -169,17 +130,7 @@ private:
 
     static void writeFile(const QString& path, const QByteArray& bytes)
     {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
+        QVERIFY(zeltrac::testutil::writeFile(path, bytes));
     }
 
     // What Open may change: the count, the grid sizes, and every cell text.
@@ -584,7 +535,7 @@ private slots:
             BoxAnswerer answerer;
             clickTab(1);
             QCOMPARE(answerer.boxes().size(), size_t(1));
-            expectError(answerer.boxes().front(), withSeparator(c.message));
+            expectErrorBox(answerer.boxes().front(), withSeparator(c.message));
             QCOMPARE(QApplication::overrideCursor(), nullptr);
             QCOMPARE(tabs()->tabIndex(), 1);
             QVERIFY(action("mmPrRes")->isEnabled());
@@ -652,8 +603,8 @@ private slots:
         BoxAnswerer answerer;
         action("mmSave")->trigger();
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("Cannot create file %1.").arg(tempPath("missing/plan.dat")));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("Cannot create file %1.").arg(tempPath("missing/plan.dat")));
         QVERIFY(!QFile::exists(tempPath("missing/plan.dat")));
     }
 
@@ -715,7 +666,7 @@ private slots:
             action("mmOpen")->trigger();
             QCOMPARE(asked.value(1), last);
             QCOMPARE(answerer.boxes().size(), size_t(1));
-            expectError(answerer.boxes().front(), failure.message);
+            expectErrorBox(answerer.boxes().front(), failure.message);
             QCOMPARE(inputSnapshot(), loaded);
             last = answer;
         }
@@ -761,8 +712,8 @@ private slots:
         BoxAnswerer answerer;
         m_form->openFile(tempPath("nothing.dat"));
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("Cannot open file %1.").arg(tempPath("nothing.dat")));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("Cannot open file %1.").arg(tempPath("nothing.dat")));
         // "Открыть" then offers the name given at start-up.
         QString offered;
         m_form->openFileDialog = [&](const QString&, const QString& lastName) {
@@ -779,9 +730,10 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
         m_form->openFile(QStringLiteral("relative.dat"));
         QCOMPARE(answerer.boxes().size(), size_t(2));
-        expectError(answerer.boxes().back(),
-                    QStringLiteral("Cannot open file %1.")
-                        .arg(QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat"))));
+        expectErrorBox(
+            answerer.boxes().back(),
+            QStringLiteral("Cannot open file %1.")
+                .arg(QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat"))));
         action("mmOpen")->trigger();
         QCOMPARE(offered, QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat")));
     }
@@ -806,7 +758,7 @@ private slots:
         // First use: the working folder, the one filter, nothing asked.
         for (QAction* command : {open, save}) {
             const bool forSaving = command == save;
-            const bool shown = answerFileDialog(
+            const bool shown = answerDialog<QFileDialog>(
                 [&] { command->trigger(); },
                 [&](QFileDialog* d) {
                     QCOMPARE(d->objectName(), forSaving ? QStringLiteral("SaveDialog1")
@@ -824,7 +776,7 @@ private slots:
         }
 
         // A name typed without an extension is saved with ".dat".
-        QVERIFY(answerFileDialog(
+        QVERIFY(answerDialog<QFileDialog>(
             [&] { save->trigger(); },
             [&](QFileDialog* d) {
                 auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -838,21 +790,21 @@ private slots:
         // Each dialog offers the name chosen last in it, in that name's own
         // folder, so that accepting it at once takes the same file again.
         QStringList offered;
-        QVERIFY(answerFileDialog([&] { save->trigger(); },
-                                 [&](QFileDialog* d) {
-                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
-                                     offered = d->selectedFiles();
-                                 }));
+        QVERIFY(answerDialog<QFileDialog>([&] { save->trigger(); },
+                                          [&](QFileDialog* d) {
+                                              QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                              offered = d->selectedFiles();
+                                          }));
         QCOMPARE(offered, QStringList{saved});
-        QVERIFY(answerFileDialog(
+        QVERIFY(answerDialog<QFileDialog>(
             [&] { open->trigger(); },
             [&](QFileDialog* d) { QCOMPARE(d->directory().canonicalPath(), workFolder); }));
         form.openFile(saved);
-        QVERIFY(answerFileDialog([&] { open->trigger(); },
-                                 [&](QFileDialog* d) {
-                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
-                                     offered = d->selectedFiles();
-                                 }));
+        QVERIFY(answerDialog<QFileDialog>([&] { open->trigger(); },
+                                          [&](QFileDialog* d) {
+                                              QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                              offered = d->selectedFiles();
+                                          }));
         QCOMPARE(offered, QStringList{saved});
     }
 
@@ -888,8 +840,8 @@ private slots:
         BoxAnswerer answerer;
         action("mmPrRes")->trigger();
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("'bad' is not a valid floating point value."));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("'bad' is not a valid floating point value."));
         QVERIFY(!m_result->isVisible());
         const QStringList partial = m_result->reportLines();
         QCOMPARE(partial.size(), 8);
@@ -943,7 +895,7 @@ private slots:
         });
         QVERIFY(!after);
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(), QStringLiteral("Stream write error."));
+        expectErrorBox(answerer.boxes().front(), QStringLiteral("Stream write error."));
     }
 };
 
