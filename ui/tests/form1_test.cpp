@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -147,6 +148,33 @@ private:
         return state;
     }
 
+    // The fonts the controls really get: the first installed of the families
+    // each one may fall back to, at the designed size.
+    void checkResolvedFonts() const
+    {
+        using zeltrac::testutil::firstInstalledFamily;
+        const QString sans = firstInstalledFamily(zeltrac::testutil::windowFontFamilies());
+        QVERIFY2(!sans.isEmpty(), "no sans serif font for the windows is installed");
+        for (QWidget* widget : {static_cast<QWidget*>(m_form.get()), child<QWidget>("Label1"),
+                                child<QWidget>("Edit1"), child<QWidget>("StringGrid3"),
+                                child<QWidget>("MainMenu1"), child<QWidget>("mnuPrRes")}) {
+            const QFontInfo info(widget->font());
+            QCOMPARE(info.family(), sans);
+            QVERIFY(!info.fixedPitch());
+            QCOMPARE(info.pixelSize(), 11);
+        }
+        const QFontInfo bold(child<QLabel>("Label4")->font());
+        QCOMPARE(bold.family(), sans);
+        QVERIFY(bold.bold());
+
+        const QString serif = firstInstalledFamily(
+            {QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
+        QVERIFY2(!serif.isEmpty(), "no serif font for the ruler is installed");
+        const QFontInfo ruler(child<QLineEdit>("Edit3")->font());
+        QCOMPARE(ruler.family(), serif);
+        QCOMPARE(ruler.pixelSize(), 11);
+    }
+
 private slots:
     void init()
     {
@@ -203,8 +231,19 @@ private slots:
         QCOMPARE(m_form->font().pixelSize(), 11);
         auto* ruler = child<QLineEdit>("Edit3");
         QCOMPARE(ruler->font().families().constFirst(), QStringLiteral("Times New Roman"));
-        QCOMPARE(ruler->text().size(), 190);
-        QVERIFY(ruler->text().startsWith(QStringLiteral("               |-------|--------|")));
+        checkResolvedFonts();
+        // The ruler's exact text; built once more from its run lengths, so
+        // that a slip in either form shows.
+        const QString rulerExpected = QStringLiteral(
+            "               |-------|--------|-------|--------|--------|--------|--------|-------|"
+            "--------|--------|-------|--------|--------|--------|--------|--------|--------|"
+            "-------|-------|--------|");
+        QString rulerBuilt = QString(15, u' ') + u'|';
+        for (const int run : {7, 8, 7, 8, 8, 8, 8, 7, 8, 8, 7, 8, 8, 8, 8, 8, 8, 7, 7, 8})
+            rulerBuilt += QString(run, u'-') + u'|';
+        QCOMPARE(rulerBuilt, rulerExpected);
+        QCOMPARE(rulerExpected.size(), 190);
+        QCOMPARE(ruler->text(), rulerExpected);
         QVERIFY(!ruler->isEnabled());
         // Each tick mark of the ruler stands over a column line of the flow
         // grid at its widest (a line every 33 pixels), give or take the few
@@ -848,30 +887,31 @@ private slots:
         QCOMPARE(partial.at(7), QStringLiteral("Tek   0.0   3.0   2.0"));
     }
 
-    void activationKeepsReportCommandDisabledOnInputTab()
+    void exitEndsTheProgram()
     {
-        const auto comeBack = [this] {
-            m_result->show();
-            m_result->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(m_result.get()));
-            m_form->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        };
-        action("mmPrRes")->setEnabled(true);
-        comeBack();
-        QVERIFY(!action("mmPrRes")->isEnabled());
-
-        BoxAnswerer answerer; // "Данных недостаточно!"
-        clickTab(1);
-        comeBack();
-        QVERIFY(action("mmPrRes")->isEnabled());
-    }
-
-    void exitClosesTheWindow()
-    {
+        // The result window on the screen does not keep the program running.
+        m_result->showReport();
+        QVERIFY(QTest::qWaitForWindowExposed(m_result.get()));
         QVERIFY(m_form->isVisible());
-        action("mmExit")->trigger();
+        QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QSignalSpy aboutToQuit(qApp, &QCoreApplication::aboutToQuit);
+
+        // "Выход" chosen while the program's event loop runs, as in use. A loop
+        // that does not end is ended by the guard with its own code.
+        QTimer::singleShot(0, action("mmExit"), &QAction::trigger);
+        constexpr int notEnded = 99;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(notEnded); });
+        guard.start(20000);
+        const int exitCode = QApplication::exec();
+        guard.stop();
+
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(lastWindowClosed.count(), 1);
+        QCOMPARE(aboutToQuit.count(), 1);
         QVERIFY(!m_form->isVisible());
+        QVERIFY(!m_result->isVisible()); // the result window goes with it
     }
 
     void errorBoxTextAndCaption()
@@ -885,6 +925,31 @@ private slots:
         for (const char* kept :
              {"List index out of bounds (3)", "Стоп!", "'x'", "done.", "a-", "a ", ""})
             QCOMPARE(errorBoxText(QString::fromUtf8(kept)), QString::fromUtf8(kept));
+
+        // The caption: the file name up to its first ".", the first character
+        // as it is and the others in lower case.
+        using zeltrac::ui::titleFromProgramPath;
+        const struct
+        {
+            const char* path;
+            const char* title;
+        } titles[] = {
+            {"/opt/zeltrac/bin/Zeltrac.Main.exe", "Zeltrac"},
+            {"Zeltrac.Main.exe", "Zeltrac"},
+            {"/usr/bin/ZELTRAC.EXE", "Zeltrac"},
+            {"/usr/bin/PlanForm.v2.exe", "Planform"},
+            {"/usr/bin/pLAN.exe", "plan"},
+            {"/usr/bin/ПЛАН-2.exe", "План-2"},
+            {"/tmp/a.b/Prog", "Prog"}, // a dot in a folder's name does not count
+            {"/usr/bin/zeltrac", "zeltrac"},
+            {"/usr/bin/Z.exe", "Z"},
+            {"/usr/bin/.Hidden", ""},
+            {"", ""},
+        };
+        for (const auto& t : titles)
+            QCOMPARE(titleFromProgramPath(QString::fromUtf8(t.path)), QString::fromUtf8(t.title));
+        QCOMPARE(zeltrac::ui::applicationTitle(),
+                 titleFromProgramPath(QCoreApplication::applicationFilePath()));
         QCOMPARE(zeltrac::ui::applicationTitle(), QStringLiteral("ui_tests"));
 
         BoxAnswerer answerer;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QTest>
 #include <QTimer>
 
@@ -54,6 +55,21 @@ bool answerModalDialog(const std::function<void()>& action,
     timer.start(10);
     action();
     return seen;
+}
+
+QString firstInstalledFamily(const QStringList& families)
+{
+    for (const QString& family : families)
+        if (QFontDatabase::hasFamily(family))
+            return family;
+    return {};
+}
+
+QStringList windowFontFamilies()
+{
+    return {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+            QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+            QStringLiteral("DejaVu Sans")};
 }
 
 QString testProgramTitle()

@@ -53,6 +53,14 @@ bool answerDialog(const std::function<void()>& action, const std::function<void(
         [&answer](QDialog* dialog) { answer(static_cast<T*>(dialog)); });
 }
 
+// The first of `families` that this system has installed; empty when it has
+// none of them. What a font asking for `families` in that order should get.
+QString firstInstalledFamily(const QStringList& families);
+
+// The families the windows' own font may come out as, in the order the
+// windows should prefer them.
+QStringList windowFontFamilies();
+
 // The caption of the common error box in these test programs: their file
 // names have no "." and no capital letter, so the title is the name itself.
 QString testProgramTitle();
