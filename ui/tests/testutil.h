@@ -14,16 +14,11 @@ std::vector<TestFactory>& registeredTests();
 // Registers a Qt Test class with the test program: ZELTRAC_REGISTER_TEST(Form1Test)
 struct TestRegistration
 {
-    explicit TestRegistration(TestFactory factory)
-    {
-        registeredTests().push_back(std::move(factory));
-    }
+    explicit TestRegistration(TestFactory factory) { registeredTests().push_back(std::move(factory)); }
 };
 
 } // namespace zeltrac::testutil
 
 #define ZELTRAC_REGISTER_TEST(Class)                                                               \
-    static const zeltrac::testutil::TestRegistration Class##Registration                           \
-    {                                                                                              \
-        [] { return std::unique_ptr<QObject>(new Class); }                                         \
-    }
+    static const zeltrac::testutil::TestRegistration Class##Registration{                          \
+        [] { return std::unique_ptr<QObject>(new Class); }}
