@@ -15,7 +15,12 @@ QString errorBoxText(const QString& message)
 
 QString applicationTitle()
 {
-    QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return titleFromProgramPath(QCoreApplication::applicationFilePath());
+}
+
+QString titleFromProgramPath(const QString& programPath)
+{
+    QString name = QFileInfo(programPath).fileName();
     const qsizetype dot = name.indexOf(u'.');
     if (dot >= 0)
         name.truncate(dot);

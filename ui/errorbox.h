@@ -16,6 +16,9 @@ QString errorBoxText(const QString& message);
 // everything from its first ".", every character after the first in lower case.
 QString applicationTitle();
 
+// The title that the program file at `programPath` gets by that rule.
+QString titleFromProgramPath(const QString& programPath);
+
 // Modal box with the stop icon, one "OK" button and the application title.
 void showErrorBox(QWidget* parent, const QString& message);
 

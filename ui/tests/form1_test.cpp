@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,13 +26,15 @@
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
 #include "ui/tabcontrol.h"
-#include "ui/tests/testutil.h"
-#include "ui/tests/uihelpers.h"
+#include "ui/tests/uitestsupport.h"
 #include "ui/textgrid.h"
 #include "ui/updown.h"
 
+using zeltrac::testutil::answerDialog;
 using zeltrac::testutil::BoxAnswerer;
 using zeltrac::testutil::BoxRecord;
+using zeltrac::testutil::expectErrorBox;
+using zeltrac::testutil::readFile;
 using zeltrac::ui::TabControl;
 using zeltrac::ui::TextGrid;
 using zeltrac::ui::UpDown;
@@ -61,45 +64,7 @@ QStringList strings(std::initializer_list<const char*> list)
 
 void expectInformation(const BoxRecord& box, const char* text)
 {
-    QCOMPARE(box.text, QString::fromUtf8(text));
-    QCOMPARE(box.title, QStringLiteral("Information"));
-    QCOMPARE(box.icon, QMessageBox::Information);
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
-}
-
-void expectError(const BoxRecord& box, const QString& text)
-{
-    QCOMPARE(box.text, text);
-    QCOMPARE(box.title, QStringLiteral("ui_tests"));
-    QCOMPARE(box.icon, QMessageBox::Critical);
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
-}
-
-// Runs `action`, which opens a file dialog of the program, and lets `answer`
-// look at the dialog and accept it; a dialog still open then is cancelled.
-// Returns whether a dialog was shown.
-bool answerFileDialog(const std::function<void()>& action,
-                      const std::function<void(QFileDialog*)>& answer)
-{
-    bool seen = false;
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++ticks > 500)
-                timer.stop();
-            return;
-        }
-        seen = true;
-        timer.stop();
-        answer(dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    timer.start(10);
-    action();
-    return seen;
+    zeltrac::testutil::expectInformationBox(box, QString::fromUtf8(text));
 }
 
 } // namespace
@@ -115,10 +80,7 @@ private:
 
     template <typename T> T* child(const char* name) const
     {
-        T* widget = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
+        return zeltrac::testutil::namedChild<T>(m_form.get(), name);
     }
     TextGrid* grid(const char* name) const { return child<TextGrid>(name); }
     QAction* action(const char* name) const { return child<QAction>(name); }
@@ -172,17 +134,7 @@ private:
 
     static void writeFile(const QString& path, const QByteArray& bytes)
     {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return file.readAll();
+        QVERIFY(zeltrac::testutil::writeFile(path, bytes));
     }
 
     // What Open may change: the count, the grid sizes, and every cell text.
@@ -252,6 +204,33 @@ private:
         const int offset = 2 + gridIndex * (1 + 22 * 23) + 1 + row * 23 + column;
         expected[offset] = QStringLiteral("5");
         QCOMPARE(inputSnapshot(), expected);
+    }
+
+    // The fonts the controls really get: the first installed of the families
+    // each one may fall back to, at the designed size.
+    void checkResolvedFonts() const
+    {
+        using zeltrac::testutil::firstInstalledFamily;
+        const QString sans = firstInstalledFamily(zeltrac::testutil::windowFontFamilies());
+        QVERIFY2(!sans.isEmpty(), "no sans serif font for the windows is installed");
+        for (QWidget* widget : {static_cast<QWidget*>(m_form.get()), child<QWidget>("Label1"),
+                                child<QWidget>("Edit1"), child<QWidget>("StringGrid3"),
+                                child<QWidget>("MainMenu1"), child<QWidget>("mnuPrRes")}) {
+            const QFontInfo info(widget->font());
+            QCOMPARE(info.family(), sans);
+            QVERIFY(!info.fixedPitch());
+            QCOMPARE(info.pixelSize(), 11);
+        }
+        const QFontInfo bold(child<QLabel>("Label4")->font());
+        QCOMPARE(bold.family(), sans);
+        QVERIFY(bold.bold());
+
+        const QString serif = firstInstalledFamily(
+            {QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif")});
+        QVERIFY2(!serif.isEmpty(), "no serif font for the ruler is installed");
+        const QFontInfo ruler(child<QLineEdit>("Edit3")->font());
+        QCOMPARE(ruler.family(), serif);
+        QCOMPARE(ruler.pixelSize(), 11);
     }
 
 private slots:
@@ -374,8 +353,19 @@ private slots:
         QCOMPARE(m_form->font().pixelSize(), 11);
         auto* ruler = child<QLineEdit>("Edit3");
         QCOMPARE(ruler->font().families().constFirst(), QStringLiteral("Times New Roman"));
-        QCOMPARE(ruler->text().size(), 190);
-        QVERIFY(ruler->text().startsWith(QStringLiteral("               |-------|--------|")));
+        checkResolvedFonts();
+        // The ruler's exact text; built once more from its run lengths, so
+        // that a slip in either form shows.
+        const QString rulerExpected = QStringLiteral(
+            "               |-------|--------|-------|--------|--------|--------|--------|-------|"
+            "--------|--------|-------|--------|--------|--------|--------|--------|--------|"
+            "-------|-------|--------|");
+        QString rulerBuilt = QString(15, u' ') + u'|';
+        for (const int run : {7, 8, 7, 8, 8, 8, 8, 7, 8, 8, 7, 8, 8, 8, 8, 8, 8, 7, 7, 8})
+            rulerBuilt += QString(run, u'-') + u'|';
+        QCOMPARE(rulerBuilt, rulerExpected);
+        QCOMPARE(rulerExpected.size(), 190);
+        QCOMPARE(ruler->text(), rulerExpected);
         QVERIFY(!ruler->isEnabled());
         // Each tick mark of the ruler stands over a column line of the flow
         // grid at its widest (a line every 33 pixels), give or take the few
@@ -706,7 +696,7 @@ private slots:
             BoxAnswerer answerer;
             clickTab(1);
             QCOMPARE(answerer.boxes().size(), size_t(1));
-            expectError(answerer.boxes().front(), withSeparator(c.message));
+            expectErrorBox(answerer.boxes().front(), withSeparator(c.message));
             QCOMPARE(QApplication::overrideCursor(), nullptr);
             QCOMPARE(tabs()->tabIndex(), 1);
             QVERIFY(action("mmPrRes")->isEnabled());
@@ -774,8 +764,8 @@ private slots:
         BoxAnswerer answerer;
         action("mmSave")->trigger();
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("Cannot create file %1.").arg(tempPath("missing/plan.dat")));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("Cannot create file %1.").arg(tempPath("missing/plan.dat")));
         QVERIFY(!QFile::exists(tempPath("missing/plan.dat")));
     }
 
@@ -837,7 +827,7 @@ private slots:
             action("mmOpen")->trigger();
             QCOMPARE(asked.value(1), last);
             QCOMPARE(answerer.boxes().size(), size_t(1));
-            expectError(answerer.boxes().front(), failure.message);
+            expectErrorBox(answerer.boxes().front(), failure.message);
             QCOMPARE(inputSnapshot(), loaded);
             last = answer;
         }
@@ -883,8 +873,8 @@ private slots:
         BoxAnswerer answerer;
         m_form->openFile(tempPath("nothing.dat"));
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("Cannot open file %1.").arg(tempPath("nothing.dat")));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("Cannot open file %1.").arg(tempPath("nothing.dat")));
         // "Открыть" then offers the name given at start-up.
         QString offered;
         m_form->openFileDialog = [&](const QString&, const QString& lastName) {
@@ -901,9 +891,10 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
         m_form->openFile(QStringLiteral("relative.dat"));
         QCOMPARE(answerer.boxes().size(), size_t(2));
-        expectError(answerer.boxes().back(),
-                    QStringLiteral("Cannot open file %1.")
-                        .arg(QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat"))));
+        expectErrorBox(
+            answerer.boxes().back(),
+            QStringLiteral("Cannot open file %1.")
+                .arg(QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat"))));
         action("mmOpen")->trigger();
         QCOMPARE(offered, QDir(m_dir.path()).absoluteFilePath(QStringLiteral("relative.dat")));
     }
@@ -928,7 +919,7 @@ private slots:
         // First use: the working folder, the one filter, nothing asked.
         for (QAction* command : {open, save}) {
             const bool forSaving = command == save;
-            const bool shown = answerFileDialog(
+            const bool shown = answerDialog<QFileDialog>(
                 [&] { command->trigger(); },
                 [&](QFileDialog* d) {
                     QCOMPARE(d->objectName(), forSaving ? QStringLiteral("SaveDialog1")
@@ -946,7 +937,7 @@ private slots:
         }
 
         // A name typed without an extension is saved with ".dat".
-        QVERIFY(answerFileDialog(
+        QVERIFY(answerDialog<QFileDialog>(
             [&] { save->trigger(); },
             [&](QFileDialog* d) {
                 auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -960,21 +951,21 @@ private slots:
         // Each dialog offers the name chosen last in it, in that name's own
         // folder, so that accepting it at once takes the same file again.
         QStringList offered;
-        QVERIFY(answerFileDialog([&] { save->trigger(); },
-                                 [&](QFileDialog* d) {
-                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
-                                     offered = d->selectedFiles();
-                                 }));
+        QVERIFY(answerDialog<QFileDialog>([&] { save->trigger(); },
+                                          [&](QFileDialog* d) {
+                                              QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                              offered = d->selectedFiles();
+                                          }));
         QCOMPARE(offered, QStringList{saved});
-        QVERIFY(answerFileDialog(
+        QVERIFY(answerDialog<QFileDialog>(
             [&] { open->trigger(); },
             [&](QFileDialog* d) { QCOMPARE(d->directory().canonicalPath(), workFolder); }));
         form.openFile(saved);
-        QVERIFY(answerFileDialog([&] { open->trigger(); },
-                                 [&](QFileDialog* d) {
-                                     QCOMPARE(d->directory().canonicalPath(), otherFolder);
-                                     offered = d->selectedFiles();
-                                 }));
+        QVERIFY(answerDialog<QFileDialog>([&] { open->trigger(); },
+                                          [&](QFileDialog* d) {
+                                              QCOMPARE(d->directory().canonicalPath(), otherFolder);
+                                              offered = d->selectedFiles();
+                                          }));
         QCOMPARE(offered, QStringList{saved});
     }
 
@@ -1010,38 +1001,39 @@ private slots:
         BoxAnswerer answerer;
         action("mmPrRes")->trigger();
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(),
-                    QStringLiteral("'bad' is not a valid floating point value."));
+        expectErrorBox(answerer.boxes().front(),
+                       QStringLiteral("'bad' is not a valid floating point value."));
         QVERIFY(!m_result->isVisible());
         const QStringList partial = m_result->reportLines();
         QCOMPARE(partial.size(), 8);
         QCOMPARE(partial.at(7), QStringLiteral("Tek   0.0   3.0   2.0"));
     }
 
-    void activationKeepsReportCommandDisabledOnInputTab()
+    void exitEndsTheProgram()
     {
-        const auto comeBack = [this] {
-            m_result->show();
-            m_result->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(m_result.get()));
-            m_form->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-        };
-        action("mmPrRes")->setEnabled(true);
-        comeBack();
-        QVERIFY(!action("mmPrRes")->isEnabled());
-
-        BoxAnswerer answerer; // "Данных недостаточно!"
-        clickTab(1);
-        comeBack();
-        QVERIFY(action("mmPrRes")->isEnabled());
-    }
-
-    void exitClosesTheWindow()
-    {
+        // The result window on the screen does not keep the program running.
+        m_result->showReport();
+        QVERIFY(QTest::qWaitForWindowExposed(m_result.get()));
         QVERIFY(m_form->isVisible());
-        action("mmExit")->trigger();
+        QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QSignalSpy aboutToQuit(qApp, &QCoreApplication::aboutToQuit);
+
+        // "Выход" chosen while the program's event loop runs, as in use. A loop
+        // that does not end is ended by the guard with its own code.
+        QTimer::singleShot(0, action("mmExit"), &QAction::trigger);
+        constexpr int notEnded = 99;
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(notEnded); });
+        guard.start(20000);
+        const int exitCode = QApplication::exec();
+        guard.stop();
+
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(lastWindowClosed.count(), 1);
+        QCOMPARE(aboutToQuit.count(), 1);
         QVERIFY(!m_form->isVisible());
+        QVERIFY(!m_result->isVisible()); // the result window goes with it
     }
 
     void errorBoxTextAndCaption()
@@ -1055,6 +1047,31 @@ private slots:
         for (const char* kept :
              {"List index out of bounds (3)", "Стоп!", "'x'", "done.", "a-", "a ", ""})
             QCOMPARE(errorBoxText(QString::fromUtf8(kept)), QString::fromUtf8(kept));
+
+        // The caption: the file name up to its first ".", the first character
+        // as it is and the others in lower case.
+        using zeltrac::ui::titleFromProgramPath;
+        const struct
+        {
+            const char* path;
+            const char* title;
+        } titles[] = {
+            {"/opt/zeltrac/bin/Zeltrac.Main.exe", "Zeltrac"},
+            {"Zeltrac.Main.exe", "Zeltrac"},
+            {"/usr/bin/ZELTRAC.EXE", "Zeltrac"},
+            {"/usr/bin/PlanForm.v2.exe", "Planform"},
+            {"/usr/bin/pLAN.exe", "plan"},
+            {"/usr/bin/ПЛАН-2.exe", "План-2"},
+            {"/tmp/a.b/Prog", "Prog"}, // a dot in a folder's name does not count
+            {"/usr/bin/zeltrac", "zeltrac"},
+            {"/usr/bin/Z.exe", "Z"},
+            {"/usr/bin/.Hidden", ""},
+            {"", ""},
+        };
+        for (const auto& t : titles)
+            QCOMPARE(titleFromProgramPath(QString::fromUtf8(t.path)), QString::fromUtf8(t.title));
+        QCOMPARE(zeltrac::ui::applicationTitle(),
+                 titleFromProgramPath(QCoreApplication::applicationFilePath()));
         QCOMPARE(zeltrac::ui::applicationTitle(), QStringLiteral("ui_tests"));
 
         BoxAnswerer answerer;
@@ -1065,7 +1082,7 @@ private slots:
         });
         QVERIFY(!after);
         QCOMPARE(answerer.boxes().size(), size_t(1));
-        expectError(answerer.boxes().front(), QStringLiteral("Stream write error."));
+        expectErrorBox(answerer.boxes().front(), QStringLiteral("Stream write error."));
     }
 };
 

@@ -51,13 +51,19 @@ void BoxAnswerer::poll()
         box->reject();
 }
 
-void typeText(QWidget* target, const QString& text)
+void sendText(QWidget* receiver, const QString& text)
 {
-    for (const QChar ch : text) {
-        QWidget* focus = QApplication::focusWidget();
-        QWidget* receiver = focus ? focus : target;
+    for (const QChar ch : text)
         QTest::sendKeyEvent(QTest::Click, receiver, Qt::Key(ch.toUpper().unicode()), QString(ch),
                             Qt::NoModifier);
+}
+
+void typeText(QWidget* target, const QString& text)
+{
+    // The focus may move while typing (the first key opens a grid's editor).
+    for (const QChar ch : text) {
+        QWidget* focus = QApplication::focusWidget();
+        sendText(focus ? focus : target, QString(ch));
     }
 }
 

@@ -46,6 +46,10 @@ private:
     int m_idleTicks = 0;
 };
 
+// Sends each character of `text` to `receiver` as a key click (Cyrillic
+// included), whichever widget has the focus.
+void sendText(QWidget* receiver, const QString& text);
+
 // Types text into the focused widget of `target`'s window one character at a
 // time (Cyrillic included).
 void typeText(QWidget* target, const QString& text);

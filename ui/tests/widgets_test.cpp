@@ -263,8 +263,14 @@ private slots:
         {
             const char* text;
             int position;
-        } cases[] = {{"12", 12}, {"25", 12}, {"x", 12}, {"", 12}, {"2", 12},  {"22", 12},
-                     {"21", 21}, {" 5", 5},  {"5 ", 5}, {"3", 3}, {"+07", 7}, {"1e1", 7}};
+        } cases[] = {
+            // Each text that must be refused comes while the position is not
+            // the value the text would give, so that taking it shows.
+            {"12", 12}, {"25", 12},  {"x", 12},   {"", 12},   {"2", 12},  {"22", 12},
+            {"21", 21}, {" 5", 5},   {"6 ", 5},   {"3", 3},   {"+07", 7}, {"1e1", 7},
+            {"$B", 11}, {"$c", 12},  {"\t4", 12}, {"4x", 12}, {"-4", 12}, {"$-4", 12},
+            {"  9", 9}, {"0004", 4}, {"5.0", 4},  {"$", 4},   {"+", 4},   {"10 ", 4},
+        };
         for (const auto& c : cases) {
             edit.setText(QString::fromUtf8(c.text));
             QVERIFY2(upDown.position() == c.position, c.text);
