@@ -18,9 +18,10 @@ enum class Status
     TimeLimit,  // the time ran out: the best plan found and a proven lower bound
     Cancelled,  // cancelled: the best plan found so far and a proven lower bound
     NotCovered, // the input lies outside the model: nothing solved, message says why
+    Infeasible, // no plan meets the conditions in force: message names one to relax
 };
 
-// "optimal", "time_limit", "cancelled", "not_covered".
+// "optimal", "time_limit", "cancelled", "not_covered", "infeasible".
 const char* statusName(Status status);
 
 struct Options
@@ -32,6 +33,18 @@ struct Options
     // that has every train at 0 or 1 it is the proven optimum. Off: the whole
     // program goes to the branch and bound at once (slower; a cross-check).
     bool relaxationFirst = true;
+};
+
+// One plan among the cheapest: its trains, texts, indicators and cost.
+struct Variant
+{
+    // Totals element 6 of the tables, plus the Cm of each required train that
+    // carries no cars (the indicators count only trains with cars).
+    double cost = 0;
+    // By origin then destination; a required train with no cars has 0 cars.
+    std::vector<FixedTrain> trains;
+    TextTable plan;
+    ResultTables tables;
 };
 
 struct Solution
@@ -48,6 +61,10 @@ struct Solution
     // The calculated plan's indicators and totals, for showing both side by side.
     ResultTables analyticalTables;
     double analyticalCost = 0; // analyticalTables element 6
+    // When variants were asked for: the optimum first, then each next
+    // cheapest plan from which no train can be dropped without raising the
+    // cost; fewer when no more exist or the time ran out.
+    std::vector<Variant> variants;
 };
 
 // Solves the input's line exactly. Never throws for any input text.
