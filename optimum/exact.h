@@ -51,10 +51,12 @@ struct Solution
 {
     Status status = Status::NotCovered;
     std::string message; // the reason for NotCovered, empty otherwise
-    double cost = 0;     // totals element 6 of the plan below
+    double cost = 0;     // totals element 6 of the plan below (+ idle required trains' Cm)
     double bound = 0;    // proven lower bound of the optimum, at most cost
     double seconds = 0;  // wall time of the solve
-    // The trains that carry cars, by origin then destination, with their cars.
+    // The trains that carry cars, by origin then destination, with their cars;
+    // under conditions also each required train with no cars (0 cars), whose
+    // Cm the cost counts although the indicators do not.
     std::vector<FixedTrain> trains;
     TextTable plan;      // (N-1) x (N-1) plan texts, laid out like the calculated plan
     ResultTables tables; // station indicators and totals of this plan (rows 1..N-1 written)

@@ -77,7 +77,7 @@ void expectLikeBruteForce(const CalcInput& input, const Conditions& conditions, 
 TEST(PlanVariants, MatchEveryCountedSetOfTrainsOnSmallLines)
 {
     Random random(314);
-    for (int round = 0; round < 24; ++round) {
+    for (int round = 0; round < 15; ++round) {
         LineShape shape;
         shape.stations = 4 + round % 3;
         shape.maxCm = 300;
