@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <set>
 
@@ -293,4 +294,29 @@ TEST(PlanVariants, EveryVariantOfALongerLineIsDistinctRisingAndMinimal)
             }
         }
     }
+}
+
+TEST(PlanConditions, NoTimeOrACancelBeforeTheStartFindNoPlanAndSaySo)
+{
+    Random random(7);
+    LineShape shape;
+    shape.stations = 12;
+    const CalcInput input = randomLine(shape, random);
+    const Conditions c = parsed(R"({"max_reprocessed": {"5": 100}})");
+    Options none;
+    none.timeLimitSeconds = 0;
+    const Solution late = solveExact(input, c, 3, none);
+    EXPECT_EQ(late.status, Status::TimeLimit);
+    EXPECT_EQ(late.message, "Время истекло раньше, чем найден план, удовлетворяющий условиям");
+    EXPECT_TRUE(late.variants.empty());
+    EXPECT_TRUE(late.trains.empty());
+
+    std::atomic<bool> cancel{true};
+    Options cancelled;
+    cancelled.cancel = &cancel;
+    const Solution stopped = solveExact(input, c, 3, cancelled);
+    EXPECT_EQ(stopped.status, Status::Cancelled);
+    EXPECT_TRUE(stopped.variants.empty());
+    // The calculated plan is there for comparison all the same.
+    EXPECT_GT(stopped.analyticalCost, 0);
 }
