@@ -308,8 +308,10 @@ bool minimal(const Model& model, const Plan& plan, const std::vector<bool>& link
     return true;
 }
 
-// The row that keeps the set of trains `set` out of the program:
-// sum over the set of (1 - y) + sum over the others of y >= 1.
+// The row that keeps the set of trains `set` out of the program, and with it
+// every set of one train more: found later, such a set costs at least as much
+// as `set`, so that train can be dropped without raising the cost:
+// 2 * sum over the set of (1 - y) + sum over the others of y >= 2.
 void excludeSet(Program& program, const TrainSet& set)
 {
     int inside = 0;
@@ -317,12 +319,12 @@ void excludeSet(Program& program, const TrainSet& set)
         for (int j = i + 1; j < kDim; ++j)
             inside += program.trainColumn[i][j] >= 0 && set[i][j];
     }
-    const int row = program.addRow(1 - inside, std::numeric_limits<double>::max());
+    const int row = program.addRow(2 - 2 * inside, std::numeric_limits<double>::max());
     for (int i = 1; i < kDim; ++i) {
         for (int j = i + 1; j < kDim; ++j) {
             const int column = program.trainColumn[i][j];
             if (column >= 0)
-                program.add(row, column, set[i][j] ? -1 : 1);
+                program.add(row, column, set[i][j] ? -2 : 1);
         }
     }
 }

@@ -78,7 +78,7 @@ void expectLikeBruteForce(const CalcInput& input, const Conditions& conditions, 
 TEST(PlanVariants, MatchEveryCountedSetOfTrainsOnSmallLines)
 {
     Random random(314);
-    for (int round = 0; round < 15; ++round) {
+    for (int round = 0; round < 24; ++round) {
         LineShape shape;
         shape.stations = 4 + round % 3;
         shape.maxCm = 300;
@@ -93,7 +93,7 @@ TEST(PlanVariants, MatchEveryCountedSetOfTrainsOnSmallLines)
 TEST(PlanVariants, MatchTheBruteForceUnderRandomConditions)
 {
     Random random(2718);
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < 60; ++round) {
         LineShape shape;
         shape.stations = 4 + round % 2 + (round % 5 == 0);
         shape.maxCm = 200;
