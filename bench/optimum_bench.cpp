@@ -6,6 +6,7 @@
 
 #include "bench_inputs.h"
 #include "optimum/exact.h"
+#include "optimum/variants.h"
 
 namespace {
 
@@ -96,10 +97,62 @@ void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
     state.counters["gap_max_pct"] = gaps.back();
     state.counters["longest_s"] = longest;
 }
-BENCHMARK(BM_CalculatedPlanAboveOptimum)
-    ->Arg(0)
-    ->Arg(1)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_CalculatedPlanAboveOptimum)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+namespace {
+
+// Two conditions of each kind on the dense 21-station line: trains 1-21 and
+// 5-12 required, 2-20 and 3-10 forbidden, at most 4 destinations at stations
+// 6 and 14, at most 2000 cars re-formed at stations 8 and 16.
+optimum::Conditions twoOfEachKind()
+{
+    optimum::Conditions c;
+    c.forced = {{1, 21}, {5, 12}};
+    c.forbidden = {{2, 20}, {3, 10}};
+    c.maxDestinations = {{6, 4}, {14, 4}};
+    c.maxReprocessed = {{8, 2000}, {16, 2000}};
+    return c;
+}
+
+void solveWith(benchmark::State& state, const optimum::Conditions& conditions, int variants)
+{
+    const CalcInput input = bench::denseLine(bench::DenseLine{});
+    std::size_t found = 0;
+    for (auto _ : state) {
+        // Time enough for the whole work on a loaded machine: fewer variants
+        // than asked for would make the figure look better than it is.
+        optimum::Options options;
+        options.timeLimitSeconds = 120;
+        const optimum::Solution solution =
+            optimum::solveExact(input, conditions, variants, options);
+        if (solution.status != optimum::Status::Optimal)
+            state.SkipWithError("not solved to optimality");
+        found = solution.variants.size();
+        if (found != static_cast<std::size_t>(variants))
+            state.SkipWithError("fewer variants than asked for");
+        benchmark::DoNotOptimize(solution.cost);
+    }
+    state.counters["variants"] = static_cast<double>(found);
+}
+
+void BM_ExactDense21TwoConditionsOfEachKind(benchmark::State& state)
+{
+    solveWith(state, twoOfEachKind(), 1);
+}
+BENCHMARK(BM_ExactDense21TwoConditionsOfEachKind)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ExactDense21FiveVariants(benchmark::State& state)
+{
+    solveWith(state, optimum::Conditions{}, 5);
+}
+BENCHMARK(BM_ExactDense21FiveVariants)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ExactDense21FiveVariantsUnderConditions(benchmark::State& state)
+{
+    solveWith(state, twoOfEachKind(), 5);
+}
+BENCHMARK(BM_ExactDense21FiveVariantsUnderConditions)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "calc/error.h"
 #include "calc/numtext.h"
 #include "optimum/line.h"
+#include "optimum/program.h"
 
 namespace zeltrac::optimum {
 
@@ -29,6 +30,8 @@ const char* statusName(Status status)
         return "time_limit";
     case Status::Cancelled:
         return "cancelled";
+    case Status::Infeasible:
+        return "infeasible";
     case Status::NotCovered:
         break;
     }
@@ -41,43 +44,7 @@ std::string checkInput(const CalcInput& input)
     return readLine(input, line);
 }
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr double kRelativeGap = 1e-9;
-
-// Ends the solve when the caller cancels or the time runs out.
-class Deadline
-{
-public:
-    Deadline(const Options& options, Clock::time_point start)
-        : m_cancel(options.cancel),
-          m_end(start + std::chrono::duration_cast<Clock::duration>(
-                            std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
-    {
-    }
-
-    // No limit beyond about four months (which the clock can hold); none below 0.
-    static double limitOf(double seconds)
-    {
-        constexpr double kLongest = 1e7;
-        if (std::isnan(seconds) || seconds <= 0)
-            return 0;
-        return std::min(seconds, kLongest);
-    }
-
-    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
-    bool passed() const { return cancelled() || Clock::now() >= m_end; }
-    double secondsLeft() const
-    {
-        return std::max(0.0, std::chrono::duration<double>(m_end - Clock::now()).count());
-    }
-
-private:
-    const std::atomic<bool>* m_cancel;
-    Clock::time_point m_end;
-};
+namespace detail {
 
 // Stops the simplex method between iterations.
 class LpStop : public ClpEventHandler
@@ -114,50 +81,6 @@ public:
 
 private:
     const Deadline& m_deadline;
-};
-
-// The mixed-integer program: a 0/1 variable per train that some flow can use,
-// and per flow a share on each train it can use, with the flow conserved at
-// the stations where it may be re-formed and every share at most its train.
-struct Program
-{
-    std::array<std::array<int, kDim>, kDim> trainColumn{}; // -1: no column
-    std::vector<double> columnLower, columnUpper, objective, rowLower, rowUpper;
-    std::vector<int> rowIndex, columnIndex;
-    std::vector<double> element;
-    // The share columns of flow (a, b): shareColumn[a][b][p][q] via the flow's base.
-    struct FlowShares
-    {
-        int origin;
-        int destination;
-        std::vector<int> nodes; // a, the stations between that re-form, b
-        int firstColumn;        // shares of node pairs (p < q) in order
-    };
-    std::vector<FlowShares> flows;
-    int rows = 0; // the conservation rows
-    // share <= train: (share column, train column), one row each.
-    std::vector<std::pair<int, int>> links;
-
-    int addColumn(double cost, double upper)
-    {
-        columnLower.push_back(0);
-        columnUpper.push_back(upper);
-        objective.push_back(cost);
-        return static_cast<int>(objective.size()) - 1;
-    }
-    int addRow(double lower, double upper)
-    {
-        rowLower.push_back(lower);
-        rowUpper.push_back(upper);
-        return rows++;
-    }
-    void add(int row, int column, double value)
-    {
-        rowIndex.push_back(row);
-        columnIndex.push_back(column);
-        element.push_back(value);
-    }
-    int columns() const { return static_cast<int>(objective.size()); }
 };
 
 Program buildProgram(const Line& line)
@@ -404,21 +327,6 @@ bool relaxation(const Program& program, const Deadline& deadline, std::vector<bo
     return true;
 }
 
-struct Searched
-{
-    TrainSet open{};
-    double bound = 0;
-    bool proven = false;
-};
-
-// One branch and bound over the conservation rows and the chosen linking rows.
-struct Branched
-{
-    std::vector<double> best;                                // empty: no solution kept
-    double bound = -std::numeric_limits<double>::infinity(); // valid for the whole program
-    bool proven = false;                                     // optimal for the rows it had
-};
-
 Branched branchAndBound(const Program& program, const std::vector<bool>& links,
                         const std::vector<double>& startValues, double startCost,
                         const Deadline& deadline)
@@ -438,6 +346,8 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
                 solver.setInteger(program.trainColumn[i][j]);
         }
     }
+    for (const int column : program.integerColumns)
+        solver.setInteger(column);
 
     CbcModel model(solver);
     model.setLogLevel(0);
@@ -447,7 +357,8 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
     model.setAllowableFractionGap(kRelativeGap);
     model.setAllowableGap(0);
     model.setNumberThreads(0);
-    model.setBestSolution(startValues.data(), columns, startCost, true);
+    if (!startValues.empty())
+        model.setBestSolution(startValues.data(), columns, startCost, true);
     SearchStop searchStop(deadline);
     model.passInEventHandler(&searchStop);
     bool lpStopped = false;
@@ -465,11 +376,25 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
     // Fewer rows only make the bound lower: it holds for the whole program,
     // unless a stopped simplex left it unproven.
     result.proven = model.isProvenOptimal() && !lpStopped;
+    result.infeasible = model.isProvenInfeasible() && !lpStopped;
     const double bound = model.getBestPossibleObjValue();
     if (!lpStopped && std::isfinite(bound))
         result.bound = bound;
     return result;
 }
+
+} // namespace detail
+
+namespace {
+
+using namespace detail;
+
+struct Searched
+{
+    TrainSet open{};
+    double bound = 0;
+    bool proven = false;
+};
 
 Searched search(const Line& line, const Routing& start, const Deadline& deadline,
                 bool relaxationFirst)

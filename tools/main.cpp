@@ -25,6 +25,7 @@
 #include "optimum/exact.h"
 #include "report/datetime.h"
 #include "report/rtf.h"
+#include "tools/cli_exact.h"
 #include "tools/output.h"
 #include "workbook/exactplan.h"
 #include "workbook/workbook.h"
@@ -48,6 +49,9 @@ const char* const kUsage =
     "                           (по умолчанию - из региональных настроек)\n"
     "  --exact                  найти также точный оптимум (самый дешевый план)\n"
     "  --time-limit С           предел времени точного оптимума, секунд (по умолчанию 10)\n"
+    "  --constraints ФАЙЛ.json  условия точного оптимума: обязательные и запрещенные\n"
+    "                           поезда, пределы назначений и переработки по станциям\n"
+    "  --variants K             показать K (1..10) самых дешевых вариантов плана\n"
     "  --svg ФАЙЛ.svg           сохранить схему плана в формате SVG\n"
     "  --csv ФАЙЛ.csv           сохранить исходные данные и результаты в формате CSV\n"
     "  -h, --help               показать эту справку\n"
@@ -66,6 +70,10 @@ struct Options
     double timeLimitSeconds = 10.0;
     QString svgFile; // empty: no diagram
     QString csvFile; // empty: no CSV
+    // The exact plan's conditions (--constraints) and variant count
+    // (--variants; 0: none asked for).
+    zeltrac::optimum::Conditions conditions;
+    int variants = 0;
 };
 
 enum class Status
@@ -111,7 +119,16 @@ void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
     zeltrac::optimum::Options solverOptions;
     solverOptions.timeLimitSeconds = options.timeLimitSeconds;
-    workbook.computeExactPlan(solverOptions);
+    if (options.conditions.empty() && options.variants == 0) {
+        workbook.computeExactPlan(solverOptions);
+        return;
+    }
+    // The planner's conditions and the variants asked for.
+    workbook.computeExactPlan(solverOptions, [&options](const zeltrac::CalcInput& input,
+                                                        const zeltrac::optimum::Options& solver) {
+        return zeltrac::cli::solveExactFor(input, options.conditions, options.variants,
+                                           solver.timeLimitSeconds);
+    });
 }
 
 // The plan diagram (--svg).
@@ -174,17 +191,7 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
     return outcome;
 }
 
-Json rowsOf(const zeltrac::TextTable& table)
-{
-    Json rows = Json::array();
-    for (int row = 0; row < table.rowCount(); ++row) {
-        Json cells = Json::array();
-        for (int column = 0; column < table.columnCount(); ++column)
-            cells.push_back(table.cell(column, row));
-        rows.push_back(std::move(cells));
-    }
-    return rows;
-}
+using zeltrac::cli::rowsOf;
 
 // Doubles hold every 6-byte real exactly and are written so that they read
 // back as the same value.
@@ -235,6 +242,8 @@ Json exactJsonOf(const zeltrac::ExactPlan& exact)
     json["indicators"] =
         exact.hasPlan() ? indicatorsOf(solution.tables, exact.stationCount()) : Json::array();
     json["totals"] = exact.hasPlan() ? totalsOf(solution.tables) : Json::array();
+    if (!solution.variants.empty())
+        json["variants"] = zeltrac::cli::variantsJson(solution);
     return json;
 }
 
@@ -289,11 +298,16 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     const QCommandLineOption exactOption(QStringLiteral("exact"));
     const QCommandLineOption timeLimitOption(QStringLiteral("time-limit"), QString(),
                                              QStringLiteral("seconds"));
+    const QCommandLineOption constraintsOption(QStringLiteral("constraints"), QString(),
+                                               QStringLiteral("file"));
+    const QCommandLineOption variantsOption(QStringLiteral("variants"), QString(),
+                                            QStringLiteral("count"));
     const QCommandLineOption svgOption(QStringLiteral("svg"), QString(), QStringLiteral("file"));
     const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("file"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, exactOption,
-                       timeLimitOption, svgOption, csvOption, helpOption});
+                       timeLimitOption, svgOption, csvOption, helpOption, constraintsOption,
+                       variantsOption});
 
     if (!parser.parse(arguments)) {
         problem = parser.errorText();
@@ -303,8 +317,9 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     if (help)
         return true;
 
-    for (const QCommandLineOption* option : {&rtfOption, &operatorOption, &separatorOption,
-                                             &timeLimitOption, &svgOption, &csvOption}) {
+    for (const QCommandLineOption* option :
+         {&rtfOption, &operatorOption, &separatorOption, &timeLimitOption, &svgOption, &csvOption,
+          &constraintsOption, &variantsOption}) {
         if (parser.values(*option).size() > 1) {
             problem = QStringLiteral("Параметр --%1 указан более одного раза.")
                           .arg(option->names().front());
@@ -340,6 +355,21 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
         }
         options.timeLimitSeconds = seconds;
     }
+    for (const QCommandLineOption* option : {&constraintsOption, &variantsOption}) {
+        if (parser.isSet(*option) && !options.exact) {
+            problem = QStringLiteral("Параметр --%1 действует только вместе с --exact.")
+                          .arg(option->names().front());
+            return false;
+        }
+    }
+    if (parser.isSet(constraintsOption) &&
+        !zeltrac::cli::loadConditionsFile(
+            QFileInfo(parser.value(constraintsOption)).absoluteFilePath(), options.conditions,
+            problem))
+        return false;
+    if (parser.isSet(variantsOption) &&
+        !zeltrac::cli::parseVariantCount(parser.value(variantsOption), options.variants, problem))
+        return false;
     if (parser.isSet(svgOption)) {
         if (parser.value(svgOption).isEmpty()) {
             problem = QStringLiteral("Не указано имя файла SVG.");
@@ -397,6 +427,12 @@ int main(int argc, char* argv[])
             return kExitFailed;
         }
         return kExitPlanComputed;
+    }
+    if (!options.conditions.empty())
+        problem = zeltrac::cli::conditionsProblem(options.dataFile, options.conditions);
+    if (!problem.isEmpty()) {
+        std::cerr << problem.toStdString() << '\n';
+        return kExitUsage;
     }
 
     zeltrac::Workbook workbook;

@@ -43,6 +43,8 @@ bool ExactPlan::totalDiffers(int element) const
 
 std::string ExactPlan::statusText() const
 {
+    if (!hasPlan())
+        return "Точный оптимум не найден: " + m_solution.message;
     switch (m_solution.status) {
     case optimum::Status::Optimal:
         return "Оптимум доказан";
@@ -53,6 +55,7 @@ std::string ExactPlan::statusText() const
         return "Отменено: лучший найденный план, нижняя граница " + fixedText(m_solution.bound, 2) +
                " ваг.-ч";
     case optimum::Status::NotCovered:
+    case optimum::Status::Infeasible:
         break;
     }
     return "Точный оптимум не найден: " + m_solution.message;

@@ -19,7 +19,13 @@ public:
     optimum::Status status() const { return m_solution.status; }
     int stationCount() const { return m_stationCount; }
     // Whether a plan was found (every status but "outside the model").
-    bool hasPlan() const { return m_solution.status != optimum::Status::NotCovered; }
+    // False for a line outside the model, conditions no plan meets, and a
+    // time limit reached before any plan met them; the message says which.
+    bool hasPlan() const
+    {
+        return m_solution.status != optimum::Status::NotCovered &&
+               m_solution.status != optimum::Status::Infeasible && m_solution.message.empty();
+    }
 
     // Car-hours: the calculated plan's total, the exact plan's total, and
     // what the exact plan saves (at least 0 whenever a plan was found).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "calc/plan.h"
+#include "optimum/conditions.h"
 
 namespace zeltrac::optimum::testing {
 
@@ -37,6 +38,22 @@ CalcInput randomLine(const LineShape& shape, Random& random);
 // The cheapest plan by trying every set of trains, each flow on its cheapest
 // chain (re-formed only where Tек is above 0). For 6 stations at most.
 long double bruteForceOptimum(const CalcInput& input);
+
+// A plan found by trying every set of trains: its cost and its trains (by
+// origin then destination).
+struct BrutePlan
+{
+    long double cost = 0;
+    std::vector<std::pair<int, int>> trains;
+};
+
+// Every set of trains that meets the conditions and from which no train but
+// a required one can be dropped without raising the cost, cheapest first.
+// A set costs the Cm of each of its trains plus, for the cheapest choice of
+// one chain per flow within the re-forming limits, the Tек of the stations
+// where each flow is re-formed times its cars. For 6 stations at most (with
+// re-forming limits, 5).
+std::vector<BrutePlan> bruteForcePlans(const CalcInput& input, const Conditions& conditions);
 
 // An input with the given Cm and Tек texts (stations 1, 2, ...) and flows
 // {origin, destination, cars} placed in their cells.

@@ -309,3 +309,47 @@ TEST(CliExact, TimeLimitValidation)
         EXPECT_EQ(run.exitCode, 0) << good << ": " << run.err.toStdString();
     }
 }
+
+// Conditions and variants reach the "exact" object: the first variant is the
+// optimum under the conditions, the next ones cost no less, and conditions no
+// plan meets give "infeasible" with the reason, the exit status unchanged.
+TEST(CliExact, ConditionsAndVariantsReachTheJsonObject)
+{
+    QTemporaryDir dir;
+    const auto write = [&dir](const char* name, const char* text) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return path;
+    };
+    const QString forced = write("forced.json", R"({"forced": [[1, 8]]})");
+    const CliRun run = runCli({QStringLiteral("--exact"), QStringLiteral("--json"),
+                               QStringLiteral("--constraints"), forced, QStringLiteral("--variants"),
+                               QStringLiteral("3"), QStringLiteral("--decimal-separator"),
+                               QStringLiteral("."), example("line8.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const Json exact = run.json().at("exact");
+    EXPECT_EQ(exact.at("status"), "optimal");
+    const Json& variants = exact.at("variants");
+    ASSERT_EQ(variants.size(), 3u);
+    EXPECT_EQ(variants[0].at("cost"), exact.at("cost"));
+    EXPECT_GE(exact.at("cost").get<double>(), 9649); // never below the free optimum
+    for (std::size_t k = 1; k < variants.size(); ++k)
+        EXPECT_GE(variants[k].at("cost").get<double>(), variants[k - 1].at("cost").get<double>());
+    bool hasForced = false;
+    for (const Json& train : exact.at("trains"))
+        hasForced = hasForced || (train.at("origin") == 1 && train.at("destination") == 8);
+    EXPECT_TRUE(hasForced);
+
+    const QString clash = write("clash.json", R"({"forced": [[1, 2]], "forbidden": [[1, 2]]})");
+    const CliRun none = runCli({QStringLiteral("--exact"), QStringLiteral("--json"),
+                                QStringLiteral("--constraints"), clash,
+                                QStringLiteral("--decimal-separator"), QStringLiteral("."),
+                                example("line8.dat")});
+    ASSERT_EQ(none.exitCode, 0) << none.err.toStdString();
+    const Json infeasible = none.json().at("exact");
+    EXPECT_EQ(infeasible.at("status"), "infeasible");
+    EXPECT_NE(infeasible.at("message").get<std::string>().find("1-2"), std::string::npos);
+    EXPECT_TRUE(infeasible.at("indicators").empty());
+}

@@ -648,3 +648,61 @@ TEST(CliHostileFiles, FileNameThatIsNotUtf8)
                                "программа открыть не может. Переименуйте файл.\n");
     EXPECT_TRUE(run.out.isEmpty());
 }
+
+TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
+{
+    QTemporaryDir dir;
+    auto conditions = [&dir](const char* name, const char* text) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return path;
+    };
+    const QString data = example("four-stations.dat"); // 4 stations
+    struct Case
+    {
+        QStringList arguments;
+        std::string message;
+    };
+    const QString malformed = conditions("malformed.json", "{\"forced\": [[1, 4]");
+    const QString outside = conditions("outside.json", R"({"forced": [[1, 5]]})");
+    const QString backward = conditions("backward.json", R"({"forbidden": [[3, 2]]})");
+    const QString station = conditions("station.json", R"({"max_reprocessed": {"0": 10}})");
+    const QString missing = dir.filePath("missing.json");
+    const std::vector<Case> cases = {
+        {{"--exact", "--constraints", malformed, data},
+         "Файл условий не является правильным JSON (" + malformed.toStdString() + ")."},
+        {{"--exact", "--constraints", outside, data},
+         "Файл условий: Обязательный поезд 1-5: станция вне линии (станции линии: 1..4)."},
+        {{"--exact", "--constraints", backward, data},
+         "Файл условий: Запрещенный поезд 3-2: станция отправления должна быть раньше "
+         "станции назначения."},
+        {{"--exact", "--constraints", station, data},
+         "Файл условий: Предел переработки: станция 0 вне линии (станции линии: 1..4)."},
+        {{"--exact", "--constraints", missing, data},
+         "Не удалось открыть файл условий " + missing.toStdString() + "."},
+        {{"--constraints", outside, data},
+         "Параметр --constraints действует только вместе с --exact."},
+        {{"--variants", "3", data}, "Параметр --variants действует только вместе с --exact."},
+        {{"--exact", "--variants", "0", data},
+         "Неверное число вариантов: \"0\" (допустимо от 1 до 10)."},
+        {{"--exact", "--variants", "11", data},
+         "Неверное число вариантов: \"11\" (допустимо от 1 до 10)."},
+        {{"--exact", "--variants", "2x", data},
+         "Неверное число вариантов: \"2x\" (допустимо от 1 до 10)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.error().substr(0, run.error().find('\n')), c.message);
+    }
+    // Conditions that fit the line are accepted.
+    const QString fits =
+        conditions("fits.json", R"({"forced": [[1, 4]], "max_destinations": {"4": 0}})");
+    const CliRun run =
+        runCli({"--exact", "--variants", "2", "--constraints", fits, "--json", data});
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+}

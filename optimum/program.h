@@ -1,0 +1,133 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "calc/plan.h"
+#include "optimum/exact.h"
+#include "optimum/line.h"
+
+// The mixed-integer program of the exact plan and its solving steps, shared by
+// the plain optimum and the optimum under conditions. Internal to the library.
+namespace zeltrac::optimum::detail {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kRelativeGap = 1e-9;
+
+// Ends the solve when the caller cancels or the time runs out.
+class Deadline
+{
+public:
+    Deadline(const Options& options, Clock::time_point start)
+        : m_cancel(options.cancel),
+          m_end(start + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
+    {
+    }
+
+    // No limit beyond about four months (which the clock can hold); none below 0.
+    static double limitOf(double seconds)
+    {
+        constexpr double kLongest = 1e7;
+        if (std::isnan(seconds) || seconds <= 0)
+            return 0;
+        return std::min(seconds, kLongest);
+    }
+
+    bool cancelled() const { return m_cancel != nullptr && m_cancel->load(); }
+    bool passed() const { return cancelled() || Clock::now() >= m_end; }
+    double secondsLeft() const
+    {
+        return std::max(0.0, std::chrono::duration<double>(m_end - Clock::now()).count());
+    }
+
+private:
+    const std::atomic<bool>* m_cancel;
+    Clock::time_point m_end;
+};
+
+// The mixed-integer program: a 0/1 variable per train that some flow can use,
+// and per flow a share on each train it can use, with the flow conserved at
+// the stations where it may be re-formed and every share at most its train.
+struct Program
+{
+    std::array<std::array<int, kDim>, kDim> trainColumn{}; // -1: no column
+    std::vector<double> columnLower, columnUpper, objective, rowLower, rowUpper;
+    std::vector<int> rowIndex, columnIndex;
+    std::vector<double> element;
+    // The share columns of flow (a, b): shareColumn[a][b][p][q] via the flow's base.
+    struct FlowShares
+    {
+        int origin;
+        int destination;
+        std::vector<int> nodes; // a, the stations between that re-form, b
+        int firstColumn;        // shares of node pairs (p < q) in order
+    };
+    std::vector<FlowShares> flows;
+    int rows = 0; // the conservation rows
+    // share <= train: (share column, train column), one row each.
+    std::vector<std::pair<int, int>> links;
+    // Further columns the branch and bound keeps whole (the trains always are).
+    std::vector<int> integerColumns;
+
+    int addColumn(double cost, double upper)
+    {
+        columnLower.push_back(0);
+        columnUpper.push_back(upper);
+        objective.push_back(cost);
+        return static_cast<int>(objective.size()) - 1;
+    }
+    int addRow(double lower, double upper)
+    {
+        rowLower.push_back(lower);
+        rowUpper.push_back(upper);
+        return rows++;
+    }
+    void add(int row, int column, double value)
+    {
+        rowIndex.push_back(row);
+        columnIndex.push_back(column);
+        element.push_back(value);
+    }
+    int columns() const { return static_cast<int>(objective.size()); }
+};
+
+Program buildProgram(const Line& line);
+
+// The program's values of a routed plan: its trains open, each flow on its chain.
+std::vector<double> programValues(const Program& program, const Routing& routing);
+
+// The trains of a plan's texts with their cars, by origin then destination.
+std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n);
+
+// Marks the linking rows the values violate; false when there are none.
+bool addViolated(const Program& program, const double* x, std::vector<bool>& links);
+
+// The linear relaxation, its linking rows added as they are violated. True
+// when its optimum has every train at 0 or 1: that plan is then optimal and
+// `open` holds it. `bound` gets the relaxation's proven lower bound.
+bool relaxation(const Program& program, const Deadline& deadline, std::vector<bool>& added,
+                TrainSet& open, double& bound);
+
+// One branch and bound over the conservation rows and the chosen linking rows.
+struct Branched
+{
+    std::vector<double> best;                                // empty: no solution kept
+    double bound = -std::numeric_limits<double>::infinity(); // valid for the whole program
+    bool proven = false;                                     // optimal for the rows it had
+    bool infeasible = false;                                 // proven to have no solution
+};
+
+// The branch and bound over the conservation rows, the further rows and the
+// chosen linking rows; `startValues` (may be empty) is a known solution.
+Branched branchAndBound(const Program& program, const std::vector<bool>& links,
+                        const std::vector<double>& startValues, double startCost,
+                        const Deadline& deadline);
+
+} // namespace zeltrac::optimum::detail

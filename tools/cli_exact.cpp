@@ -1,0 +1,93 @@
+#include "tools/cli_exact.h"
+
+#include <QFile>
+
+#include <exception>
+
+#include "optimum/variants.h"
+#include "workbook/workbook.h"
+
+namespace zeltrac::cli {
+
+using Json = nlohmann::ordered_json;
+
+Json rowsOf(const TextTable& table)
+{
+    Json rows = Json::array();
+    for (int row = 0; row < table.rowCount(); ++row) {
+        Json cells = Json::array();
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells.push_back(table.cell(column, row));
+        rows.push_back(std::move(cells));
+    }
+    return rows;
+}
+
+bool loadConditionsFile(const QString& path, optimum::Conditions& conditions, QString& problem)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("Не удалось открыть файл условий %1.").arg(path);
+        return false;
+    }
+    const std::string error = optimum::readConditions(file.readAll().toStdString(), conditions);
+    if (!error.empty()) {
+        problem = QStringLiteral("%1 (%2).").arg(QString::fromStdString(error), path);
+        return false;
+    }
+    return true;
+}
+
+QString conditionsProblem(const QString& dataFile, const optimum::Conditions& conditions)
+{
+    Workbook workbook;
+    try {
+        workbook.load(dataFile);
+    } catch (const std::exception&) {
+        return {};
+    }
+    const std::string error = optimum::checkConditions(conditions, workbook.stationCount());
+    return error.empty() ? QString()
+                         : QStringLiteral("Файл условий: %1.").arg(QString::fromStdString(error));
+}
+
+bool parseVariantCount(const QString& text, int& count, QString& problem)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > optimum::kMaxVariants) {
+        problem = QStringLiteral("Неверное число вариантов: \"%1\" (допустимо от 1 до %2).")
+                      .arg(text)
+                      .arg(optimum::kMaxVariants);
+        return false;
+    }
+    count = value;
+    return true;
+}
+
+optimum::Solution solveExactFor(const CalcInput& input, const optimum::Conditions& conditions,
+                                int variantCount, double timeLimitSeconds)
+{
+    optimum::Options options;
+    options.timeLimitSeconds = timeLimitSeconds;
+    if (conditions.empty() && variantCount == 0)
+        return optimum::solveExact(input, options);
+    return optimum::solveExact(input, conditions, variantCount == 0 ? 1 : variantCount, options);
+}
+
+Json variantsJson(const optimum::Solution& solution)
+{
+    Json variants = Json::array();
+    for (const optimum::Variant& variant : solution.variants) {
+        Json trains = Json::array();
+        for (const FixedTrain& t : variant.trains)
+            trains.push_back(
+                {{"origin", t.origin}, {"destination", t.destination}, {"cars", t.cars}});
+        variants.push_back({{"cost", variant.cost},
+                            {"trains", std::move(trains)},
+                            {"plan", rowsOf(variant.plan)}});
+    }
+    return variants;
+}
+
+} // namespace zeltrac::cli

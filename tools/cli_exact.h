@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <nlohmann/json.hpp>
+
+#include "calc/plan.h"
+#include "calc/texttable.h"
+#include "optimum/conditions.h"
+#include "optimum/exact.h"
+
+// The planner's conditions and the variants of the exact plan for zeltrac-cli.
+namespace zeltrac::cli {
+
+// The rows of a table's texts, row by row.
+nlohmann::ordered_json rowsOf(const TextTable& table);
+
+// Reads a conditions file (--constraints). False with the reason when it
+// cannot be read or is not a set of conditions.
+bool loadConditionsFile(const QString& path, optimum::Conditions& conditions, QString& problem);
+
+// The reason the conditions do not fit the line of the data file (its station
+// count), or the empty text; also empty when the file cannot be loaded (the
+// run reports that itself).
+QString conditionsProblem(const QString& dataFile, const optimum::Conditions& conditions);
+
+// The variant count from --variants: 1..10, or false with the reason.
+bool parseVariantCount(const QString& text, int& count, QString& problem);
+
+// The exact plan under the conditions with `variantCount` variants (0: none
+// asked for; the plain optimum when there are no conditions either).
+optimum::Solution solveExactFor(const CalcInput& input, const optimum::Conditions& conditions,
+                                int variantCount, double timeLimitSeconds);
+
+// [{"cost", "trains": [{"origin", "destination", "cars"}], "plan"}, ...],
+// the optimum first.
+nlohmann::ordered_json variantsJson(const optimum::Solution& solution);
+
+} // namespace zeltrac::cli
