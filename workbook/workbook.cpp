@@ -125,8 +125,26 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
     m_lastInput = input;
+    m_lastPlan = result.plan;
     m_completed = true;
     return result.status;
+}
+
+std::optional<diagram::DiagramPlan> Workbook::diagramData() const
+{
+    if (!m_completed)
+        return std::nullopt;
+    return diagram::planFromCalculation(m_lastInput, m_lastPlan, m_trains);
+}
+
+std::optional<diagram::DiagramPlan>
+Workbook::exactDiagramData(const std::vector<FixedTrain>& exactTrains) const
+{
+    if (!m_completed)
+        return std::nullopt;
+    return diagram::planFromTrains(m_lastInput.stationCount,
+                                   diagram::reformingStations(m_lastInput), exactTrains,
+                                   diagram::TrainKind::Exact);
 }
 
 TextTable Workbook::planTexts() const

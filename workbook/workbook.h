@@ -2,12 +2,14 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "calc/plan.h"
 #include "calc/texttable.h"
 #include "workbook/celltable.h"
+#include "workbook/diagramplan.h"
 
 namespace zeltrac {
 
@@ -102,6 +104,16 @@ public:
     bool hasCompletedPlan() const { return m_completed; }
     const CalcInput& lastInput() const { return m_lastInput; }
 
+    // The diagram data of the last completed calculation: its plan with the
+    // through trains it fixed, the stations of its input. None when the last
+    // calculation did not complete (a plan shown then would be stale).
+    std::optional<diagram::DiagramPlan> diagramData() const;
+    // The exact optimum's trains on the line of the last completed
+    // calculation, as the diagram draws them beside diagramData(). None when
+    // the last calculation did not complete.
+    std::optional<diagram::DiagramPlan>
+    exactDiagramData(const std::vector<FixedTrain>& exactTrains) const;
+
     // --- Report ------------------------------------------------------------
 
     // Appends the report's lines to `lines` for the given date-and-time
@@ -127,6 +139,7 @@ private:
     std::vector<FixedTrain> m_trains;
     bool m_completed = false;
     CalcInput m_lastInput;
+    TextTable m_lastPlan; // the plan texts of the last completed calculation
 };
 
 } // namespace zeltrac
