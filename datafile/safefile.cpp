@@ -32,10 +32,12 @@ bool isReadOnly(const QString& path)
 // written (a temporary file beside it, renamed over it), so a failed save
 // leaves the old file intact. A device or pipe is written to directly:
 // renaming over it would replace the special file itself.
-void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailed)
+void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailed,
+                     const char* cannotCreateMessage)
 {
     const auto cannotCreateFile = [&] {
-        return Error(formatMessage(cannotCreate, path.toStdString()));
+        return Error(formatMessage(cannotCreateMessage ? cannotCreateMessage : cannotCreate,
+                                   path.toStdString()));
     };
     const QFileInfo info(path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
