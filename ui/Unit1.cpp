@@ -11,6 +11,7 @@
 
 #include "calc/error.h"
 #include "report/datetime.h"
+#include "ui/PlanDiagramWindow.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
 #include "ui/filedialog.h"
@@ -218,8 +219,16 @@ void Form1::TabControl1Change()
         ui->StringGrid4->setRowCount(n - 1);
         ui->StringGrid4->resize(flowGridSize(n));
         const WaitCursor waitCursor;
-        CalcResultMetod1();
+        try {
+            CalcResultMetod1();
+        } catch (...) {
+            // A failed calculation leaves no plan for the analysis commands.
+            updateAnalysisCommands();
+            refreshPlanDiagram();
+            throw;
+        }
         updateAnalysisCommands();
+        refreshPlanDiagram();
     } else {
         ui->mmOpen->setEnabled(true);
         ui->mmSave->setEnabled(true);
@@ -344,7 +353,45 @@ void Form1::updateAnalysisCommands()
 
 void Form1::mmExactPlanClick() {}
 
-void Form1::mmPlanDiagramClick() {}
+void Form1::mmPlanDiagramClick()
+{
+    if (!m_workbook->hasCompletedPlan())
+        return;
+    if (!m_diagramWindow) {
+        // A window of its own that closes with the main window.
+        m_diagramWindow = new PlanDiagramWindow(this);
+    }
+    refreshPlanDiagram();
+    m_diagramWindow->show();
+    m_diagramWindow->raise();
+    m_diagramWindow->activateWindow();
+}
+
+PlanDiagramWindow* Form1::planDiagramWindow() const
+{
+    return m_diagramWindow;
+}
+
+void Form1::refreshPlanDiagram()
+{
+    if (!m_diagramWindow)
+        return;
+    const std::optional<zeltrac::diagram::DiagramPlan> plan = m_workbook->diagramData();
+    if (!plan) {
+        m_diagramWindow->hide();
+        return;
+    }
+    std::optional<zeltrac::diagram::DiagramPlan> exact;
+    if (const auto trains = exactTrainsForDiagram())
+        exact = m_workbook->exactDiagramData(*trains);
+    m_diagramWindow->setPlans(*plan, exact);
+}
+
+std::optional<std::vector<zeltrac::FixedTrain>> Form1::exactTrainsForDiagram() const
+{
+    // The exact optimum is not kept in the session yet.
+    return std::nullopt;
+}
 
 void Form1::mmCopyPlanClick() {}
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "calc/plan.h"
 #include "ui/Unit2.h"
@@ -14,6 +16,8 @@
 namespace Ui {
 class Form1;
 }
+
+class PlanDiagramWindow;
 
 namespace zeltrac {
 class Workbook;
@@ -49,6 +53,13 @@ public:
     // lines composed before the error stay in the window.
     void print2RE();
 
+    // The plan diagram window once "Схема плана…" has opened it, else null.
+    PlanDiagramWindow* planDiagramWindow() const;
+    // Shows the session's plans in the diagram window when it is open (call
+    // it whenever the plans change); hides the window when the last
+    // calculation did not complete.
+    void refreshPlanDiagram();
+
     // Seams that tests replace. The file dialogs get the initial folder and
     // the name last chosen in them and return the chosen name, or an empty
     // one when cancelled. The clock gives the report's date and time.
@@ -76,6 +87,9 @@ private:
 
     // "Анализ": the plan diagram.
     void mmPlanDiagramClick();
+    // The exact optimum's trains of the last completed calculation for the
+    // diagram's second plan; none until the exact optimum is computed.
+    std::optional<std::vector<zeltrac::FixedTrain>> exactTrainsForDiagram() const;
 
     // "Анализ": the plan to the clipboard, the CSV export.
     void mmCopyPlanClick();
@@ -93,6 +107,7 @@ private:
     // that it outlives them.
     zeltrac::Workbook* m_workbook = nullptr;
     QPointer<Form2> m_resultWindow;
+    QPointer<PlanDiagramWindow> m_diagramWindow;
     QString m_openFileName;
     QString m_saveFileName;
     bool m_shownOnce = false;
