@@ -93,9 +93,11 @@ void writeInPlace(const QString& path, const QByteArray& bytes, const Error& can
 // written (a temporary file beside it, renamed over it), so a failed save
 // leaves the old file intact. A device or pipe is written to directly:
 // renaming over it would replace the special file itself.
-void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailed)
+void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailed,
+                     const char* cannotCreateMessage)
 {
-    const Error cannotCreateFile(formatMessage(cannotCreate, path.toStdString()));
+    const Error cannotCreateFile(formatMessage(
+        cannotCreateMessage ? cannotCreateMessage : cannotCreate, path.toStdString()));
     const QFileInfo info(path);
     if (info.exists() && !info.isFile() && !info.isDir()) {
         writeSpecialFile(path, bytes, cannotCreateFile, writeFailed);

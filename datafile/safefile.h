@@ -13,9 +13,11 @@ namespace zeltrac::datafile {
 // temporary file can be made beside an existing file (a folder the user may
 // not write), the file is written in place. A device or pipe is written to
 // directly, opened without blocking: a pipe without a reader is an error, not
-// a wait. Throws zeltrac::Error("Cannot create file
-// <path>") or Error(writeFailedMessage).
-void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailedMessage);
+// a wait. Throws zeltrac::Error("Cannot create file <path>") or
+// Error(writeFailedMessage); a cannotCreateMessage given (a format with one
+// %s for the path) replaces the first.
+void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailedMessage,
+                     const char* cannotCreateMessage = nullptr);
 
 // Makes a file-size limit (ulimit -f) end a write with an error the program
 // reports instead of killing it without a word.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "diagram/diagramplan.h"
+#include "workbook/diagramplan.h"
 
 // Where the diagram's pieces go: stations on a horizontal line, every train an
 // arc above it, stacked in lanes, labelled with its cars. Standard C++ only;

@@ -324,12 +324,29 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
     buffer.close();
     if (!painted || bytes.isEmpty())
         throw Error("Не удалось построить рисунок схемы");
-    datafile::writeFileSafely(path, bytes, "Не удалось записать файл схемы");
+    datafile::writeFileSafely(path, bytes, "Не удалось записать файл схемы",
+                              "Не удалось создать файл схемы %s");
+}
+
+std::vector<DiagramPanel> planPanels(const DiagramPlan& analytical,
+                                     const std::optional<DiagramPlan>& exact, PlanChoice choice)
+{
+    std::vector<DiagramPanel> panels;
+    if (!exact || choice != PlanChoice::Exact)
+        panels.push_back({QStringLiteral("Аналитический план"), analytical});
+    if (exact && choice != PlanChoice::Analytical)
+        panels.push_back({QStringLiteral("Точный оптимум"), *exact});
+    return panels;
 }
 
 void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path, double width)
 {
-    const ImageFormat format = formatOfFile(path);
+    writeDiagramFile(panels, path, formatOfFile(path), width);
+}
+
+void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path,
+                      ImageFormat format, double width)
+{
     const QFont font = diagramFont();
     savePicture(composePicture(panels, width, font), path, format, font);
 }

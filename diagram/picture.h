@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "diagram/layout.h"
@@ -22,6 +23,20 @@ struct DiagramPanel
     QString title;
     DiagramPlan plan;
 };
+
+// Which plans a picture shows.
+enum class PlanChoice
+{
+    Analytical,
+    Exact,
+    Both, // one above the other, the analytical plan on top
+};
+
+// The titled panels of the chosen plans; without an exact plan, the
+// analytical plan alone whatever the choice.
+std::vector<DiagramPanel> planPanels(const DiagramPlan& analytical,
+                                     const std::optional<DiagramPlan>& exact,
+                                     PlanChoice choice = PlanChoice::Both);
 
 struct PicturePanel
 {
@@ -85,5 +100,8 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
 // name's extension names (what the command line writes). Throws zeltrac::Error.
 void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path,
                       double width = kDefaultPictureWidth);
+// The same in the given format, whatever the name's extension.
+void writeDiagramFile(const std::vector<DiagramPanel>& panels, const QString& path,
+                      ImageFormat format, double width = kDefaultPictureWidth);
 
 } // namespace zeltrac::diagram

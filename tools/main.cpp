@@ -5,13 +5,17 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +26,7 @@
 #include "calc/plan.h"
 #include "calc/texttable.h"
 #include "datafile/safefile.h"
+#include "diagram/picture.h"
 #include "optimum/exact.h"
 #include "report/datetime.h"
 #include "report/rtf.h"
@@ -131,11 +136,45 @@ void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
     });
 }
 
-// The plan diagram (--svg).
+// The plan diagram (--svg): the diagram window's picture at its default
+// width, in SVG whatever the name's extension.
 void writeDiagram(const QString& path, const zeltrac::Workbook& workbook)
 {
-    Q_UNUSED(path);
-    Q_UNUSED(workbook);
+    const std::optional<zeltrac::diagram::DiagramPlan> plan = workbook.diagramData();
+    if (!plan)
+        return; // no completed plan: run() has reported why
+    zeltrac::diagram::writeDiagramFile(
+        zeltrac::diagram::planPanels(*plan, workbook.exactDiagramData()), path,
+        zeltrac::diagram::ImageFormat::Svg);
+}
+
+// Whether the arguments ask for the diagram (before they are parsed: the
+// kind of application depends on it). A value of another option that reads
+// "--svg" only costs a graphical application that is not needed.
+bool wantsDiagram(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--") == 0)
+            break;
+        for (const char* prefix : {"--svg", "-svg"}) {
+            const std::size_t length = std::strlen(prefix);
+            if (std::strncmp(argument, prefix, length) == 0 &&
+                (argument[length] == '\0' || argument[length] == '='))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Qt's own diagnostics (a missing runtime folder, fonts) stay out of the
+// tool's output, which scripts read; fatal ones still end the program.
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        std::cerr << message.toStdString() << '\n';
+        std::abort();
+    }
 }
 
 // The input and the results as CSV (--csv).
@@ -402,7 +441,16 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
 int main(int argc, char* argv[])
 {
     zeltrac::cli::StandardOutput output;
-    QCoreApplication app(argc, argv);
+    // The diagram is painted with Qt Gui: on the offscreen platform, so that
+    // no display is needed. Without --svg the tool stays a core application.
+    std::unique_ptr<QCoreApplication> app;
+    if (wantsDiagram(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietMessages);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     // File names reach the files unchanged only when they are UTF-8.
     for (int i = 1; i < argc; ++i) {
         const std::string problem = zeltrac::datafile::unreadableFileName(argv[i]);

@@ -1,7 +1,6 @@
 #include "ui/PlanDiagramWindow.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
@@ -9,6 +8,7 @@
 #include "calc/error.h"
 #include "diagram/picture.h"
 #include "ui/errorbox.h"
+#include "ui/filedialog.h"
 #include "ui/fonts.h"
 #include "ui/plandiagramview.h"
 #include "ui/printdialog.h"
@@ -22,30 +22,12 @@ const QString svgFilter = QStringLiteral("Рисунок SVG (*.svg)");
 const QString pngFilter = QStringLiteral("Рисунок PNG (*.png)");
 const QString pdfFilter = QStringLiteral("Документ PDF (*.pdf)");
 
-QString defaultSaveFileDialog(QWidget* parent, const QString& folder, const QString& lastName)
+zeltrac::ui::FileDialogSpec saveDialogSpec()
 {
-    QFileDialog dialog(parent, QStringLiteral("Сохранить схему"), folder,
-                       QStringList{svgFilter, pngFilter, pdfFilter}.join(QStringLiteral(";;")));
-    dialog.setObjectName(QStringLiteral("DiagramSaveDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (!lastName.isEmpty())
-        dialog.selectFile(lastName);
-    // A name typed without an extension gets the chosen type's.
-    auto suffixOf = [](const QString& filter) {
-        return filter.section(QStringLiteral("*."), 1).chopped(1);
-    };
-    dialog.setDefaultSuffix(suffixOf(svgFilter));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles().value(0);
-}
-
-QString planTitle(bool exact)
-{
-    return exact ? QStringLiteral("Точный оптимум") : QStringLiteral("Аналитический план");
+    return {QFileDialog::AcceptSave, QStringLiteral("Сохранить схему"),
+            QStringLiteral("DiagramSaveDialog"),
+            QStringList{svgFilter, pngFilter, pdfFilter}.join(QStringLiteral(";;")),
+            QStringLiteral("svg")};
 }
 
 } // namespace
@@ -58,7 +40,7 @@ PlanDiagramWindow::PlanDiagramWindow(QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
 
     saveFileDialog = [this](const QString& folder, const QString& lastName) {
-        return defaultSaveFileDialog(this, folder, lastName);
+        return zeltrac::ui::runFileDialog(this, saveDialogSpec(), folder, lastName);
     };
     printDialog = [this](QPrinter& printer) { return zeltrac::ui::execPrintDialog(this, printer); };
 
@@ -107,13 +89,7 @@ PlanDiagramWindow::PlanChoice PlanDiagramWindow::planChoice() const
 
 void PlanDiagramWindow::showChosenPlans()
 {
-    std::vector<DiagramPanel> panels;
-    const PlanChoice choice = planChoice();
-    if (choice != PlanChoice::Exact)
-        panels.push_back({planTitle(false), m_analytical});
-    if (m_exact && choice != PlanChoice::Analytical)
-        panels.push_back({planTitle(true), *m_exact});
-    ui->DiagramView->setPanels(std::move(panels));
+    ui->DiagramView->setPanels(planPanels(m_analytical, m_exact, planChoice()));
 }
 
 void PlanDiagramWindow::saveTo(const QString& path) const
@@ -131,8 +107,7 @@ void PlanDiagramWindow::saveAs()
         if (path.isEmpty())
             return;
         // A name without an extension is saved as SVG.
-        if (!QFileInfo(path).fileName().contains(u'.'))
-            path += QStringLiteral(".svg");
+        path = zeltrac::ui::withDefaultSuffix(path, QStringLiteral("svg"));
         m_lastSaveName = path;
         saveTo(path);
     });

@@ -6,7 +6,8 @@
 #include <memory>
 #include <optional>
 
-#include "diagram/diagramplan.h"
+#include "diagram/picture.h"
+#include "workbook/diagramplan.h"
 
 class QPrinter;
 class PlanDiagramView;
@@ -23,12 +24,7 @@ class PlanDiagramWindow : public QWidget
     Q_OBJECT
 
 public:
-    enum class PlanChoice
-    {
-        Analytical,
-        Exact,
-        Both,
-    };
+    using PlanChoice = zeltrac::diagram::PlanChoice;
 
     explicit PlanDiagramWindow(QWidget* parent = nullptr);
     ~PlanDiagramWindow() override;
@@ -54,7 +50,8 @@ public:
 
     // Seams that tests replace: the file dialog (gets the initial folder and
     // the name last chosen, returns the chosen name or an empty one when
-    // cancelled) and the print dialog (returns false when cancelled).
+    // cancelled; by default the program's common file dialog) and the print dialog (returns false
+    // when cancelled).
     std::function<QString(const QString& folder, const QString& lastName)> saveFileDialog;
     std::function<bool(QPrinter& printer)> printDialog;
 

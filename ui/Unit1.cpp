@@ -12,6 +12,7 @@
 
 #include "calc/error.h"
 #include "report/datetime.h"
+#include "ui/PlanDiagramWindow.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
 #include "ui/filedialog.h"
@@ -113,6 +114,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->mmSave, &QAction::triggered, this, [this] { handle(&Form1::mmSaveClick); });
     connect(ui->mmPrRes, &QAction::triggered, this, [this] { handle(&Form1::mmPrResClick); });
     connect(ui->mmExit, &QAction::triggered, this, [this] { handle(&Form1::mmExitClick); });
+    // An exact optimum computed later joins an open diagram as its second plan.
+    connect(m_workbook, &zeltrac::Workbook::exactPlanChanged, this, &Form1::refreshPlanDiagram);
     connect(ui->mmExactPlan, &QAction::triggered, this,
             [this] { handle(&Form1::mmExactPlanClick); });
     connect(ui->mmPlanDiagram, &QAction::triggered, this,
@@ -232,8 +235,16 @@ void Form1::TabControl1Change()
         ui->StringGrid4->setRowCount(n - 1);
         ui->StringGrid4->resize(flowGridSize(n));
         const WaitCursor waitCursor;
-        CalcResultMetod1();
+        try {
+            CalcResultMetod1();
+        } catch (...) {
+            // A failed calculation leaves no plan for the analysis commands.
+            updateAnalysisCommands();
+            refreshPlanDiagram();
+            throw;
+        }
         updateAnalysisCommands();
+        refreshPlanDiagram();
     } else {
         ui->mmOpen->setEnabled(true);
         ui->mmSave->setEnabled(true);
@@ -372,7 +383,36 @@ void Form1::mmExactPlanClick()
     m_exactWindow->start();
 }
 
-void Form1::mmPlanDiagramClick() {}
+void Form1::mmPlanDiagramClick()
+{
+    if (!m_workbook->hasCompletedPlan())
+        return;
+    if (!m_diagramWindow) {
+        // A window of its own that closes with the main window.
+        m_diagramWindow = new PlanDiagramWindow(this);
+    }
+    refreshPlanDiagram();
+    m_diagramWindow->show();
+    m_diagramWindow->raise();
+    m_diagramWindow->activateWindow();
+}
+
+PlanDiagramWindow* Form1::planDiagramWindow() const
+{
+    return m_diagramWindow;
+}
+
+void Form1::refreshPlanDiagram()
+{
+    if (!m_diagramWindow)
+        return;
+    const std::optional<zeltrac::diagram::DiagramPlan> plan = m_workbook->diagramData();
+    if (!plan) {
+        m_diagramWindow->hide();
+        return;
+    }
+    m_diagramWindow->setPlans(*plan, m_workbook->exactDiagramData());
+}
 
 void Form1::mmCopyPlanClick()
 {

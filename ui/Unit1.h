@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "calc/plan.h"
 #include "ui/ExactPlanWindow.h"
@@ -15,6 +17,8 @@
 namespace Ui {
 class Form1;
 }
+
+class PlanDiagramWindow;
 
 namespace zeltrac {
 class Workbook;
@@ -49,6 +53,13 @@ public:
     // Composes the report into the result window. Throws zeltrac::Error; the
     // lines composed before the error stay in the window.
     void print2RE();
+
+    // The plan diagram window once "Схема плана…" has opened it, else null.
+    PlanDiagramWindow* planDiagramWindow() const;
+    // Shows the session's plans in the diagram window when it is open (call
+    // it whenever the plans change); hides the window when the last
+    // calculation did not complete.
+    void refreshPlanDiagram();
 
     // Seams that tests replace. The file dialogs get the initial folder and
     // the name last chosen in them and return the chosen name, or an empty
@@ -103,6 +114,7 @@ private:
     zeltrac::Workbook* m_workbook = nullptr;
     QPointer<Form2> m_resultWindow;
     QPointer<ExactPlanWindow> m_exactWindow;
+    QPointer<PlanDiagramWindow> m_diagramWindow;
     QString m_openFileName;
     QString m_saveFileName;
     QString m_csvFileName;

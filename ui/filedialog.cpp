@@ -5,6 +5,17 @@
 
 namespace zeltrac::ui {
 
+QString filterSuffix(const QString& filter)
+{
+    const qsizetype star = filter.indexOf(QStringLiteral("*."));
+    if (star < 0)
+        return {};
+    qsizetype end = star + 2;
+    while (end < filter.size() && filter[end].isLetterOrNumber())
+        ++end;
+    return filter.mid(star + 2, end - star - 2);
+}
+
 QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString& folder,
                       const QString& lastName)
 {
@@ -13,8 +24,16 @@ QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString
     dialog.setAcceptMode(spec.mode);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!spec.defaultSuffix.isEmpty())
+    if (!spec.defaultSuffix.isEmpty()) {
         dialog.setDefaultSuffix(spec.defaultSuffix);
+        // With several types offered, a typed name gets the chosen type's.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& filter) {
+                             const QString suffix = filterSuffix(filter);
+                             if (!suffix.isEmpty())
+                                 dialog.setDefaultSuffix(suffix);
+                         });
+    }
     if (!lastName.isEmpty()) {
         const QFileInfo last(lastName);
         if (last.absoluteDir().exists())

@@ -12,7 +12,9 @@ struct FileDialogSpec
     QString title;
     QString objectName;
     QString filter;
-    QString defaultSuffix; // added to a name typed without an extension; none when empty
+    // Added to a name typed without an extension; none when empty. When set,
+    // choosing another file type takes that type's suffix instead.
+    QString defaultSuffix;
 };
 
 // Runs the program's file dialog: a typed name is taken as it is (opening a
@@ -22,6 +24,10 @@ struct FileDialogSpec
 // or an empty one when cancelled.
 QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString& folder,
                       const QString& lastName);
+
+// The suffix of a filter's first pattern ("Рисунок PNG (*.png)" -> "png"),
+// empty when it has none.
+QString filterSuffix(const QString& filter);
 
 // `path` with the default suffix added when its file name has no extension.
 QString withDefaultSuffix(const QString& path, const QString& suffix);

@@ -132,6 +132,7 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
     m_lastInput = input;
+    m_lastPlan = result.plan;
     m_completed = true;
     return result.status;
 }
@@ -157,6 +158,30 @@ bool Workbook::storeExactPlan(quint64 calculation, optimum::Solution solution)
     m_exact = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
     emit exactPlanChanged();
     return true;
+}
+
+std::optional<diagram::DiagramPlan> Workbook::diagramData() const
+{
+    if (!m_completed)
+        return std::nullopt;
+    return diagram::planFromCalculation(m_lastInput, m_lastPlan, m_trains);
+}
+
+std::optional<diagram::DiagramPlan>
+Workbook::exactDiagramData(const std::vector<FixedTrain>& exactTrains) const
+{
+    if (!m_completed)
+        return std::nullopt;
+    return diagram::planFromTrains(m_lastInput.stationCount,
+                                   diagram::reformingStations(m_lastInput), exactTrains,
+                                   diagram::TrainKind::Exact);
+}
+
+std::optional<diagram::DiagramPlan> Workbook::exactDiagramData() const
+{
+    if (!m_exact || !m_exact->hasPlan())
+        return std::nullopt;
+    return exactDiagramData(m_exact->solution().trains);
 }
 
 TextTable Workbook::planTexts() const

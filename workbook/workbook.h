@@ -13,6 +13,7 @@
 #include "optimum/exact.h"
 #include "workbook/celltable.h"
 #include "workbook/csvexport.h"
+#include "workbook/diagramplan.h"
 #include "workbook/exactplan.h"
 
 namespace zeltrac {
@@ -130,6 +131,18 @@ public:
     // The stored exact optimum of the last calculation, or none. A new
     // calculation clears it.
     const ExactPlan* exactPlan() const { return m_exact.get(); }
+    // The diagram data of the last completed calculation: its plan with the
+    // through trains it fixed, the stations of its input. None when the last
+    // calculation did not complete (a plan shown then would be stale).
+    std::optional<diagram::DiagramPlan> diagramData() const;
+    // The exact optimum's trains on the line of the last completed
+    // calculation, as the diagram draws them beside diagramData(). None when
+    // the last calculation did not complete.
+    std::optional<diagram::DiagramPlan>
+    exactDiagramData(const std::vector<FixedTrain>& exactTrains) const;
+    // The stored exact optimum's plan as the diagram draws it; none without
+    // an exact plan of the last calculation.
+    std::optional<diagram::DiagramPlan> exactDiagramData() const;
 
     // --- Report ------------------------------------------------------------
 
@@ -180,6 +193,7 @@ private:
     quint64 m_calculationNumber = 0;
     std::unique_ptr<ExactPlan> m_exact;
     std::unique_ptr<ExactPlan> m_unstored; // the last result not stored
+    TextTable m_lastPlan;                  // the plan texts of the last completed calculation
 };
 
 } // namespace zeltrac

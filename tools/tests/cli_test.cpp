@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <array>
 #include <cstdio>
@@ -65,6 +66,9 @@ CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiter
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LANGUAGE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LC_CTYPE"})
+        environment.remove(QString::fromLatin1(name));
+    // No display, no platform chosen, no runtime folder: the tool needs none.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("LANG"), locale);
     environment.insert(QStringLiteral("LC_ALL"), locale);
@@ -528,6 +532,40 @@ void limitFileSize(QProcess& process, rlim_t bytes)
     });
 }
 
+// What a diagram file holds: whether it is well-formed XML with an <svg>
+// root, its curves (one per train arc) and its texts.
+struct SvgContent
+{
+    bool wellFormed = false;
+    int curves = 0;
+    QStringList texts;
+};
+
+SvgContent readSvg(const QString& path)
+{
+    SvgContent content;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return content;
+    QXmlStreamReader xml(&file);
+    bool root = true;
+    bool isSvg = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (root)
+            isSvg = xml.name() == QLatin1String("svg");
+        root = false;
+        if (xml.name() == QLatin1String("path") &&
+            xml.attributes().value(QLatin1String("d")).contains(u'C'))
+            ++content.curves;
+        else if (xml.name() == QLatin1String("text"))
+            content.texts << xml.readElementText().trimmed();
+    }
+    content.wellFormed = isSvg && !xml.hasError();
+    return content;
+}
+
 } // namespace
 
 TEST(CliOutput, LostOutputIsAnError)
@@ -705,4 +743,110 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const CliRun run =
         runCli({"--exact", "--variants", "2", "--constraints", fits, "--json", data});
     EXPECT_EQ(run.exitCode, 0) << run.error();
+}
+
+TEST(CliDiagram, OneArcPerPlanTrain)
+{
+    QTemporaryDir dir;
+    // Five stations: three cells hold a fixed through train only or with
+    // local cars beside it, four hold local trains: 7 trains. Three stations:
+    // two local trains.
+    const struct
+    {
+        const char* file;
+        int trains;
+        QStringList labels;
+    } cases[] = {{"five-stations.dat", 7, {"20", "15", "25", "40"}},
+                 {"three-stations.dat", 2, {"200", "180"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString svg = dir.filePath(QStringLiteral("схема.svg"));
+        const CliRun run = runCli({"--svg", svg, example(c.file)});
+        ASSERT_EQ(run.exitCode, 0) << run.error();
+        EXPECT_TRUE(run.err.isEmpty()) << run.error();
+        const SvgContent content = readSvg(svg);
+        EXPECT_TRUE(content.wellFormed);
+        EXPECT_EQ(content.curves, c.trains);
+        EXPECT_TRUE(content.texts.contains(QStringLiteral("Аналитический план")));
+        for (const QString& label : c.labels)
+            EXPECT_TRUE(content.texts.contains(label)) << label.toStdString();
+    }
+}
+
+// With --exact the diagram holds the exact plan below the analytical one: the
+// worked four-station line's exact plan is its calculated plan again.
+TEST(CliDiagram, ExactPlanIsDrawnBelowTheAnalyticalOne)
+{
+    QTemporaryDir dir;
+    const QString alone = dir.filePath(QStringLiteral("alone.svg"));
+    const QString both = dir.filePath(QStringLiteral("both.svg"));
+    ASSERT_EQ(runCli({"--svg", alone, example("five-stations.dat")}).exitCode, 0);
+    const CliRun run = runCli({"--exact", "--svg", both, example("five-stations.dat")});
+    ASSERT_EQ(run.exitCode, 0) << run.error();
+    const SvgContent analytical = readSvg(alone);
+    const SvgContent twoPlans = readSvg(both);
+    EXPECT_TRUE(twoPlans.wellFormed);
+    EXPECT_TRUE(twoPlans.texts.contains(QStringLiteral("Аналитический план")));
+    EXPECT_TRUE(twoPlans.texts.contains(QStringLiteral("Точный оптимум")));
+    EXPECT_FALSE(analytical.texts.contains(QStringLiteral("Точный оптимум")));
+    EXPECT_GT(twoPlans.curves, analytical.curves);
+}
+
+TEST(CliDiagram, CombinesWithTheOtherOptionsAndChangesNothingElse)
+{
+    QTemporaryDir dir;
+    const QString svg = dir.filePath("plan.svg");
+    const QString rtf = dir.filePath("plan.rtf");
+    const CliRun plain = runCli({"--json", example("line8.dat")});
+    const CliRun withSvg = runCli({"--json", "--svg=" + svg, "--rtf", rtf, example("line8.dat")});
+    ASSERT_EQ(withSvg.exitCode, 0) << withSvg.error();
+    EXPECT_EQ(withSvg.out, plain.out); // the JSON byte for byte
+    EXPECT_TRUE(withSvg.err.isEmpty()) << withSvg.error();
+    EXPECT_TRUE(QFile::exists(rtf));
+    const SvgContent content = readSvg(svg);
+    EXPECT_TRUE(content.wellFormed);
+    EXPECT_GE(content.curves, static_cast<int>(withSvg.json()["trains"].size()));
+
+    // The report on standard output is the same too; a name with another
+    // extension still gets SVG (the option names the format).
+    const QString other = dir.filePath("plan.png");
+    const CliRun report = runCli({"-svg", other, example("three-stations.dat")});
+    ASSERT_EQ(report.exitCode, 0) << report.error();
+    const CliRun reportOnly = runCli({example("three-stations.dat")});
+    EXPECT_EQ(report.lines().size(), reportOnly.lines().size());
+    EXPECT_EQ(report.lines().mid(2), reportOnly.lines().mid(2)); // the date line may differ
+    EXPECT_TRUE(readSvg(other).wellFormed);
+}
+
+TEST(CliDiagram, FailuresWriteNoDiagram)
+{
+    QTemporaryDir dir;
+    const QString missingFolder = dir.filePath("нет/plan.svg");
+    CliRun run = runCli({"--svg", missingFolder, example("three-stations.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(QString::fromUtf8(run.err),
+              QStringLiteral("Не удалось создать файл схемы %1.\n").arg(missingFolder));
+
+    // An earlier diagram is left as it was when the new one cannot be made.
+    const QString svg = dir.filePath("plan.svg");
+    {
+        QFile file(svg);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("earlier");
+    }
+    QStringList lines = threeStationLines();
+    for (int i = 1; i <= 6; ++i)
+        lines[i] = "";
+    const QString noData = writeDataFile(dir, "nodata.dat", lines);
+    run = runCli({"--json", "--svg", svg, noData});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.json()["status"], "no_data");
+    QFile file(svg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("earlier"));
+
+    run = runCli({"--svg", "", example("three-stations.dat")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.error().starts_with("Не указано имя файла SVG."));
 }

@@ -10,8 +10,8 @@
 
 #include "calc/numtext.h"
 #include "calc/plan.h"
-#include "diagram/diagramplan.h"
 #include "ui/PlanDiagramWindow.h"
+#include "workbook/diagramplan.h"
 
 namespace {
 

@@ -381,3 +381,73 @@ TEST(WorkbookModels, AnEditThroughTheModelGoesIntoTheSession)
     EXPECT_FALSE(flows->setData(flows->index(5, 5), QStringLiteral("1")));
     EXPECT_EQ(book.flow(5, 5), QString());
 }
+
+TEST(WorkbookDiagram, DataOfTheLastCompletedCalculation)
+{
+    using zeltrac::diagram::DiagramTrain;
+    using zeltrac::diagram::TrainKind;
+    Workbook book;
+    EXPECT_FALSE(book.diagramData().has_value()); // nothing calculated yet
+    EXPECT_FALSE(book.exactDiagramData({{1, 3, 10}}).has_value());
+
+    book.load(example("five-stations.dat"));
+    ASSERT_EQ(book.calculate(), CalcStatus::Completed);
+    // Each plan cell: its fixed through train, the rest as a local train.
+    const std::vector<DiagramTrain> expected = {
+        {1, 4, 20, TrainKind::Through}, {1, 2, 15, TrainKind::Local},
+        {2, 4, 25, TrainKind::Through}, {2, 3, 20, TrainKind::Local},
+        {3, 5, 20, TrainKind::Through}, {3, 4, 15, TrainKind::Local},
+        {4, 5, 40, TrainKind::Local}};
+    const auto plan = book.diagramData();
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(plan->stationCount, 5);
+    EXPECT_EQ(plan->reforming, (std::vector<bool>{false, true, true, true, false}));
+    EXPECT_EQ(plan->trains, expected);
+
+    // Input edited and the count changed after the calculation: the diagram
+    // still shows what was calculated.
+    book.setFlow(0, 0, QStringLiteral("999"));
+    book.setParam(1, 1, QStringLiteral("0"));
+    book.setStationCount(7);
+    ASSERT_TRUE(book.diagramData().has_value());
+    EXPECT_EQ(book.diagramData()->trains, expected);
+    EXPECT_EQ(book.diagramData()->stationCount, 5);
+
+    // The exact trains on the same line: merged per cell, outside ones left out.
+    const auto exact = book.exactDiagramData({{2, 5, 30}, {1, 2, 15}, {2, 5, 5}, {1, 7, 3}});
+    ASSERT_TRUE(exact.has_value());
+    EXPECT_EQ(exact->stationCount, 5);
+    EXPECT_EQ(exact->reforming, plan->reforming);
+    EXPECT_EQ(exact->trains, (std::vector<DiagramTrain>{{1, 2, 15, TrainKind::Exact},
+                                                        {2, 5, 35, TrainKind::Exact}}));
+}
+
+TEST(WorkbookDiagram, NoDataAfterAFailedCalculation)
+{
+    Workbook book;
+    book.load(example("three-stations.dat"));
+    ASSERT_EQ(book.calculate(), CalcStatus::Completed);
+    ASSERT_TRUE(book.diagramData().has_value());
+    EXPECT_EQ(zeltrac::diagram::totalCars(*book.diagramData()), 380); // 200 + 180
+
+    book.setFlow(0, 0, QStringLiteral("12a"));
+    EXPECT_THROW(book.calculate(), zeltrac::Error);
+    EXPECT_FALSE(book.diagramData().has_value());
+    EXPECT_FALSE(book.exactDiagramData({{1, 3, 10}}).has_value());
+
+    for (int c = 0; c < 3; ++c)
+        book.setParam(c, 0, QString());
+    book.setParam(0, 1, QString());
+    book.setParam(1, 1, QString());
+    book.setParam(2, 1, QString());
+    book.setFlow(0, 0, QStringLiteral("120"));
+    EXPECT_EQ(book.calculate(), CalcStatus::NotEnoughData);
+    EXPECT_FALSE(book.diagramData().has_value());
+
+    // A new completed calculation brings the data back, of the new plan.
+    book.load(example("four-stations.dat"));
+    ASSERT_EQ(book.calculate(), CalcStatus::Completed);
+    ASSERT_TRUE(book.diagramData().has_value());
+    EXPECT_EQ(book.diagramData()->stationCount, 4);
+    EXPECT_EQ(zeltrac::diagram::totalCars(*book.diagramData()), 70 + 50 + 65 + 20 + 10);
+}

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "calc/plan.h"
-#include "diagram/diagramplan.h"
+#include "workbook/diagramplan.h"
 
 using namespace zeltrac;
 using namespace zeltrac::diagram;

@@ -1,4 +1,4 @@
-#include "diagram/diagramplan.h"
+#include "workbook/diagramplan.h"
 
 #include <algorithm>
 #include <map>
