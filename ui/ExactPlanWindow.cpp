@@ -15,7 +15,9 @@
 #include <QTableWidget>
 #include <algorithm>
 
+#include "diagram/diagramplan.h"
 #include "optimum/variants.h"
+#include "ui/PlanDiagramWindow.h"
 #include "ui/errorbox.h"
 #include "ui/exactcomparison.h"
 #include "ui/filedialog.h"
@@ -109,6 +111,7 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     };
     connect(ui->buttonCancel, &QPushButton::clicked, this, &ExactPlanWindow::cancel);
     connect(ui->buttonClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->buttonDiagram, &QPushButton::clicked, this, &ExactPlanWindow::showDiagram);
     setBusy(false);
 }
 
@@ -261,6 +264,10 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->planLayout->setAlignment(ui->scrollPlan, Qt::AlignTop | Qt::AlignLeft);
     ui->splitter->setSizes({ui->groupPlan->sizeHint().height(), ui->splitter->height()});
     m_comparison->setPlan(shown ? plan : std::nullopt);
+    m_shownTrains.reset();
+    if (shown)
+        m_shownTrains = plan->solution().trains;
+    updateDiagram();
 
     if (!shown) {
         for (QLabel* label : {ui->labelAnalytical, ui->labelExact, ui->labelSaving, ui->labelTime})
@@ -341,6 +348,31 @@ void ExactPlanWindow::selectVariant(int index)
     if (index > 0)
         status = QStringLiteral("Вариант %1; ").arg(index + 1) + status;
     showPlan(plan, status);
+}
+
+void ExactPlanWindow::showDiagram()
+{
+    if (!m_diagram)
+        m_diagram = new PlanDiagramWindow(this);
+    updateDiagram();
+    m_diagram->show();
+    m_diagram->raise();
+}
+
+void ExactPlanWindow::updateDiagram()
+{
+    if (!m_diagram || !m_workbook.hasCompletedPlan())
+        return;
+    const zeltrac::CalcInput& input = m_workbook.lastInput();
+    const zeltrac::diagram::DiagramPlan analytical = zeltrac::diagram::planFromCalculation(
+        input, m_workbook.planTexts(), m_workbook.fixedTrains());
+    if (m_shownTrains)
+        m_diagram->setPlans(
+            analytical, zeltrac::diagram::planFromTrains(input.stationCount,
+                                                         zeltrac::diagram::reformingStations(input),
+                                                         *m_shownTrains));
+    else
+        m_diagram->setPlans(analytical);
 }
 
 void ExactPlanWindow::cycleCell(int column, int row)

@@ -11,6 +11,8 @@
 #include "ui/planconditions.h"
 #include "workbook/workbook.h"
 
+class PlanDiagramWindow;
+
 namespace Ui {
 class ExactPlanWindow;
 }
@@ -68,6 +70,11 @@ public:
         return m_planModel.markAt(column, row);
     }
 
+    // "Схема плана…": the diagram window with the calculated plan and the
+    // plan shown here; it follows the variant chosen while it is open.
+    void showDiagram();
+    PlanDiagramWindow* diagramWindow() const { return m_diagram; }
+
     // The variants of the last solve: list texts, and showing one (0-based).
     QStringList variantTexts() const;
     void selectVariant(int index);
@@ -111,6 +118,7 @@ private:
     QString readLimits();
     void fillLimits();
     void showConditions();
+    void updateDiagram();
     QString offeredConditionsName() const;
     void showPlan(const std::optional<zeltrac::ExactPlan>& plan, const QString& status);
     void setBusy(bool busy);
@@ -122,6 +130,8 @@ private:
     zeltrac::optimum::Conditions m_conditions;
     int m_stations = 0;                                 // of the line the conditions are set on
     std::optional<zeltrac::optimum::Solution> m_result; // the last solve shown
+    std::optional<std::vector<zeltrac::FixedTrain>> m_shownTrains; // of the plan shown
+    PlanDiagramWindow* m_diagram = nullptr;
     zeltrac::ui::ExactComparisonModel* m_comparison;
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;

@@ -14,9 +14,12 @@
 #include <QTest>
 #include <memory>
 
+#include "diagram/diagramplan.h"
 #include "optimum/variants.h"
 #include "ui/ExactPlanWindow.h"
+#include "ui/PlanDiagramWindow.h"
 #include "ui/planconditions.h"
+#include "ui/plandiagramview.h"
 #include "ui/tests/testutil.h"
 #include "ui/tests/uihelpers.h"
 #include "workbook/workbook.h"
@@ -232,7 +235,10 @@ private slots:
                                    QStringLiteral(" %)"));
         }
 
-        // Chosen in the list: the grid, the totals and the comparison follow.
+        // Chosen in the list: the grid, the totals, the comparison and the
+        // open diagram follow.
+        window.showDiagram();
+        QVERIFY(window.diagramWindow() && window.diagramWindow()->hasExactPlan());
         child<QListWidget>(&window, "listVariants")->setCurrentRow(2);
         const auto& variant = expected.variants[2];
         QCOMPARE(planTexts(window.planModel()), planTexts(variant.plan));
@@ -243,6 +249,14 @@ private slots:
         const int totals = comparison->rowCount() - 1;
         QCOMPARE(comparison->index(totals, 10).data().toString(),
                  QLocale::system().toString(variant.tables.total(6).toDouble(), 'g', 10));
+        const auto& panels = window.diagramWindow()->view()->panels();
+        QCOMPARE(panels.size(), std::size_t(2));
+        const zeltrac::CalcInput& input = m_workbook->lastInput();
+        QVERIFY(panels.back().plan.trains ==
+                zeltrac::diagram::planFromTrains(5, zeltrac::diagram::reformingStations(input),
+                                                 variant.trains)
+                    .trains);
+        QVERIFY(panels.front().plan.trains != panels.back().plan.trains);
 
         // Back to the optimum.
         window.selectVariant(0);
