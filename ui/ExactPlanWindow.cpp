@@ -93,7 +93,7 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
             [this](const QModelIndex& index) { cycleCell(index.column(), index.row()); });
     ui->tableLimits->verticalHeader()->setDefaultSectionSize(
         ui->tableLimits->fontMetrics().height() + 6);
-    ui->tableLimits->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->tableLimits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     connect(ui->buttonResolve, &QPushButton::clicked, this, &ExactPlanWindow::resolve);
     connect(ui->buttonSaveConditions, &QPushButton::clicked, this,
             &ExactPlanWindow::saveConditions);
