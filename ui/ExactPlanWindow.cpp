@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <algorithm>
+#include <limits>
 
 #include "diagram/diagramplan.h"
 #include "optimum/variants.h"
@@ -433,7 +434,7 @@ QString ExactPlanWindow::readLimits()
                 continue;
             bool ok = false;
             const qlonglong value = text.toLongLong(&ok);
-            if (!ok || value < 0 || (column == 0 && value > 1000000))
+            if (!ok || value < 0 || (column == 0 && value > std::numeric_limits<int>::max()))
                 return QStringLiteral("Ограничение станции %1 — не целое число не меньше 0: "
                                       "«%2»")
                     .arg(s)
