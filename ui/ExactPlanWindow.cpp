@@ -1,19 +1,33 @@
 #include "ui/ExactPlanWindow.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QListWidget>
 #include <QLocale>
 #include <QMetaObject>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTableWidget>
 #include <algorithm>
+#include <limits>
 
+#include "optimum/variants.h"
+#include "ui/PlanDiagramWindow.h"
+#include "ui/errorbox.h"
 #include "ui/exactcomparison.h"
+#include "ui/filedialog.h"
 #include "ui/fonts.h"
 #include "ui/textgrid.h"
 #include "ui_ExactPlanWindow.h"
+#include "workbook/diagramplan.h"
 
 using zeltrac::ExactPlan;
+using zeltrac::optimum::Conditions;
 using zeltrac::optimum::Solution;
 
 namespace {
@@ -30,6 +44,29 @@ QString number(double value, int decimals)
     QLocale locale = QLocale::system();
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'f', decimals);
+}
+
+zeltrac::ui::FileDialogSpec conditionsDialog(QFileDialog::AcceptMode mode)
+{
+    return {mode,
+            mode == QFileDialog::AcceptOpen ? QStringLiteral("Открыть условия")
+                                            : QStringLiteral("Сохранить условия"),
+            QStringLiteral("ConditionsDialog"), QStringLiteral("Условия (*.json)"),
+            QStringLiteral("json")};
+}
+
+// The plan of variant `index` in the place of the solution's own.
+Solution variantSolution(const Solution& solution, int index)
+{
+    Solution shown = solution;
+    if (index >= 0 && index < static_cast<int>(solution.variants.size())) {
+        const zeltrac::optimum::Variant& variant = solution.variants[index];
+        shown.cost = variant.cost;
+        shown.trains = variant.trains;
+        shown.plan = variant.plan;
+        shown.tables = variant.tables;
+    }
+    return shown;
 }
 
 } // namespace
@@ -52,8 +89,30 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     ui->tableComparison->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
+    m_planModel.setConditions(&m_conditions, 0);
+    connect(ui->gridPlan, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& index) { cycleCell(index.column(), index.row()); });
+    ui->tableLimits->verticalHeader()->setDefaultSectionSize(
+        ui->tableLimits->fontMetrics().height() + 6);
+    ui->tableLimits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    connect(ui->buttonResolve, &QPushButton::clicked, this, &ExactPlanWindow::resolve);
+    connect(ui->buttonSaveConditions, &QPushButton::clicked, this,
+            &ExactPlanWindow::saveConditions);
+    connect(ui->buttonOpenConditions, &QPushButton::clicked, this,
+            &ExactPlanWindow::openConditions);
+    connect(ui->listVariants, &QListWidget::currentRowChanged, this,
+            &ExactPlanWindow::selectVariant);
+    saveConditionsDialog = [this](const QString& offered) {
+        return zeltrac::ui::runFileDialog(this, conditionsDialog(QFileDialog::AcceptSave),
+                                          QFileInfo(offered).absolutePath(), offered);
+    };
+    openConditionsDialog = [this](const QString& offered) {
+        return zeltrac::ui::runFileDialog(this, conditionsDialog(QFileDialog::AcceptOpen),
+                                          QFileInfo(offered).absolutePath(), offered);
+    };
     connect(ui->buttonCancel, &QPushButton::clicked, this, &ExactPlanWindow::cancel);
     connect(ui->buttonClose, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->buttonDiagram, &QPushButton::clicked, this, &ExactPlanWindow::showDiagram);
     setBusy(false);
 }
 
@@ -87,13 +146,36 @@ void ExactPlanWindow::start()
     }
     if (const ExactPlan* stored = m_workbook.exactPlan()) {
         showPlan(*stored, QString::fromStdString(stored->statusText()));
+        showVariants(stored->solution());
         return;
     }
 
+    runSolve(false);
+}
+
+void ExactPlanWindow::resolve()
+{
+    if (m_solving)
+        return;
+    if (!m_workbook.hasCompletedPlan()) {
+        showPlan(std::nullopt, QStringLiteral("Нет рассчитанного плана."));
+        return;
+    }
+    const QString error = readLimits();
+    if (!error.isEmpty()) {
+        zeltrac::ui::showErrorBox(this, error);
+        return;
+    }
+    runSolve(true);
+}
+
+void ExactPlanWindow::runSolve(bool underConditions)
+{
     joinSolve();
     m_cancel = false;
     m_solving = true;
     showPlan(std::nullopt, QStringLiteral("Поиск точного оптимума…"));
+    showVariants(Solution());
     setBusy(true);
 
     const zeltrac::CalcInput input = m_workbook.lastInput();
@@ -102,14 +184,27 @@ void ExactPlanWindow::start()
     options.timeLimitSeconds = timeLimitSeconds;
     options.cancel = &m_cancel;
     const zeltrac::Workbook::ExactSolver solve = solver;
+    const ConditionsSolver solveUnder = conditionsSolver;
+    const Conditions conditions = m_conditions;
+    const int variants = ui->spinVariants->value();
     // The thread reads only its own copies and the cancel flag, which lives
     // until the thread is joined; the result comes back as a queued call,
     // dropped if the window is gone by then.
-    m_thread = std::thread([this, input, calculation, options, solve] {
-        auto solution = std::make_shared<Solution>(
-            solve ? solve(input, options) : zeltrac::optimum::solveExact(input, options));
+    m_thread = std::thread([this, input, calculation, options, solve, solveUnder, conditions,
+                            variants, underConditions] {
+        Solution result;
+        if (!underConditions)
+            result = solve ? solve(input, options) : zeltrac::optimum::solveExact(input, options);
+        else if (solveUnder)
+            result = solveUnder(input, conditions, variants, options);
+        else
+            result = zeltrac::optimum::solveExact(input, conditions, variants, options);
+        auto solution = std::make_shared<Solution>(std::move(result));
         QMetaObject::invokeMethod(
-            this, [this, calculation, solution] { finishSolve(calculation, *solution); },
+            this,
+            [this, calculation, underConditions, solution] {
+                finishSolve(calculation, underConditions, *solution);
+            },
             Qt::QueuedConnection);
     });
 }
@@ -124,7 +219,8 @@ void ExactPlanWindow::cancel()
     ui->labelStatus->setText(QStringLiteral("Отмена…"));
 }
 
-void ExactPlanWindow::finishSolve(quint64 calculation, const Solution& solution)
+void ExactPlanWindow::finishSolve(quint64 calculation, bool underConditions,
+                                  const Solution& solution)
 {
     joinSolve();
     m_solving = false;
@@ -133,9 +229,12 @@ void ExactPlanWindow::finishSolve(quint64 calculation, const Solution& solution)
         showPlan(std::nullopt,
                  QStringLiteral("План пересчитан: выберите «Точный оптимум…» снова."));
     } else {
-        m_workbook.storeExactPlan(calculation, solution);
+        // Only the optimum without conditions is the session's exact plan.
+        if (!underConditions || m_conditions.empty())
+            m_workbook.storeExactPlan(calculation, solution);
         const ExactPlan plan(solution, m_workbook.lastInput().stationCount);
         showPlan(plan, QString::fromStdString(plan.statusText()));
+        showVariants(solution);
     }
     emit solveFinished();
     if (m_solveAgain) {
@@ -154,6 +253,11 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->gridPlan->setRowCount(cells);
     if (shown)
         m_planModel.setTexts(plan->solution().plan);
+    if (m_workbook.hasCompletedPlan() && m_stations != m_workbook.lastInput().stationCount) {
+        m_stations = m_workbook.lastInput().stationCount;
+        fillLimits();
+    }
+    m_planModel.setConditions(&m_conditions, m_stations);
     ui->gridPlan->resize(planGridSize(cells));
     // The plan's area grows no taller than the grid; the table takes the rest.
     ui->scrollPlan->setMaximumHeight(planGridSize(std::max(cells, 1)).height() +
@@ -161,6 +265,10 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->planLayout->setAlignment(ui->scrollPlan, Qt::AlignTop | Qt::AlignLeft);
     ui->splitter->setSizes({ui->groupPlan->sizeHint().height(), ui->splitter->height()});
     m_comparison->setPlan(shown ? plan : std::nullopt);
+    m_shownTrains.reset();
+    if (shown)
+        m_shownTrains = plan->solution().trains;
+    updateDiagram();
 
     if (!shown) {
         for (QLabel* label : {ui->labelAnalytical, ui->labelExact, ui->labelSaving, ui->labelTime})
@@ -181,6 +289,221 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->progressBusy->setVisible(busy);
     ui->buttonCancel->setVisible(busy);
     ui->buttonCancel->setEnabled(busy);
+    ui->buttonResolve->setEnabled(!busy);
+    ui->buttonOpenConditions->setEnabled(!busy);
+    ui->listVariants->setEnabled(!busy);
+}
+
+void ExactPlanWindow::showVariants(const Solution& solution)
+{
+    m_result.reset();
+    const QSignalBlocker blocker(ui->listVariants);
+    ui->listVariants->clear();
+    if (!ExactPlan(solution, m_stations).hasPlan())
+        return;
+    m_result = solution;
+    if (m_result->variants.empty()) {
+        zeltrac::optimum::Variant only;
+        only.cost = solution.cost;
+        only.trains = solution.trains;
+        only.plan = solution.plan;
+        only.tables = solution.tables;
+        m_result->variants.push_back(std::move(only));
+    }
+    const double optimum = m_result->variants.front().cost;
+    for (std::size_t k = 0; k < m_result->variants.size(); ++k) {
+        const double cost = m_result->variants[k].cost;
+        QString text = QString::number(k + 1) + QStringLiteral(". ") + number(cost, 2) +
+                       QStringLiteral(" ваг.-ч");
+        if (k == 0) {
+            text += QStringLiteral(" — оптимум");
+        } else {
+            const double above = cost - optimum;
+            const double percent = optimum > 0 ? above / optimum * 100.0 : 0.0;
+            text += QStringLiteral(", +") + number(above, 2) + QStringLiteral(" ваг.-ч (+") +
+                    number(percent, 2) + QStringLiteral(" %)");
+        }
+        ui->listVariants->addItem(text);
+    }
+    ui->listVariants->setCurrentRow(0);
+}
+
+QStringList ExactPlanWindow::variantTexts() const
+{
+    QStringList texts;
+    for (int row = 0; row < ui->listVariants->count(); ++row)
+        texts << ui->listVariants->item(row)->text();
+    return texts;
+}
+
+void ExactPlanWindow::selectVariant(int index)
+{
+    if (!m_result || index < 0 || index >= static_cast<int>(m_result->variants.size()))
+        return;
+    if (ui->listVariants->currentRow() != index) {
+        const QSignalBlocker blocker(ui->listVariants);
+        ui->listVariants->setCurrentRow(index);
+    }
+    const ExactPlan plan(variantSolution(*m_result, index), m_stations);
+    QString status = QString::fromStdString(plan.statusText());
+    if (index > 0)
+        status = QStringLiteral("Вариант %1; ").arg(index + 1) + status;
+    showPlan(plan, status);
+}
+
+void ExactPlanWindow::showDiagram()
+{
+    if (!m_diagram)
+        m_diagram = new PlanDiagramWindow(this);
+    updateDiagram();
+    m_diagram->show();
+    m_diagram->raise();
+}
+
+void ExactPlanWindow::updateDiagram()
+{
+    if (!m_diagram)
+        return;
+    // Both plans from the session's diagram data, as the main menu's diagram.
+    const std::optional<zeltrac::diagram::DiagramPlan> analytical = m_workbook.diagramData();
+    if (!analytical)
+        return;
+    if (m_shownTrains)
+        m_diagram->setPlans(*analytical, m_workbook.exactDiagramData(*m_shownTrains));
+    else
+        m_diagram->setPlans(*analytical);
+}
+
+void ExactPlanWindow::cycleCell(int column, int row)
+{
+    if (column >= m_planModel.columnCount() || row >= m_planModel.rowCount())
+        return;
+    const auto train = zeltrac::ui::trainAtCell(column, row, m_stations);
+    if (!train)
+        return;
+    zeltrac::ui::cycleTrain(m_conditions, *train);
+    m_planModel.refreshMarks();
+}
+
+void ExactPlanWindow::setConditions(const Conditions& conditions)
+{
+    m_conditions = conditions;
+    showConditions();
+}
+
+void ExactPlanWindow::showConditions()
+{
+    fillLimits();
+    m_planModel.refreshMarks();
+}
+
+void ExactPlanWindow::fillLimits()
+{
+    const int stations = std::max(m_stations - 1, 0);
+    QTableWidget* table = ui->tableLimits;
+    table->setRowCount(stations);
+    for (int s = 1; s <= stations; ++s) {
+        table->setVerticalHeaderItem(s - 1, new QTableWidgetItem(QString::number(s)));
+        const auto destinations = m_conditions.maxDestinations.find(s);
+        const auto reprocessed = m_conditions.maxReprocessed.find(s);
+        table->setItem(s - 1, 0,
+                       new QTableWidgetItem(destinations == m_conditions.maxDestinations.end()
+                                                ? QString()
+                                                : QString::number(destinations->second)));
+        table->setItem(s - 1, 1,
+                       new QTableWidgetItem(reprocessed == m_conditions.maxReprocessed.end()
+                                                ? QString()
+                                                : QString::number(reprocessed->second)));
+    }
+}
+
+QString ExactPlanWindow::readLimits()
+{
+    // Limits of stations beyond the table (a file for a longer line) stay
+    // and are reported by the solve.
+    Conditions read = m_conditions;
+    for (int s = 1; s <= ui->tableLimits->rowCount(); ++s) {
+        read.maxDestinations.erase(s);
+        read.maxReprocessed.erase(s);
+        for (int column = 0; column < 2; ++column) {
+            const QTableWidgetItem* item = ui->tableLimits->item(s - 1, column);
+            const QString text = item ? item->text().trimmed() : QString();
+            if (text.isEmpty())
+                continue;
+            bool ok = false;
+            const qlonglong value = text.toLongLong(&ok);
+            if (!ok || value < 0 || (column == 0 && value > std::numeric_limits<int>::max()))
+                return QStringLiteral("Ограничение станции %1 — не целое число не меньше 0: "
+                                      "«%2»")
+                    .arg(s)
+                    .arg(text);
+            if (column == 0)
+                read.maxDestinations[s] = static_cast<int>(value);
+            else
+                read.maxReprocessed[s] = value;
+        }
+    }
+    m_conditions = read;
+    return {};
+}
+
+QString ExactPlanWindow::offeredConditionsName() const
+{
+    if (dataFileName.isEmpty())
+        return QDir::current().absoluteFilePath(QStringLiteral("условия.json"));
+    const QFileInfo data(dataFileName);
+    return data.absoluteDir().absoluteFilePath(data.completeBaseName() +
+                                               QStringLiteral(".условия.json"));
+}
+
+void ExactPlanWindow::saveConditions()
+{
+    const QString error = readLimits();
+    if (!error.isEmpty()) {
+        zeltrac::ui::showErrorBox(this, error);
+        return;
+    }
+    const QString path = saveConditionsDialog(offeredConditionsName());
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const std::string text = zeltrac::optimum::writeConditions(m_conditions);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        zeltrac::ui::showErrorBox(this, QStringLiteral("Условия не сохранены в файл %1: %2")
+                                            .arg(QDir::toNativeSeparators(path))
+                                            .arg(file.errorString()));
+    }
+}
+
+void ExactPlanWindow::openConditions()
+{
+    const QString path = openConditionsDialog(offeredConditionsName());
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    // A conditions file is a few lines; anything much larger is not one.
+    constexpr qint64 kMostBytes = 1 << 20;
+    if (!file.open(QIODevice::ReadOnly)) {
+        zeltrac::ui::showErrorBox(this, QStringLiteral("Файл условий %1 не открыт: %2")
+                                            .arg(QDir::toNativeSeparators(path))
+                                            .arg(file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.read(kMostBytes + 1);
+    Conditions read;
+    const std::string error = bytes.size() > kMostBytes
+                                  ? std::string("файл слишком велик")
+                                  : zeltrac::optimum::readConditions(bytes.toStdString(), read);
+    if (!error.empty()) {
+        zeltrac::ui::showErrorBox(this, QStringLiteral("Файл условий %1 не прочитан: %2")
+                                            .arg(QDir::toNativeSeparators(path))
+                                            .arg(QString::fromStdString(error)));
+        return;
+    }
+    setConditions(read);
 }
 
 void ExactPlanWindow::showEvent(QShowEvent* event)

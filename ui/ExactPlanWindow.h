@@ -2,12 +2,16 @@
 
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
 
-#include "workbook/celltable.h"
+#include "optimum/conditions.h"
+#include "ui/planconditions.h"
 #include "workbook/workbook.h"
+
+class PlanDiagramWindow;
 
 namespace Ui {
 class ExactPlanWindow;
@@ -22,6 +26,15 @@ class ExactComparisonModel;
 // differing cells marked, both totals, the saving, the solve time and the
 // status. The solve runs on a thread of its own; "Отмена" ends it. Closing
 // the window cancels a running solve; destroying it waits for the thread.
+//
+// The planner's conditions: a click on a cell of the plan cycles its train
+// through none, forced and forbidden; the limits table holds each station's
+// most destinations and most re-formed cars. "Пересчитать" solves under them
+// for the number of variants asked for; the variants list shows each with
+// its cost and how far it lies above the optimum, and selecting one shows it
+// in the grid and the comparison. Conditions are kept in a JSON file.
+// A solve under conditions is shown here only; the session keeps the exact
+// optimum without conditions for the report and the exports.
 class ExactPlanWindow : public QWidget
 {
     Q_OBJECT
@@ -38,10 +51,49 @@ public:
     // Asks the running solve to stop; its best plan so far is then shown.
     void cancel();
 
+    // Solves again under the conditions set, with the variants asked for.
+    // Limits that are not whole numbers of at least 0 are shown in the error
+    // box and nothing is solved.
+    void resolve();
+    // Clicks on the plan cell (column, row): the train's next condition.
+    void cycleCell(int column, int row);
+    // "Сохранить условия…" and "Открыть условия…".
+    void saveConditions();
+    void openConditions();
+
+    // The conditions as set (the limits table is read on resolve and save).
+    const zeltrac::optimum::Conditions& conditions() const { return m_conditions; }
+    // Replaces the conditions and shows them.
+    void setConditions(const zeltrac::optimum::Conditions& conditions);
+    zeltrac::ui::TrainMark cellMark(int column, int row) const
+    {
+        return m_planModel.markAt(column, row);
+    }
+
+    // "Схема плана…": the diagram window with the calculated plan and the
+    // plan shown here; it follows the variant chosen while it is open.
+    void showDiagram();
+    PlanDiagramWindow* diagramWindow() const { return m_diagram; }
+
+    // The variants of the last solve: list texts, and showing one (0-based).
+    QStringList variantTexts() const;
+    void selectVariant(int index);
+
     // Seams that tests replace: the solver (the optimum library's when
-    // empty) and its time limit.
+    // empty) and its time limit, the solver under conditions, and the
+    // conditions file dialogs (they get the name offered and return the
+    // chosen one, or an empty one when cancelled).
     zeltrac::Workbook::ExactSolver solver;
     double timeLimitSeconds = 10;
+    using ConditionsSolver = std::function<zeltrac::optimum::Solution(
+        const zeltrac::CalcInput&, const zeltrac::optimum::Conditions&, int,
+        const zeltrac::optimum::Options&)>;
+    ConditionsSolver conditionsSolver;
+    std::function<QString(const QString& offered)> saveConditionsDialog;
+    std::function<QString(const QString& offered)> openConditionsDialog;
+    // The data file the conditions file is offered beside; none offers
+    // "условия.json" in the working folder.
+    QString dataFileName;
 
     // The status line, the plan grid's texts and the comparison table.
     QString statusText() const;
@@ -57,14 +109,29 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void finishSolve(quint64 calculation, const zeltrac::optimum::Solution& solution);
+    void runSolve(bool underConditions);
+    void finishSolve(quint64 calculation, bool underConditions,
+                     const zeltrac::optimum::Solution& solution);
+    void showVariants(const zeltrac::optimum::Solution& solution);
+    // Reads the limits table into the conditions; the reason it cannot, or
+    // the empty text.
+    QString readLimits();
+    void fillLimits();
+    void showConditions();
+    void updateDiagram();
+    QString offeredConditionsName() const;
     void showPlan(const std::optional<zeltrac::ExactPlan>& plan, const QString& status);
     void setBusy(bool busy);
     void joinSolve();
 
     std::unique_ptr<Ui::ExactPlanWindow> ui;
     zeltrac::Workbook& m_workbook;
-    zeltrac::CellTableModel m_planModel;
+    zeltrac::ui::ConditionPlanModel m_planModel;
+    zeltrac::optimum::Conditions m_conditions;
+    int m_stations = 0;                                 // of the line the conditions are set on
+    std::optional<zeltrac::optimum::Solution> m_result; // the last solve shown
+    std::optional<std::vector<zeltrac::FixedTrain>> m_shownTrains; // of the plan shown
+    PlanDiagramWindow* m_diagram = nullptr;
     zeltrac::ui::ExactComparisonModel* m_comparison;
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;

@@ -350,6 +350,7 @@ void Form1::loadDataFile(const QString& path)
     // Everything is read and checked before anything on the window changes;
     // the station count reaches the spinner through the session's signal.
     m_workbook->load(path);
+    m_dataFileName = path;
 }
 
 void Form1::mmSaveClick()
@@ -359,6 +360,7 @@ void Form1::mmSaveClick()
         return;
     m_saveFileName = path;
     m_workbook->save(path);
+    m_dataFileName = path;
 }
 
 // The analysis commands work on the plan on screen: they are open in result
@@ -377,6 +379,7 @@ void Form1::mmExactPlanClick()
         m_exactWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     m_exactWindow->solver = exactSolver;
+    m_exactWindow->dataFileName = m_dataFileName;
     m_exactWindow->show();
     m_exactWindow->raise();
     m_exactWindow->activateWindow();

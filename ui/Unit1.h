@@ -118,5 +118,6 @@ private:
     QString m_openFileName;
     QString m_saveFileName;
     QString m_csvFileName;
+    QString m_dataFileName; // the data file last opened or saved
     bool m_shownOnce = false;
 };
