@@ -46,7 +46,7 @@ QString number(double value, int decimals)
     return locale.toString(value, 'f', decimals);
 }
 
-zeltrac::ui::FileDialogSpec conditionsDialog(QFileDialog::AcceptMode mode)
+zeltrac::ui::FileDialogSettings conditionsDialog(QFileDialog::AcceptMode mode)
 {
     return {mode,
             mode == QFileDialog::AcceptOpen ? QStringLiteral("Открыть условия")

@@ -22,7 +22,7 @@ const QString svgFilter = QStringLiteral("Рисунок SVG (*.svg)");
 const QString pngFilter = QStringLiteral("Рисунок PNG (*.png)");
 const QString pdfFilter = QStringLiteral("Документ PDF (*.pdf)");
 
-zeltrac::ui::FileDialogSpec saveDialogSpec()
+zeltrac::ui::FileDialogSettings saveDialogSettings()
 {
     return {QFileDialog::AcceptSave, QStringLiteral("Сохранить схему"),
             QStringLiteral("DiagramSaveDialog"),
@@ -40,7 +40,7 @@ PlanDiagramWindow::PlanDiagramWindow(QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
 
     saveFileDialog = [this](const QString& folder, const QString& lastName) {
-        return zeltrac::ui::runFileDialog(this, saveDialogSpec(), folder, lastName);
+        return zeltrac::ui::runFileDialog(this, saveDialogSettings(), folder, lastName);
     };
     printDialog = [this](QPrinter& printer) { return zeltrac::ui::execPrintDialog(this, printer); };
 

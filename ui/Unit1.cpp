@@ -44,7 +44,7 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-zeltrac::ui::FileDialogSpec dataFileDialog(QFileDialog::AcceptMode mode)
+zeltrac::ui::FileDialogSettings dataFileDialog(QFileDialog::AcceptMode mode)
 {
     const bool open = mode == QFileDialog::AcceptOpen;
     return {mode, open ? QStringLiteral("Открыть") : QStringLiteral("Сохранить как"),

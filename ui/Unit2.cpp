@@ -28,7 +28,7 @@ static void initResources()
 namespace {
 
 // "В файл": the report as an RTF document.
-zeltrac::ui::FileDialogSpec rtfDialog()
+zeltrac::ui::FileDialogSettings rtfDialog()
 {
     return {QFileDialog::AcceptSave, QString(), QStringLiteral("SaveDialog1"),
             QStringLiteral("Текстовые Фалы RTF(*.rtf)"), QStringLiteral("rtf")};

@@ -16,16 +16,16 @@ QString filterSuffix(const QString& filter)
     return filter.mid(star + 2, end - star - 2);
 }
 
-QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString& folder,
+QString runFileDialog(QWidget* parent, const FileDialogSettings& settings, const QString& folder,
                       const QString& lastName)
 {
-    QFileDialog dialog(parent, spec.title, folder, spec.filter);
-    dialog.setObjectName(spec.objectName);
-    dialog.setAcceptMode(spec.mode);
+    QFileDialog dialog(parent, settings.title, folder, settings.filter);
+    dialog.setObjectName(settings.objectName);
+    dialog.setAcceptMode(settings.mode);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!spec.defaultSuffix.isEmpty()) {
-        dialog.setDefaultSuffix(spec.defaultSuffix);
+    if (!settings.defaultSuffix.isEmpty()) {
+        dialog.setDefaultSuffix(settings.defaultSuffix);
         // With several types offered, a typed name gets the chosen type's.
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                          [&dialog](const QString& filter) {

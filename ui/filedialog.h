@@ -6,7 +6,7 @@
 namespace zeltrac::ui {
 
 // What a file dialog of the program asks for.
-struct FileDialogSpec
+struct FileDialogSettings
 {
     QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
     QString title;
@@ -22,7 +22,7 @@ struct FileDialogSpec
 // asking). The name chosen last is offered again in its own folder, so that
 // accepting it at once takes the same file again. Returns the chosen name,
 // or an empty one when cancelled.
-QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, const QString& folder,
+QString runFileDialog(QWidget* parent, const FileDialogSettings& settings, const QString& folder,
                       const QString& lastName);
 
 // The suffix of a filter's first pattern ("Рисунок PNG (*.png)" -> "png"),
