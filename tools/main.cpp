@@ -124,11 +124,7 @@ void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
     zeltrac::optimum::Options solverOptions;
     solverOptions.timeLimitSeconds = options.timeLimitSeconds;
-    if (options.conditions.empty() && options.variants == 0) {
-        workbook.computeExactPlan(solverOptions);
-        return;
-    }
-    // The planner's conditions and the variants asked for.
+    // Under the planner's conditions and with the variants asked for, if any.
     workbook.computeExactPlan(solverOptions, [&options](const zeltrac::CalcInput& input,
                                                         const zeltrac::optimum::Options& solver) {
         return zeltrac::cli::solveExactFor(input, options.conditions, options.variants,

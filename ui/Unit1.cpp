@@ -52,6 +52,14 @@ zeltrac::ui::FileDialogSettings dataFileDialog(QFileDialog::AcceptMode mode)
             open ? QString() : QStringLiteral("dat")};
 }
 
+// Shows a window of the program's own, or brings it forward when open.
+void bringForward(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace
 
 Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::Form1>())
@@ -380,9 +388,7 @@ void Form1::mmExactPlanClick()
     }
     m_exactWindow->solver = exactSolver;
     m_exactWindow->dataFileName = m_dataFileName;
-    m_exactWindow->show();
-    m_exactWindow->raise();
-    m_exactWindow->activateWindow();
+    bringForward(m_exactWindow);
     m_exactWindow->start();
 }
 
@@ -395,9 +401,7 @@ void Form1::mmPlanDiagramClick()
         m_diagramWindow = new PlanDiagramWindow(this);
     }
     refreshPlanDiagram();
-    m_diagramWindow->show();
-    m_diagramWindow->raise();
-    m_diagramWindow->activateWindow();
+    bringForward(m_diagramWindow);
 }
 
 PlanDiagramWindow* Form1::planDiagramWindow() const
