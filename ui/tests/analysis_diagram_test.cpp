@@ -1,7 +1,6 @@
 // "Анализ" -> "Схема плана…" in the main window: when it is open, and the
 // diagram window it opens showing the plan on screen.
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -11,7 +10,6 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <map>
 #include <utility>
 
@@ -23,11 +21,11 @@
 #include "ui/filedialog.h"
 #include "ui/plandiagramview.h"
 #include "ui/tabcontrol.h"
-#include "ui/tests/testutil.h"
-#include "ui/tests/uihelpers.h"
+#include "ui/tests/uitestsupport.h"
 #include "ui/textgrid.h"
 
 using zeltrac::diagram::TrainKind;
+using zeltrac::testutil::answerDialog;
 using zeltrac::testutil::BoxAnswerer;
 
 namespace {
@@ -62,32 +60,6 @@ CellCars cellsOfArcs(const PlanDiagramWindow* window, int panel = 0)
     for (const auto& arc : window->view()->picture().panels.at(panel).layout.arcs)
         cells[{arc.origin, arc.destination}] += arc.cars;
     return cells;
-}
-
-// Runs `action`, which opens a file dialog, and lets `answer` work it; a
-// dialog still open then is cancelled. Returns whether a dialog was shown.
-bool answerFileDialog(const std::function<void()>& action,
-                      const std::function<void(QFileDialog*)>& answer)
-{
-    bool seen = false;
-    int ticks = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (++ticks > 500)
-                timer.stop();
-            return;
-        }
-        seen = true;
-        timer.stop();
-        answer(dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    timer.start(10);
-    action();
-    return seen;
 }
 
 } // namespace
@@ -288,27 +260,26 @@ private slots:
 
         // A name typed without an extension takes the suffix of the type
         // chosen in the dialog: PNG here.
-        QVERIFY(answerFileDialog([&] { save->click(); },
-                                 [&](QFileDialog* d) {
-                                     QCOMPARE(d->objectName(), QStringLiteral("DiagramSaveDialog"));
-                                     QCOMPARE(d->windowTitle(), QStringLiteral("Сохранить схему"));
-                                     QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
-                                     QCOMPARE(d->nameFilters().size(), 3);
-                                     QCOMPARE(d->defaultSuffix(), QStringLiteral("svg"));
-                                     auto* types =
-                                         d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-                                     QVERIFY(types);
-                                     types->setCurrentIndex(1);
-                                     // As choosing it in the list does:
-                                     emit types->activated(1);
-                                     emit types->textActivated(types->itemText(1));
-                                     QCOMPARE(d->defaultSuffix(), QStringLiteral("png"));
-                                     auto* name =
-                                         d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                                     QVERIFY(name);
-                                     name->setText(dir.filePath(QStringLiteral("plan")));
-                                     static_cast<QDialog*>(d)->accept();
-                                 }));
+        QVERIFY(answerDialog<QFileDialog>(
+            [&] { save->click(); },
+            [&](QFileDialog* d) {
+                QCOMPARE(d->objectName(), QStringLiteral("DiagramSaveDialog"));
+                QCOMPARE(d->windowTitle(), QStringLiteral("Сохранить схему"));
+                QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
+                QCOMPARE(d->nameFilters().size(), 3);
+                QCOMPARE(d->defaultSuffix(), QStringLiteral("svg"));
+                auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                QVERIFY(types);
+                types->setCurrentIndex(1);
+                // As choosing it in the list does:
+                emit types->activated(1);
+                emit types->textActivated(types->itemText(1));
+                QCOMPARE(d->defaultSuffix(), QStringLiteral("png"));
+                auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                name->setText(dir.filePath(QStringLiteral("plan")));
+                static_cast<QDialog*>(d)->accept();
+            }));
         const QImage png(dir.filePath(QStringLiteral("plan.png")));
         QVERIFY(!png.isNull());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("plan.png")});

@@ -14,8 +14,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/tabcontrol.h"
-#include "ui/tests/testutil.h"
-#include "ui/tests/uihelpers.h"
+#include "ui/tests/uitestsupport.h"
 #include "ui/textgrid.h"
 #include "workbook/csvexport.h"
 #include "workbook/workbook.h"
@@ -68,17 +67,11 @@ private:
 
     TextGrid* grid(const char* name) const
     {
-        auto* widget = m_form->findChild<TextGrid*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no grid %s", name);
-        return widget;
+        return zeltrac::testutil::namedChild<TextGrid>(m_form.get(), name);
     }
     QAction* action(const char* name) const
     {
-        auto* found = m_form->findChild<QAction*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no action %s", name);
-        return found;
+        return zeltrac::testutil::namedChild<QAction>(m_form.get(), name);
     }
     zeltrac::Workbook& book() const { return m_form->workbook(); }
 

@@ -20,42 +20,17 @@
 #include "ui/Unit1.h"
 #include "ui/exactcomparison.h"
 #include "ui/tabcontrol.h"
-#include "ui/tests/testutil.h"
+#include "ui/tests/uitestsupport.h"
 #include "workbook/workbook.h"
 
 using zeltrac::Workbook;
 using zeltrac::optimum::Options;
 using zeltrac::optimum::Solution;
 using zeltrac::optimum::Status;
+using zeltrac::testutil::namedChild;
 using zeltrac::ui::ExactComparisonModel;
 
 namespace {
-
-struct Flow
-{
-    int origin;
-    int destination;
-    const char* cars;
-};
-
-// A five-station line whose calculated plan costs 75 car-hours and whose
-// cheapest plan costs 46: trains 1-2 11, 1-4 9, 2-3 8, 2-4 2, 2-5 6, 3-4 4
-// and 4-5 10 cars.
-void typeDearLine(Workbook& workbook)
-{
-    const int n = 5;
-    workbook.setStationCount(n);
-    const char* cm[] = {"8", "3", "8", "2"};
-    const char* tek[] = {"0", "1", "2", "2"};
-    for (int i = 0; i < 4; ++i) {
-        workbook.setParam(i, 0, QString::fromLatin1(cm[i]));
-        workbook.setParam(i, 1, QString::fromLatin1(tek[i]));
-    }
-    const Flow flows[] = {{1, 2, "4"}, {1, 3, "3"}, {1, 4, "9"}, {1, 5, "4"}, {2, 3, "5"},
-                          {2, 4, "2"}, {2, 5, "2"}, {3, 4, "2"}, {3, 5, "2"}, {4, 5, "8"}};
-    for (const Flow& f : flows)
-        workbook.setFlow(f.origin - 1, n - f.destination, QString::fromLatin1(f.cars));
-}
 
 // A solver that runs until it is cancelled, then gives the real solver's
 // answer as a cancelled solve does. `started` is set once it runs.
@@ -73,17 +48,18 @@ Workbook::ExactSolver untilCancelled(std::shared_ptr<std::atomic<bool>> started)
     };
 }
 
+// Gives the window a solver that runs until it is cancelled; the flag returned
+// is set once it runs.
+std::shared_ptr<std::atomic<bool>> solveUntilCancelled(ExactPlanWindow& window)
+{
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    window.solver = untilCancelled(started);
+    return started;
+}
+
 QStringList planRows(ExactPlanWindow& window)
 {
-    zeltrac::CellTableModel* model = window.planModel();
-    QStringList rows;
-    for (int r = 0; r < model->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < model->columnCount(); ++c)
-            cells << model->cell(c, r);
-        rows << cells.join(u'|');
-    }
-    return rows;
+    return zeltrac::testutil::rowTexts(window.planModel());
 }
 
 } // namespace
@@ -95,19 +71,11 @@ class ExactPlanWindowTest : public QObject
 private:
     std::unique_ptr<Workbook> m_workbook;
 
-    template <typename T> static T* child(QWidget* parent, const char* name)
-    {
-        T* widget = parent->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
-    }
-
 private slots:
     void init()
     {
         m_workbook = std::make_unique<Workbook>();
-        typeDearLine(*m_workbook);
+        zeltrac::testutil::typeFiveStationLine(*m_workbook);
         QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
     }
 
@@ -128,20 +96,20 @@ private slots:
         // Laid out like the plan grid: column = origin, row 0 = station 5.
         const QStringList expected = {"|6||10", "9|2|4|", "|8||", "11|||"};
         QCOMPARE(planRows(window), expected);
-        QVERIFY(!child<QWidget>(&window, "gridPlan")->isEnabled() ||
+        QVERIFY(!namedChild<QWidget>(&window, "gridPlan")->isEnabled() ||
                 !window.planModel()->isEditable());
 
-        QCOMPARE(child<QLabel>(&window, "labelAnalytical")->text(),
+        QCOMPARE(namedChild<QLabel>(&window, "labelAnalytical")->text(),
                  QLocale::system().toString(75.0, 'f', 2));
-        QCOMPARE(child<QLabel>(&window, "labelExact")->text(),
+        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(),
                  QLocale::system().toString(46.0, 'f', 2));
-        QCOMPARE(child<QLabel>(&window, "labelSaving")->text(),
+        QCOMPARE(namedChild<QLabel>(&window, "labelSaving")->text(),
                  QLocale::system().toString(29.0, 'f', 2) + QStringLiteral(" ваг.-ч (") +
                      QLocale::system().toString(29.0 / 75.0 * 100.0, 'f', 2) +
                      QStringLiteral(" %)"));
-        QVERIFY(child<QLabel>(&window, "labelTime")->text().endsWith(QStringLiteral(" с")));
-        QVERIFY(!child<QProgressBar>(&window, "progressBusy")->isVisible());
-        QVERIFY(!child<QPushButton>(&window, "buttonCancel")->isVisible());
+        QVERIFY(namedChild<QLabel>(&window, "labelTime")->text().endsWith(QStringLiteral(" с")));
+        QVERIFY(!namedChild<QProgressBar>(&window, "progressBusy")->isVisible());
+        QVERIFY(!namedChild<QPushButton>(&window, "buttonCancel")->isVisible());
 
         // Opening it again shows the stored result without solving.
         window.start();
@@ -194,15 +162,14 @@ private slots:
     void cancellingShowsTheBestPlanSoFarAndStoresNothing()
     {
         ExactPlanWindow window(*m_workbook);
-        auto started = std::make_shared<std::atomic<bool>>(false);
-        window.solver = untilCancelled(started);
+        const auto started = solveUntilCancelled(window);
         QSignalSpy finished(&window, &ExactPlanWindow::solveFinished);
         window.show();
         window.start();
         QVERIFY(window.isSolving());
         QCOMPARE(window.statusText(), QStringLiteral("Поиск точного оптимума…"));
-        QVERIFY(child<QProgressBar>(&window, "progressBusy")->isVisible());
-        auto* cancel = child<QPushButton>(&window, "buttonCancel");
+        QVERIFY(namedChild<QProgressBar>(&window, "progressBusy")->isVisible());
+        auto* cancel = namedChild<QPushButton>(&window, "buttonCancel");
         QVERIFY(cancel->isVisible());
         QCOMPARE(cancel->text(), QStringLiteral("Отмена"));
         QTRY_VERIFY(started->load());
@@ -215,7 +182,7 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(!window.isSolving());
         QVERIFY(window.statusText().startsWith(QStringLiteral("Отменено")));
-        QVERIFY(!child<QProgressBar>(&window, "progressBusy")->isVisible());
+        QVERIFY(!namedChild<QProgressBar>(&window, "progressBusy")->isVisible());
         QVERIFY(!cancel->isVisible());
         QCOMPARE(m_workbook->exactPlan(), nullptr);
         QCOMPARE(planRows(window).size(), 4);
@@ -258,8 +225,7 @@ private slots:
     void aRecalculationWhileSolvingDropsTheResult()
     {
         ExactPlanWindow window(*m_workbook);
-        auto started = std::make_shared<std::atomic<bool>>(false);
-        window.solver = untilCancelled(started);
+        const auto started = solveUntilCancelled(window);
         QSignalSpy finished(&window, &ExactPlanWindow::solveFinished);
         window.start();
         QTRY_VERIFY(started->load());
@@ -321,7 +287,7 @@ private slots:
         Form1 form;
         form.show();
         Workbook& workbook = form.workbook();
-        typeDearLine(workbook);
+        zeltrac::testutil::typeFiveStationLine(workbook);
         auto* analysis = form.findChild<QAction*>(QStringLiteral("mmExactPlan"));
         QVERIFY(analysis);
         QCOMPARE(analysis->text(), QStringLiteral("Точный оптимум…"));

@@ -35,24 +35,12 @@ using zeltrac::testutil::BoxAnswerer;
 using zeltrac::testutil::BoxRecord;
 using zeltrac::testutil::expectErrorBox;
 using zeltrac::testutil::readFile;
+using zeltrac::testutil::rowTexts;
 using zeltrac::ui::TabControl;
 using zeltrac::ui::TextGrid;
 using zeltrac::ui::UpDown;
 
 namespace {
-
-// All texts within the grid's size, row by row, cells joined by "|".
-QStringList rowTexts(const TextGrid* grid)
-{
-    QStringList rows;
-    for (int r = 0; r < grid->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < grid->colCount(); ++c)
-            cells << grid->cell(c, r);
-        rows << cells.join(u'|');
-    }
-    return rows;
-}
 
 QStringList strings(std::initializer_list<const char*> list)
 {

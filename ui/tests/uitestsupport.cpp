@@ -8,7 +8,57 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ui/textgrid.h"
+#include "workbook/celltable.h"
+#include "workbook/workbook.h"
+
 namespace zeltrac::testutil {
+
+namespace {
+
+template <typename Table> QStringList joinedRows(const Table& table, int columns, int rows)
+{
+    QStringList texts;
+    for (int r = 0; r < rows; ++r) {
+        QStringList cells;
+        for (int c = 0; c < columns; ++c)
+            cells << table.cell(c, r);
+        texts << cells.join(u'|');
+    }
+    return texts;
+}
+
+} // namespace
+
+void typeFiveStationLine(zeltrac::Workbook& workbook)
+{
+    const int n = 5;
+    workbook.setStationCount(n);
+    const char* cm[] = {"8", "3", "8", "2"};
+    const char* tek[] = {"0", "1", "2", "2"};
+    for (int i = 0; i < 4; ++i) {
+        workbook.setParam(i, 0, QString::fromLatin1(cm[i]));
+        workbook.setParam(i, 1, QString::fromLatin1(tek[i]));
+    }
+    const struct
+    {
+        int origin, destination;
+        const char* cars;
+    } flows[] = {{1, 2, "4"}, {1, 3, "3"}, {1, 4, "9"}, {1, 5, "4"}, {2, 3, "5"},
+                 {2, 4, "2"}, {2, 5, "2"}, {3, 4, "2"}, {3, 5, "2"}, {4, 5, "8"}};
+    for (const auto& f : flows)
+        workbook.setFlow(f.origin - 1, n - f.destination, QString::fromLatin1(f.cars));
+}
+
+QStringList rowTexts(const zeltrac::ui::TextGrid* grid)
+{
+    return joinedRows(*grid, grid->colCount(), grid->rowCount());
+}
+
+QStringList rowTexts(const zeltrac::CellTableModel* model)
+{
+    return joinedRows(*model, model->columnCount(), model->rowCount());
+}
 
 QByteArray readFile(const QString& path)
 {

@@ -16,6 +16,11 @@
 
 class QWidget;
 
+namespace zeltrac {
+class CellTableModel;
+class Workbook;
+} // namespace zeltrac
+
 namespace zeltrac::testutil {
 
 // The child of `parent` named `name`; a missing one ends the test program,
@@ -27,6 +32,15 @@ template <typename T> T* namedChild(const QObject* parent, const char* name)
         qFatal("no child %s", name);
     return object;
 }
+
+// Types a five-station line whose calculated plan costs 75 car-hours and
+// whose cheapest plan costs 46: trains 1-2 11, 1-4 9, 2-3 8, 2-4 2, 2-5 6, 3-4 4
+// and 4-5 10 cars; train 1-5 is not among them.
+void typeFiveStationLine(zeltrac::Workbook& workbook);
+
+// Every row of the table within its size, its cells joined by "|".
+QStringList rowTexts(const zeltrac::ui::TextGrid* grid);
+QStringList rowTexts(const zeltrac::CellTableModel* model);
 
 // The whole file, or nothing when it cannot be read.
 QByteArray readFile(const QString& path);

@@ -14,46 +14,24 @@
 #include <QTest>
 #include <memory>
 
-#include "workbook/diagramplan.h"
 #include "optimum/variants.h"
 #include "ui/ExactPlanWindow.h"
 #include "ui/PlanDiagramWindow.h"
 #include "ui/planconditions.h"
 #include "ui/plandiagramview.h"
-#include "ui/tests/testutil.h"
-#include "ui/tests/uihelpers.h"
+#include "ui/tests/uitestsupport.h"
+#include "workbook/diagramplan.h"
 #include "workbook/workbook.h"
 
 using zeltrac::Workbook;
 using zeltrac::optimum::Conditions;
 using zeltrac::optimum::Solution;
 using zeltrac::optimum::TrainPair;
+using zeltrac::testutil::namedChild;
 using zeltrac::ui::ConditionPlanModel;
 using zeltrac::ui::TrainMark;
 
 namespace {
-
-// A five-station line whose cheapest plan costs 46 car-hours: trains 1-2,
-// 1-4, 2-3, 2-4, 2-5, 3-4 and 4-5; train 1-5 is not among them.
-void typeLine(Workbook& workbook)
-{
-    const int n = 5;
-    workbook.setStationCount(n);
-    const char* cm[] = {"8", "3", "8", "2"};
-    const char* tek[] = {"0", "1", "2", "2"};
-    for (int i = 0; i < 4; ++i) {
-        workbook.setParam(i, 0, QString::fromLatin1(cm[i]));
-        workbook.setParam(i, 1, QString::fromLatin1(tek[i]));
-    }
-    const struct
-    {
-        int origin, destination;
-        const char* cars;
-    } flows[] = {{1, 2, "4"}, {1, 3, "3"}, {1, 4, "9"}, {1, 5, "4"}, {2, 3, "5"},
-                 {2, 4, "2"}, {2, 5, "2"}, {3, 4, "2"}, {3, 5, "2"}, {4, 5, "8"}};
-    for (const auto& f : flows)
-        workbook.setFlow(f.origin - 1, n - f.destination, QString::fromLatin1(f.cars));
-}
 
 QString number(double value)
 {
@@ -97,14 +75,6 @@ class WhatIfTest : public QObject
 private:
     std::unique_ptr<Workbook> m_workbook;
 
-    template <typename T> static T* child(QWidget* parent, const char* name)
-    {
-        T* widget = parent->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no child %s", name);
-        return widget;
-    }
-
     // Opens the window on the solved optimum.
     static void open(ExactPlanWindow& window)
     {
@@ -117,7 +87,7 @@ private:
 
     static void clickCell(ExactPlanWindow& window, int column, int row)
     {
-        auto* grid = child<QAbstractItemView>(&window, "gridPlan");
+        auto* grid = namedChild<QAbstractItemView>(&window, "gridPlan");
         const QRect cell = grid->visualRect(grid->model()->index(row, column));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     }
@@ -134,7 +104,7 @@ private slots:
     void init()
     {
         m_workbook = std::make_unique<Workbook>();
-        typeLine(*m_workbook);
+        zeltrac::testutil::typeFiveStationLine(*m_workbook);
         QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
     }
 
@@ -193,7 +163,7 @@ private slots:
         QCOMPARE(conditions.forced, (std::vector<TrainPair>{{1, 5}}));
         QCOMPARE(conditions.forbidden, (std::vector<TrainPair>{{2, 4}}));
         QVERIFY(!window.planModel()->cell(1, 1).isEmpty()); // 2-4 in the optimum
-        child<QSpinBox>(&window, "spinVariants")->setValue(1);
+        namedChild<QSpinBox>(&window, "spinVariants")->setValue(1);
 
         resolveAndWait(window);
         const Solution expected =
@@ -204,7 +174,7 @@ private slots:
         QCOMPARE(planTexts(window.planModel()), planTexts(expected.plan));
         QVERIFY(window.planModel()->cell(1, 1).isEmpty()); // no train 2-4
         QVERIFY(expected.cost > 46);
-        QCOMPARE(child<QLabel>(&window, "labelExact")->text(), number(expected.cost));
+        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(), number(expected.cost));
         // The marks stay on the new plan.
         QCOMPARE(window.cellMark(0, 0), TrainMark::Forced);
         QCOMPARE(window.cellMark(1, 1), TrainMark::Forbidden);
@@ -219,7 +189,7 @@ private slots:
         open(window);
         QCOMPARE(window.variantTexts(), QStringList{QStringLiteral("1. ") + number(46) +
                                                     QStringLiteral(" ваг.-ч — оптимум")});
-        QCOMPARE(child<QSpinBox>(&window, "spinVariants")->value(), 5);
+        QCOMPARE(namedChild<QSpinBox>(&window, "spinVariants")->value(), 5);
 
         resolveAndWait(window);
         const Solution expected =
@@ -239,13 +209,13 @@ private slots:
         // open diagram follow.
         window.showDiagram();
         QVERIFY(window.diagramWindow() && window.diagramWindow()->hasExactPlan());
-        child<QListWidget>(&window, "listVariants")->setCurrentRow(2);
+        namedChild<QListWidget>(&window, "listVariants")->setCurrentRow(2);
         const auto& variant = expected.variants[2];
         QCOMPARE(planTexts(window.planModel()), planTexts(variant.plan));
-        QCOMPARE(child<QLabel>(&window, "labelExact")->text(), number(variant.cost));
+        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(), number(variant.cost));
         QVERIFY(window.statusText().startsWith(QStringLiteral("Вариант 3; ")));
         QAbstractItemModel* comparison =
-            child<QAbstractItemView>(&window, "tableComparison")->model();
+            namedChild<QAbstractItemView>(&window, "tableComparison")->model();
         const int totals = comparison->rowCount() - 1;
         QCOMPARE(comparison->index(totals, 10).data().toString(),
                  QLocale::system().toString(variant.tables.total(6).toDouble(), 'g', 10));
@@ -261,7 +231,7 @@ private slots:
         // Back to the optimum.
         window.selectVariant(0);
         QCOMPARE(planTexts(window.planModel()), planTexts(expected.variants[0].plan));
-        QCOMPARE(child<QLabel>(&window, "labelExact")->text(), number(46));
+        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(), number(46));
     }
 
     void savedConditionsOpenAgainEqual()
@@ -273,7 +243,7 @@ private slots:
         clickCell(window, 0, 0);
         clickCell(window, 1, 0);
         clickCell(window, 1, 0);
-        auto* limits = child<QTableWidget>(&window, "tableLimits");
+        auto* limits = namedChild<QTableWidget>(&window, "tableLimits");
         QCOMPARE(limits->rowCount(), 4);
         limits->item(1, 0)->setText(QStringLiteral("2"));
         limits->item(2, 1)->setText(QStringLiteral(" 7 "));
@@ -306,7 +276,7 @@ private slots:
         QCOMPARE(other.conditions(), saved);
         QCOMPARE(other.cellMark(0, 0), TrainMark::Forced);
         QCOMPARE(other.cellMark(1, 0), TrainMark::Forbidden);
-        auto* otherLimits = child<QTableWidget>(&other, "tableLimits");
+        auto* otherLimits = namedChild<QTableWidget>(&other, "tableLimits");
         QCOMPARE(otherLimits->item(1, 0)->text(), QStringLiteral("2"));
         QCOMPARE(otherLimits->item(2, 1)->text(), QStringLiteral("7"));
         QVERIFY(otherLimits->item(0, 0)->text().isEmpty());
@@ -335,7 +305,7 @@ private slots:
     {
         ExactPlanWindow window(*m_workbook);
         open(window);
-        auto* limits = child<QTableWidget>(&window, "tableLimits");
+        auto* limits = namedChild<QTableWidget>(&window, "tableLimits");
         limits->item(0, 1)->setText(QStringLiteral("-3"));
         zeltrac::testutil::BoxAnswerer answerer;
         window.resolve();
@@ -351,7 +321,7 @@ private slots:
         ExactPlanWindow window(*m_workbook);
         open(window);
         // No train may start at station 1, yet its cars must leave.
-        auto* limits = child<QTableWidget>(&window, "tableLimits");
+        auto* limits = namedChild<QTableWidget>(&window, "tableLimits");
         limits->item(0, 0)->setText(QStringLiteral("0"));
         resolveAndWait(window);
         Conditions conditions;
@@ -364,7 +334,7 @@ private slots:
         QVERIFY(!expected.message.empty());
         QVERIFY(window.variantTexts().isEmpty());
         QCOMPARE(window.planModel()->rowCount(), 0);
-        QVERIFY(child<QLabel>(&window, "labelExact")->text().isEmpty());
+        QVERIFY(namedChild<QLabel>(&window, "labelExact")->text().isEmpty());
         QCOMPARE(m_workbook->exactPlan()->cost(), 46.0);
     }
 };
