@@ -3,30 +3,11 @@
 #include <string>
 
 #include "calc/numtext.h"
+#include "calc/testing/line_inputs.h"
 
 namespace zeltrac::bench {
 
 namespace {
-
-// SplitMix64: the same numbers with every compiler and library.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-
-    int between(int low, int high)
-    {
-        m_state += 0x9E3779B97F4A7C15ull;
-        std::uint64_t z = m_state;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return low + static_cast<int>(z % static_cast<std::uint64_t>(high - low + 1));
-    }
-
-private:
-    std::uint64_t m_state;
-};
 
 std::string tenthsText(int tenths)
 {
@@ -37,7 +18,7 @@ std::string tenthsText(int tenths)
 
 CalcInput denseLine(const DenseLine& line)
 {
-    Random random(line.seed);
+    zeltrac::testing::Random random(line.seed);
     const int n = line.stations;
     CalcInput input;
     input.stationCount = n;

@@ -16,23 +16,6 @@ void PrintTo(const FixedTrain& train, std::ostream* out)
 
 namespace zeltrac::testing {
 
-CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
-                    const std::vector<Flow>& flows, std::string separator)
-{
-    CalcInput input;
-    input.stationCount = n;
-    input.decimalSeparator = std::move(separator);
-    input.stationParams = TextTable(n, 2);
-    for (std::size_t i = 0; i < cm.size(); ++i)
-        input.stationParams.setCell(static_cast<int>(i), 0, cm[i]);
-    for (std::size_t i = 0; i < tek.size(); ++i)
-        input.stationParams.setCell(static_cast<int>(i), 1, tek[i]);
-    input.flows = TextTable(n - 1, n - 1);
-    for (const auto& flow : flows)
-        input.flows.setCell(flow.origin - 1, n - flow.destination, flow.cars);
-    return input;
-}
-
 std::string planCell(const CalcResult& result, int n, int origin, int destination)
 {
     return result.plan.cell(origin - 1, n - destination);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calc/plan.h"
+#include "calc/testing/line_inputs.h"
 
 namespace zeltrac {
 
@@ -15,18 +16,6 @@ void PrintTo(const FixedTrain& train, std::ostream* out);
 } // namespace zeltrac
 
 namespace zeltrac::testing {
-
-struct Flow
-{
-    int origin;
-    int destination;
-    std::string cars;
-};
-
-// An input for a line of n stations: Cm and Tek texts of stations 1, 2, ...
-// and the flows, placed in their grid cells (column origin - 1, row n - destination).
-CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
-                    const std::vector<Flow>& flows, std::string separator = ".");
 
 // The plan text of the train from origin to destination.
 std::string planCell(const CalcResult& result, int n, int origin, int destination);

@@ -77,17 +77,7 @@ TEST(ExactPlan, BeatsTheCalculatedPlanWhereItIsNotOptimal)
     // 1-2, 1-4, 2-3, 2-4, 2-5, 3-4 and 4-5 (Cm 8+8+3+3+3+8+2 = 35); 1->3 and
     // 1->5 re-formed at 2 (3 + 4 cars, Tек 1) and 3->5 at 4 (2 cars, Tек 2):
     // 35 + 7 + 4 = 46.
-    const CalcInput input = makeInput(5, {"8", "3", "8", "2"}, {"0", "1", "2", "2"},
-                                      {{1, 2, "4"},
-                                       {1, 3, "3"},
-                                       {1, 4, "9"},
-                                       {1, 5, "4"},
-                                       {2, 3, "5"},
-                                       {2, 4, "2"},
-                                       {2, 5, "2"},
-                                       {3, 4, "2"},
-                                       {3, 5, "2"},
-                                       {4, 5, "8"}});
+    const CalcInput input = zeltrac::testing::dearLine();
     const Solution solution = solveExact(input);
     ASSERT_EQ(solution.status, Status::Optimal);
     EXPECT_EQ(solution.analyticalCost, 75);

@@ -8,33 +8,6 @@
 
 namespace zeltrac::optimum::testing {
 
-int Random::between(int low, int high)
-{
-    m_state += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = m_state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return low + static_cast<int>(z % static_cast<std::uint64_t>(high - low + 1));
-}
-
-CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
-                    const std::vector<Flow>& flows, std::string separator)
-{
-    CalcInput input;
-    input.stationCount = n;
-    input.stationParams = TextTable(n, 2);
-    input.flows = TextTable(n - 1, n - 1);
-    input.decimalSeparator = std::move(separator);
-    for (std::size_t i = 0; i < cm.size(); ++i)
-        input.stationParams.setCell(static_cast<int>(i), 0, cm[i]);
-    for (std::size_t i = 0; i < tek.size(); ++i)
-        input.stationParams.setCell(static_cast<int>(i), 1, tek[i]);
-    for (const Flow& f : flows)
-        input.flows.setCell(f.origin - 1, n - f.destination, f.cars);
-    return input;
-}
-
 CalcInput randomLine(const LineShape& shape, Random& random)
 {
     const int n = shape.stations;

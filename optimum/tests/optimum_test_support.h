@@ -5,21 +5,14 @@
 #include <vector>
 
 #include "calc/plan.h"
+#include "calc/testing/line_inputs.h"
 #include "optimum/conditions.h"
 
 namespace zeltrac::optimum::testing {
 
-// SplitMix64: the same numbers everywhere.
-class Random
-{
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    int between(int low, int high);
-    bool chance(int percent) { return between(1, 100) <= percent; }
-
-private:
-    std::uint64_t m_state;
-};
+using zeltrac::testing::Flow;
+using zeltrac::testing::makeInput;
+using zeltrac::testing::Random;
 
 struct LineShape
 {
@@ -54,16 +47,5 @@ struct BrutePlan
 // where each flow is re-formed times its cars. For 6 stations at most (with
 // re-forming limits, 5).
 std::vector<BrutePlan> bruteForcePlans(const CalcInput& input, const Conditions& conditions);
-
-// An input with the given Cm and Tек texts (stations 1, 2, ...) and flows
-// {origin, destination, cars} placed in their cells.
-struct Flow
-{
-    int origin;
-    int destination;
-    std::string cars;
-};
-CalcInput makeInput(int n, const std::vector<std::string>& cm, const std::vector<std::string>& tek,
-                    const std::vector<Flow>& flows, std::string separator = ".");
 
 } // namespace zeltrac::optimum::testing

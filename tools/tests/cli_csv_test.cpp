@@ -4,30 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_run.h"
 
 namespace {
 
 // Runs the tool under `locale`; returns its exit code and its standard output.
 int runCli(const QStringList& arguments, const QString& locale, QByteArray* out = nullptr)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LC_NUMERIC"));
-    environment.insert(QStringLiteral("LANG"), locale);
-    environment.insert(QStringLiteral("LC_ALL"), locale);
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
+    const zeltrac::clitest::CliRun run = zeltrac::clitest::runCli(arguments, locale);
     if (out)
-        *out = process.readAllStandardOutput();
-    return process.exitCode();
+        *out = run.out;
+    return run.exitCode;
 }
 
 // The records of one section: those after its title, up to an empty line.

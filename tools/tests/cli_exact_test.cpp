@@ -5,8 +5,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,64 +15,28 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli_run.h"
+
 using Json = nlohmann::json;
+using zeltrac::clitest::CliRun;
+using zeltrac::clitest::example;
+using zeltrac::clitest::writeDataFile;
 
 namespace {
 
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-
-    QStringList lines() const
-    {
-        QStringList list = QString::fromUtf8(out).split(u'\n');
-        if (!list.isEmpty() && list.back().isEmpty())
-            list.removeLast();
-        return list;
-    }
-    Json json() const { return Json::parse(out.toStdString()); }
-};
-
+// The exact section's texts are checked under a UTF-8 locale.
 CliRun runCli(const QStringList& arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
-    CliRun run;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "zeltrac-cli did not finish";
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-QString example(const char* name)
-{
-    return QStringLiteral(ZELTRAC_EXAMPLES_DIR "/") + QString::fromUtf8(name);
+    return zeltrac::clitest::runCli(arguments, QStringLiteral("C.UTF-8"));
 }
 
 // The five-station line whose calculated plan costs 75 car-hours and whose
 // cheapest plan costs 46, as a data file.
 QString writeDearLine(const QTemporaryDir& dir)
 {
-    const char* lines[] = {"5", "8", "3", "8", "2", "",  "0", "1", "2", "2", "", "4", "2", "2",
-                           "8", "9", "2", "2", "",  "3", "5", "",  "",  "4", "", "",  ""};
-    const QString path = dir.filePath(QStringLiteral("dear.dat"));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    for (const char* line : lines)
-        file.write(QByteArray(line) + "\r\n");
-    return path;
+    return writeDataFile(dir, "dear.dat",
+                         {"5", "8", "3", "8", "2", "",  "0", "1", "2", "2", "", "4", "2", "2",
+                          "8", "9", "2", "2", "",  "3", "5", "",  "",  "4", "", "",  ""});
 }
 
 // Checks what every solved "exact" object must hold, against the input's
@@ -197,13 +159,8 @@ TEST(CliExact, OutsideTheModelIsReportedAndTheExitStatusStays)
 {
     // A negative Cm: the calculation takes it, the exact model does not.
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("negative.dat"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        for (const char* line : {"3", "500", "-450", "520", "3", "4", "2", "120", "80", "60", ""})
-            file.write(QByteArray(line) + "\r\n");
-    }
+    const QString path = writeDataFile(
+        dir, "negative.dat", {"3", "500", "-450", "520", "3", "4", "2", "120", "80", "60", ""});
     const CliRun run = runCli({QStringLiteral("--exact"), QStringLiteral("--json"),
                                QStringLiteral("--decimal-separator"), QStringLiteral("."), path});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -228,13 +185,8 @@ TEST(CliExact, OutsideTheModelIsReportedAndTheExitStatusStays)
 TEST(CliExact, NoPlanMeansNoExactObjectAndTheFailureStatus)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("empty.dat"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        for (const char* line : {"3", "", "", "", "", "", "", "", "", "", ""})
-            file.write(QByteArray(line) + "\r\n");
-    }
+    const QString path =
+        writeDataFile(dir, "empty.dat", {"3", "", "", "", "", "", "", "", "", "", ""});
     const CliRun run = runCli({QStringLiteral("--exact"), QStringLiteral("--json"), path});
     EXPECT_EQ(run.exitCode, 1);
     const Json result = run.json();
@@ -324,10 +276,10 @@ TEST(CliExact, ConditionsAndVariantsReachTheJsonObject)
         return path;
     };
     const QString forced = write("forced.json", R"({"forced": [[1, 8]]})");
-    const CliRun run = runCli({QStringLiteral("--exact"), QStringLiteral("--json"),
-                               QStringLiteral("--constraints"), forced, QStringLiteral("--variants"),
-                               QStringLiteral("3"), QStringLiteral("--decimal-separator"),
-                               QStringLiteral("."), example("line8.dat")});
+    const CliRun run = runCli(
+        {QStringLiteral("--exact"), QStringLiteral("--json"), QStringLiteral("--constraints"),
+         forced, QStringLiteral("--variants"), QStringLiteral("3"),
+         QStringLiteral("--decimal-separator"), QStringLiteral("."), example("line8.dat")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const Json exact = run.json().at("exact");
     EXPECT_EQ(exact.at("status"), "optimal");
@@ -343,10 +295,9 @@ TEST(CliExact, ConditionsAndVariantsReachTheJsonObject)
     EXPECT_TRUE(hasForced);
 
     const QString clash = write("clash.json", R"({"forced": [[1, 2]], "forbidden": [[1, 2]]})");
-    const CliRun none = runCli({QStringLiteral("--exact"), QStringLiteral("--json"),
-                                QStringLiteral("--constraints"), clash,
-                                QStringLiteral("--decimal-separator"), QStringLiteral("."),
-                                example("line8.dat")});
+    const CliRun none = runCli(
+        {QStringLiteral("--exact"), QStringLiteral("--json"), QStringLiteral("--constraints"),
+         clash, QStringLiteral("--decimal-separator"), QStringLiteral("."), example("line8.dat")});
     ASSERT_EQ(none.exitCode, 0) << none.err.toStdString();
     const Json infeasible = none.json().at("exact");
     EXPECT_EQ(infeasible.at("status"), "infeasible");

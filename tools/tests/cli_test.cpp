@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -27,7 +26,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli_run.h"
+
 using Json = nlohmann::json;
+using zeltrac::clitest::CliRun;
+using zeltrac::clitest::example;
+using zeltrac::clitest::runCli;
+using zeltrac::clitest::writeDataFile;
 
 // Readable failure messages for Qt texts.
 void PrintTo(const QString& text, std::ostream* out)
@@ -36,75 +41,6 @@ void PrintTo(const QString& text, std::ostream* out)
 }
 
 namespace {
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-
-    QStringList lines() const
-    {
-        QStringList list = QString::fromUtf8(out).split(u'\n');
-        if (!list.isEmpty() && list.back().isEmpty())
-            list.removeLast();
-        return list;
-    }
-    Json json() const { return Json::parse(out.toStdString()); }
-    std::string error() const { return err.toStdString(); }
-};
-
-QString example(const char* name)
-{
-    return QStringLiteral(ZELTRAC_EXAMPLES_DIR "/") + QString::fromUtf8(name);
-}
-
-// Runs the tool under the given locale (the decimal separator and the date
-// and time formats come from it).
-CliRun runCli(const QStringList& arguments, const QString& locale = QStringLiteral("C"),
-              const std::function<void(QProcess&)>& setUp = {})
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"LANGUAGE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LC_CTYPE"})
-        environment.remove(QString::fromLatin1(name));
-    // No display, no platform chosen, no runtime folder: the tool needs none.
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("LANG"), locale);
-    environment.insert(QStringLiteral("LC_ALL"), locale);
-
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    if (setUp)
-        setUp(process);
-    if (process.program().isEmpty())
-        process.start(QStringLiteral(ZELTRAC_CLI_PATH), arguments);
-    else
-        process.start();
-    CliRun run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "zeltrac-cli did not finish";
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
-
-// A data file from its lines, each ending CR LF, in windows-1251 (the tests
-// use ASCII texts only).
-QString writeDataFile(const QTemporaryDir& dir, const char* name, const QStringList& lines)
-{
-    const QString path = dir.filePath(QString::fromLatin1(name));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    for (const QString& line : lines)
-        file.write(line.toLatin1() + "\r\n");
-    return path;
-}
 
 // The three-station file of the worked example with one cell replaced.
 QStringList threeStationLines()

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "calc/error.h"
+#include "calc/testing/line_inputs.h"
 #include "workbook/exactplan.h"
 #include "workbook/workbook.h"
 
@@ -23,41 +24,27 @@ using zeltrac::optimum::Status;
 
 namespace {
 
-struct Flow
+// A line typed into the session cell by cell, the empty cells left alone.
+void typeInput(Workbook& workbook, const zeltrac::CalcInput& input)
 {
-    int origin;
-    int destination;
-    const char* cars;
-};
-
-// A line typed into the session: Cm and Tек of stations 1, 2, ... and flows.
-void typeLine(Workbook& workbook, int n, const std::vector<const char*>& cm,
-              const std::vector<const char*>& tek, const std::vector<Flow>& flows)
-{
-    workbook.setStationCount(n);
-    for (std::size_t i = 0; i < cm.size(); ++i)
-        workbook.setParam(static_cast<int>(i), 0, QString::fromUtf8(cm[i]));
-    for (std::size_t i = 0; i < tek.size(); ++i)
-        workbook.setParam(static_cast<int>(i), 1, QString::fromUtf8(tek[i]));
-    for (const Flow& f : flows)
-        workbook.setFlow(f.origin - 1, n - f.destination, QString::fromUtf8(f.cars));
+    workbook.setStationCount(input.stationCount);
+    const auto typeCells = [](const zeltrac::TextTable& table, const auto& type) {
+        for (int c = 0; c < table.columnCount(); ++c)
+            for (int r = 0; r < table.rowCount(); ++r)
+                if (!table.cell(c, r).empty())
+                    type(c, r, QString::fromStdString(table.cell(c, r)));
+    };
+    typeCells(input.stationParams,
+              [&](int c, int r, const QString& text) { workbook.setParam(c, r, text); });
+    typeCells(input.flows,
+              [&](int c, int r, const QString& text) { workbook.setFlow(c, r, text); });
 }
 
 // A five-station line whose calculated plan costs 75 car-hours while the
 // cheapest costs 46 (checked by brute force in the optimum library's tests).
 void typeDearLine(Workbook& workbook)
 {
-    typeLine(workbook, 5, {"8", "3", "8", "2"}, {"0", "1", "2", "2"},
-             {{1, 2, "4"},
-              {1, 3, "3"},
-              {1, 4, "9"},
-              {1, 5, "4"},
-              {2, 3, "5"},
-              {2, 4, "2"},
-              {2, 5, "2"},
-              {3, 4, "2"},
-              {3, 5, "2"},
-              {4, 5, "8"}});
+    typeInput(workbook, zeltrac::testing::dearLine());
 }
 
 std::vector<std::string> sectionOf(const ExactPlan& plan)
