@@ -16,6 +16,8 @@ int main(int argc, char** argv)
 {
     zeltrac::datafile::ignoreFileSizeSignal();
     QApplication app(argc, argv);
+    // Latin-1, so that the id stands in the program as the desktop file names it.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(ZELTRAC_APP_ID));
     // The standard dialogs in Russian, like the program's own texts.
     zeltrac::ui::installQtTranslation(app);
 
