@@ -10,7 +10,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/errorbox.h"
-#include "ui/qttranslation.h"
+#include "workbook/qttranslation.h"
 
 int main(int argc, char** argv)
 {
@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     // Latin-1, so that the id stands in the program as the desktop file names it.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(ZELTRAC_APP_ID));
     // The standard dialogs in Russian, like the program's own texts.
-    zeltrac::ui::installQtTranslation(app);
+    zeltrac::installQtTranslation(app);
 
     Form1 form1;
     // Closing the main window ends the program; the result window only hides.

@@ -33,6 +33,7 @@
 #include "tools/cli_exact.h"
 #include "tools/output.h"
 #include "workbook/exactplan.h"
+#include "workbook/qttranslation.h"
 #include "workbook/workbook.h"
 
 namespace {
@@ -447,6 +448,8 @@ int main(int argc, char* argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    // The command-line parser's own messages in Russian, like the window's dialogs.
+    zeltrac::installQtTranslation(*app);
     // File names reach the files unchanged only when they are UTF-8.
     for (int i = 1; i < argc; ++i) {
         const std::string problem = zeltrac::datafile::unreadableFileName(argv[i]);

@@ -438,6 +438,20 @@ TEST(CliUsage, WrongUsageExitsWithTwo)
     EXPECT_TRUE(help.out.startsWith("Использование: zeltrac-cli"));
 }
 
+TEST(CliUsage, TheParsersOwnMessagesAreRussian)
+{
+    // Qt's Russian translation, as the window loads it, under any locale.
+    const std::vector<std::pair<QStringList, std::string>> cases = {
+        {{"--bogus", example("four-stations.dat")}, "Неизвестный параметр «bogus»."},
+        {{example("four-stations.dat"), "--rtf"}, "Отсутствует значение после «--rtf»."},
+        {{"--json=yes", example("four-stations.dat")}, "Неожиданное значение после «--json»."},
+    };
+    for (const auto& [arguments, message] : cases) {
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.error().substr(0, run.error().find('\n')), message);
+    }
+}
+
 namespace {
 
 // Runs the tool with its standard output sent to a file.

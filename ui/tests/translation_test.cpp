@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "ui/errorbox.h"
-#include "ui/qttranslation.h"
 #include "ui/tests/uihelpers.h"
+#include "workbook/qttranslation.h"
 
 using zeltrac::testutil::BoxAnswerer;
 
@@ -39,7 +39,7 @@ private slots:
         untranslated.setOption(QFileDialog::DontUseNativeDialog);
         const QStringList before = labelTexts(untranslated);
         QVERIFY2(before.contains(QStringLiteral("File &name:")), qPrintable(before.join(u'|')));
-        if (!zeltrac::ui::installQtTranslation(*qApp)) {
+        if (!zeltrac::installQtTranslation(*qApp)) {
             const QString reason = QStringLiteral("Qt's Russian translation is not installed");
             if (qEnvironmentVariableIsSet("CI"))
                 QFAIL(qPrintable(reason));

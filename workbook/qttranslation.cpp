@@ -1,15 +1,15 @@
-#include "ui/qttranslation.h"
+#include "workbook/qttranslation.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
-namespace zeltrac::ui {
+namespace zeltrac {
 
 bool installQtTranslation(QCoreApplication& application)
 {
-    // Owned by the application: it must outlive every window.
+    // Owned by the application: it must outlive every window and message.
     auto* translator = new QTranslator(&application);
     if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -19,4 +19,4 @@ bool installQtTranslation(QCoreApplication& application)
     return QCoreApplication::installTranslator(translator);
 }
 
-} // namespace zeltrac::ui
+} // namespace zeltrac
