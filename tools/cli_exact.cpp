@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "optimum/jsonfile.h"
 #include "optimum/variants.h"
 #include "workbook/workbook.h"
 
@@ -25,17 +26,12 @@ Json rowsOf(const TextTable& table)
 
 bool loadConditionsFile(const QString& path, optimum::Conditions& conditions, QString& problem)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = QStringLiteral("Не удалось открыть файл условий %1.").arg(path);
-        return false;
-    }
-    const std::string error = optimum::readConditions(file.readAll().toStdString(), conditions);
-    if (!error.empty()) {
-        problem = QStringLiteral("%1 (%2).").arg(QString::fromStdString(error), path);
-        return false;
-    }
-    return true;
+    const std::string error =
+        optimum::loadConditionsFile(QFile::encodeName(path).toStdString(), conditions);
+    if (error.empty())
+        return true;
+    problem = QString::fromStdString(error) + u'.';
+    return false;
 }
 
 QString conditionsProblem(const QString& dataFile, const optimum::Conditions& conditions)

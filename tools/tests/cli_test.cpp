@@ -644,9 +644,16 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const QString backward = conditions("backward.json", R"({"forbidden": [[3, 2]]})");
     const QString station = conditions("station.json", R"({"max_reprocessed": {"0": 10}})");
     const QString missing = dir.filePath("missing.json");
+    const QString deep =
+        conditions("deep.json", ("{\"forced\": [" + std::string(100'000, '[') + "]}").c_str());
     const std::vector<Case> cases = {
         {{"--exact", "--constraints", malformed, data},
-         "Файл условий не является правильным JSON (" + malformed.toStdString() + ")."},
+         "Файл условий не является правильным JSON (строка 1, позиция 19) (" +
+             malformed.toStdString() + ")."},
+        {{"--exact", "--constraints", deep, data},
+         "Файл условий вложен глубже 100 уровней (" + deep.toStdString() + ")."},
+        {{"--exact", "--constraints", "/dev/zero", data},
+         "Файл условий /dev/zero не прочитан: это не обычный файл."},
         {{"--exact", "--constraints", outside, data},
          "Файл условий: Обязательный поезд 1-5: станция вне линии (станции линии: 1..4)."},
         {{"--exact", "--constraints", backward, data},
@@ -655,7 +662,7 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
         {{"--exact", "--constraints", station, data},
          "Файл условий: Предел переработки: станция 0 вне линии (станции линии: 1..4)."},
         {{"--exact", "--constraints", missing, data},
-         "Не удалось открыть файл условий " + missing.toStdString() + "."},
+         "Файл условий " + missing.toStdString() + " не прочитан: файл не найден."},
         {{"--constraints", outside, data},
          "Параметр --constraints действует только вместе с --exact."},
         {{"--variants", "3", data}, "Параметр --variants действует только вместе с --exact."},
