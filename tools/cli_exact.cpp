@@ -2,8 +2,11 @@
 
 #include <QFile>
 
+#include <charconv>
+#include <cmath>
 #include <exception>
 
+#include "calc/numtext.h"
 #include "optimum/jsonfile.h"
 #include "optimum/variants.h"
 #include "workbook/workbook.h"
@@ -11,6 +14,22 @@
 namespace zeltrac::cli {
 
 using Json = nlohmann::ordered_json;
+
+Json realJson(Real40 value)
+{
+    const std::string text = numtext::realToText(value);
+    double nearest = 0;
+    std::from_chars(text.data(), text.data() + text.size(), nearest);
+    return nearest;
+}
+
+Json realJson(double value)
+{
+    if (!(std::fabs(value) <= Real40::maxValue()))
+        return value;
+    const Real40 real = Real40::fromWide(value);
+    return real.toDouble() == value ? realJson(real) : Json(value);
+}
 
 Json rowsOf(const TextTable& table)
 {
@@ -79,7 +98,7 @@ Json variantsJson(const optimum::Solution& solution)
         for (const FixedTrain& t : variant.trains)
             trains.push_back(
                 {{"origin", t.origin}, {"destination", t.destination}, {"cars", t.cars}});
-        variants.push_back({{"cost", variant.cost},
+        variants.push_back({{"cost", realJson(variant.cost)},
                             {"trains", std::move(trains)},
                             {"plan", rowsOf(variant.plan)}});
     }

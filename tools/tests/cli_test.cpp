@@ -198,9 +198,9 @@ TEST(CliJson, EightStationLineWithFractionalTek)
                                   {"", "490", "", "", "", "", ""},
                                   {"330", "", "", "", "", "", ""}}));
     // 4.2 is not a 40-bit value: 120 cars of it come to just under 504, and the
-    // number reads back as that exact stored value.
+    // number is the shortest text that reads back as that stored 6-byte real.
     EXPECT_EQ(json["indicators"], numbers({{1, 3, 0, 1560, 0, 1560},
-                                           {2, 2, 120, 960, 503.99999999953434, 1464},
+                                           {2, 2, 120, 960, 503.9999999995, 1464},
                                            {3, 2, 235, 1220, 658, 1878},
                                            {4, 2, 170, 900, 935, 1835},
                                            {5, 2, 205, 780, 635.5, 1415.5},
