@@ -95,22 +95,22 @@ std::string readJsonFile(const std::string& path, std::string& text)
         return "это не обычный файл";
     if (static_cast<std::uint64_t>(status.st_size) > kMaxJsonFileBytes)
         return sizeLimitText();
-    // The file may grow meanwhile: one byte over the limit is enough to tell.
-    std::string bytes(kMaxJsonFileBytes + 1, '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(file.fd, bytes.data() + got, bytes.size() - got);
+    // The file may grow meanwhile: reading stops one chunk over the limit.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
             return "ошибка чтения";
         if (n == 0)
             break;
-        got += static_cast<std::size_t>(n);
+        bytes.append(chunk, static_cast<std::size_t>(n));
+        if (bytes.size() > kMaxJsonFileBytes)
+            return sizeLimitText();
     }
-    if (got > kMaxJsonFileBytes)
-        return sizeLimitText();
-    bytes.resize(got);
     text = std::move(bytes);
     return {};
 }
