@@ -1,6 +1,7 @@
 #include "calc/numtext.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -204,6 +205,94 @@ Real40 toReal40(std::string_view text, std::string_view decimalSeparator)
     if (!value)
         throw Error(formatMessage(messages::notAReal, quotedText(text)));
     return Real40::fromWide(*value);
+}
+
+namespace {
+
+// The text of the decimal 0.d1d2...dk * 10^(point), digits without trailing
+// zeros: plain or with an exponent, whichever is shorter (plain on a tie).
+std::string decimalText(const std::string& digits, int point)
+{
+    const int k = static_cast<int>(digits.size());
+    std::string plain;
+    if (point <= 0)
+        plain = "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+    else if (point >= k)
+        plain = digits + std::string(static_cast<std::size_t>(point - k), '0');
+    else
+        plain = digits.substr(0, point) + "." + digits.substr(point);
+    std::string exponent = digits.substr(0, 1);
+    if (k > 1)
+        exponent += "." + digits.substr(1);
+    exponent += "e" + wholeToText(point - 1);
+    return exponent.size() < plain.size() ? exponent : plain;
+}
+
+bool readsBackAs(const std::string& text, Real40 value)
+{
+    const auto wide = parseReal(text, ".");
+    try {
+        return wide && Real40::fromWide(*wide) == value;
+    } catch (const Error&) {
+        return false; // beyond the largest magnitude
+    }
+}
+
+} // namespace
+
+std::string realToText(Real40 value)
+{
+    const double x = value.toDouble();
+    if (x == 0)
+        return "0";
+    const std::string sign = x < 0 ? "-" : "";
+    // Every 6-byte real has an exact decimal form of at most 130 significant
+    // digits: m * 2^e with m below 2^40 and e at least -167.
+    char buffer[256];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(x),
+                                   std::chars_format::scientific, 200)
+                         .ptr;
+    const std::string_view exact(buffer, static_cast<std::size_t>(end - buffer));
+    const std::size_t e = exact.find('e');
+    const std::string all = std::string(exact.substr(0, 1)) + std::string(exact.substr(2, e - 2));
+    int point = 1;
+    std::from_chars(exact.data() + e + 1 + (exact[e + 1] == '+'), exact.data() + exact.size(),
+                    point);
+    ++point; // d.ddd * 10^E = 0.dddd * 10^(E+1)
+
+    // With p digits, the decimals on either side of the value are its digits
+    // cut after p (below) and those plus one unit in the last place (above);
+    // if any p-digit decimal reads back as the value, one of these two does.
+    // The nearer is tried first.
+    for (std::size_t p = 1; p <= 17; ++p) {
+        std::string below = all.substr(0, p);
+        std::string above = below;
+        int abovePoint = point;
+        std::size_t i = p;
+        while (i > 0 && above[i - 1] == '9')
+            above[--i] = '0';
+        if (i == 0) {
+            above.insert(above.begin(), '1');
+            ++abovePoint;
+        } else {
+            ++above[i - 1];
+        }
+        const bool aboveNearer = all.compare(p, std::string::npos, "5") >= 0;
+        auto trimmed = [](std::string digits) {
+            digits.erase(digits.find_last_not_of('0') + 1);
+            return digits;
+        };
+        std::string candidates[2] = {decimalText(trimmed(below), point),
+                                     decimalText(trimmed(above), abovePoint)};
+        if (aboveNearer)
+            std::swap(candidates[0], candidates[1]);
+        for (const std::string& text : candidates) {
+            if (readsBackAs(sign + text, value))
+                return sign + text;
+        }
+    }
+    // Not reached: 17 digits tell every double apart.
+    return sign + std::string(exact);
 }
 
 std::string wholeToText(std::int64_t value)

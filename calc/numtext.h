@@ -37,6 +37,12 @@ std::optional<Wide> parseReal(std::string_view text, std::string_view decimalSep
 // Error("Floating point overflow").
 Real40 toReal40(std::string_view text, std::string_view decimalSeparator);
 
+// The shortest decimal text that toReal40 reads back as the same 6-byte real
+// (not as the same double): "651.2", not "651.2000000001863". "." is the
+// decimal separator; "-" before a negative value; 0 is "0". Plain digits, or
+// digits and an exponent ("1.5e-07" as "1.5e-7") when that is shorter.
+std::string realToText(Real40 value);
+
 // Whole number to text: decimal digits, "-" before a negative value, no padding.
 std::string wholeToText(std::int64_t value);
 

@@ -131,6 +131,9 @@ void checkStore(Wide value)
     unsigned char bytes[6];
     stored.toBytes(bytes);
     check(Real40::fromBytes(bytes) == stored);
+
+    // Its shortest text reads back as the same real.
+    check(numtext::toReal40(numtext::realToText(stored), ".") == stored);
 }
 
 void checkReal(std::string_view text)

@@ -28,11 +28,24 @@ foreach(text "  -2147483648" "$FFFFFFFF" "+12" " 1.5e-3  " "-0,25E+38" ".5" "1e4
     math(EXPR index "${index} + 1")
 endforeach()
 
-foreach(target numtext datafile)
+# Seeds for the conditions files.
+set(conditions ${BUILD_DIR}/seeds/conditions)
+file(MAKE_DIRECTORY ${conditions})
+set(index 0)
+foreach(text [=[{"forced": [[1, 8]], "forbidden": [[2, 5], [2, 5]]}]=]
+             [=[{"max_destinations": {"3": 2, "03": 1}, "max_reprocessed": {"4": 500}}]=]
+             [=[{"forced": [[[[1]]]], "x": "\u00e9\n"}]=] "[]")
+    file(WRITE ${conditions}/seed${index} "${text}")
+    math(EXPR index "${index} + 1")
+endforeach()
+
+foreach(target numtext datafile conditions)
     set(corpus ${BUILD_DIR}/corpus/${target})
     file(MAKE_DIRECTORY ${corpus})
     if(target STREQUAL "numtext")
         set(seeds ${numbers})
+    elseif(target STREQUAL "conditions")
+        set(seeds ${conditions})
     else()
         set(seeds ${SOURCE_DIR}/../examples)
     endif()

@@ -1,15 +1,18 @@
 #include "optimum/conditions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
 #include <nlohmann/json.hpp>
 
+#include "optimum/jsonfile.h"
+
 namespace zeltrac::optimum {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 std::string number(std::int64_t value)
 {
@@ -36,9 +39,9 @@ std::string wholeNumber(const Json& value, std::int64_t low, std::int64_t high,
             out = value.get<std::int64_t>();
             return {};
         }
-        return where + ": число вне допустимых пределов (" + value.dump() + ")";
+        return where + ": число вне допустимых пределов (" + jsonExcerpt(value) + ")";
     }
-    return where + ": ожидается целое число, а не " + value.dump();
+    return where + ": ожидается целое число, а не " + jsonExcerpt(value);
 }
 
 std::string readTrains(const Json& list, const char* key, std::vector<TrainPair>& trains)
@@ -49,7 +52,7 @@ std::string readTrains(const Json& list, const char* key, std::vector<TrainPair>
     for (const Json& item : list) {
         if (!item.is_array() || item.size() != 2)
             return std::string("\"") + key + "\": поезд задается парой станций, а не " +
-                   item.dump();
+                   jsonExcerpt(item);
         std::int64_t origin = 0, destination = 0;
         const std::string where = std::string("\"") + key + "\"";
         constexpr auto kMax = std::numeric_limits<int>::max();
@@ -57,7 +60,10 @@ std::string readTrains(const Json& list, const char* key, std::vector<TrainPair>
             return e;
         if (auto e = wholeNumber(item[1], 0, kMax, where, destination); !e.empty())
             return e;
-        trains.emplace_back(static_cast<int>(origin), static_cast<int>(destination));
+        // A train listed again adds nothing: the first entry stands for it.
+        const TrainPair train(static_cast<int>(origin), static_cast<int>(destination));
+        if (std::find(trains.begin(), trains.end(), train) == trains.end())
+            trains.push_back(train);
     }
     return {};
 }
@@ -72,9 +78,12 @@ std::string readLimits(const Json& object, const char* key, std::int64_t highest
         int station = 0;
         const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), station);
         if (name.empty() || error != std::errc() || end != name.data() + name.size())
-            return std::string("\"") + key + "\": \"" + name + "\" не номер станции";
+            return std::string("\"") + key + "\": " + jsonExcerpt(name) + " не номер станции";
+        // "3" and "03" name one station.
+        if (limits.count(station) != 0)
+            return std::string("\"") + key + "\": станция " + number(station) + " названа дважды";
         std::int64_t limit = 0;
-        const std::string where = std::string("\"") + key + "\", станция " + name;
+        const std::string where = std::string("\"") + key + "\", станция " + number(station);
         if (auto e = wholeNumber(value, 0, highest, where, limit); !e.empty())
             return e;
         limits[station] = static_cast<Limit>(limit);
@@ -137,9 +146,9 @@ std::string checkConditions(const Conditions& conditions, int n)
 std::string readConditions(const std::string& text, Conditions& conditions)
 {
     conditions = Conditions{};
-    const Json root = Json::parse(text, nullptr, false);
-    if (root.is_discarded())
-        return "Файл условий не является правильным JSON";
+    Json root;
+    if (std::string reason = parseJson(text, root); !reason.empty())
+        return "Файл условий " + reason;
     if (!root.is_object())
         return "Файл условий должен содержать объект JSON";
     Conditions read;
@@ -156,7 +165,7 @@ std::string readConditions(const std::string& text, Conditions& conditions)
             error = readLimits(value, "max_reprocessed", std::numeric_limits<std::int64_t>::max(),
                                read.maxReprocessed);
         else
-            error = "Неизвестное условие \"" + key + "\"";
+            error = "Неизвестное условие " + jsonExcerpt(key);
         if (!error.empty())
             return "Файл условий: " + error;
     }

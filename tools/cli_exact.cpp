@@ -2,14 +2,34 @@
 
 #include <QFile>
 
+#include <charconv>
+#include <cmath>
 #include <exception>
 
+#include "calc/numtext.h"
+#include "optimum/jsonfile.h"
 #include "optimum/variants.h"
 #include "workbook/workbook.h"
 
 namespace zeltrac::cli {
 
 using Json = nlohmann::ordered_json;
+
+Json realJson(Real40 value)
+{
+    const std::string text = numtext::realToText(value);
+    double nearest = 0;
+    std::from_chars(text.data(), text.data() + text.size(), nearest);
+    return nearest;
+}
+
+Json realJson(double value)
+{
+    if (!(std::fabs(value) <= Real40::maxValue()))
+        return value;
+    const Real40 real = Real40::fromWide(value);
+    return real.toDouble() == value ? realJson(real) : Json(value);
+}
 
 Json rowsOf(const TextTable& table)
 {
@@ -25,17 +45,12 @@ Json rowsOf(const TextTable& table)
 
 bool loadConditionsFile(const QString& path, optimum::Conditions& conditions, QString& problem)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = QStringLiteral("Не удалось открыть файл условий %1.").arg(path);
-        return false;
-    }
-    const std::string error = optimum::readConditions(file.readAll().toStdString(), conditions);
-    if (!error.empty()) {
-        problem = QStringLiteral("%1 (%2).").arg(QString::fromStdString(error), path);
-        return false;
-    }
-    return true;
+    const std::string error =
+        optimum::loadConditionsFile(QFile::encodeName(path).toStdString(), conditions);
+    if (error.empty())
+        return true;
+    problem = QString::fromStdString(error) + u'.';
+    return false;
 }
 
 QString conditionsProblem(const QString& dataFile, const optimum::Conditions& conditions)
@@ -83,7 +98,7 @@ Json variantsJson(const optimum::Solution& solution)
         for (const FixedTrain& t : variant.trains)
             trains.push_back(
                 {{"origin", t.origin}, {"destination", t.destination}, {"cars", t.cars}});
-        variants.push_back({{"cost", variant.cost},
+        variants.push_back({{"cost", realJson(variant.cost)},
                             {"trains", std::move(trains)},
                             {"plan", rowsOf(variant.plan)}});
     }

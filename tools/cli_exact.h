@@ -12,6 +12,12 @@
 // The planner's conditions and the variants of the exact plan for zeltrac-cli.
 namespace zeltrac::cli {
 
+// A 6-byte real as a JSON number: the double nearest to its shortest decimal
+// text, so that it is written as "535.9", not "535.9000000003725". A double
+// that is no 6-byte real (a bound, a time) stays as it is.
+nlohmann::ordered_json realJson(double value);
+nlohmann::ordered_json realJson(Real40 value);
+
 // The rows of a table's texts, row by row.
 nlohmann::ordered_json rowsOf(const TextTable& table);
 

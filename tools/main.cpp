@@ -229,15 +229,14 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
 
 using zeltrac::cli::rowsOf;
 
-// Doubles hold every 6-byte real exactly and are written so that they read
-// back as the same value.
+// Each 6-byte real as its shortest decimal text.
 Json indicatorsOf(const zeltrac::ResultTables& tables, int stationCount)
 {
     Json rows = Json::array();
     for (int station = 1; station <= stationCount - 1; ++station) {
         Json row = Json::array();
         for (int column = 1; column <= 6; ++column)
-            row.push_back(tables.indicator(column, station).toDouble());
+            row.push_back(zeltrac::cli::realJson(tables.indicator(column, station)));
         rows.push_back(std::move(row));
     }
     return rows;
@@ -247,7 +246,7 @@ Json totalsOf(const zeltrac::ResultTables& tables)
 {
     Json totals = Json::array();
     for (int element = 2; element <= 6; ++element)
-        totals.push_back(tables.total(element).toDouble());
+        totals.push_back(zeltrac::cli::realJson(tables.total(element)));
     return totals;
 }
 
@@ -270,7 +269,7 @@ Json exactJsonOf(const zeltrac::ExactPlan& exact)
         json["message"] = nullptr;
     else
         json["message"] = solution.message;
-    json["cost"] = solution.cost;
+    json["cost"] = zeltrac::cli::realJson(solution.cost);
     json["bound"] = solution.bound;
     json["seconds"] = solution.seconds;
     json["trains"] = trainsOf(solution.trains);

@@ -1,8 +1,8 @@
 #include "workbook/csvexport.h"
 
 #include <QStringList>
-#include <array>
-#include <charconv>
+
+#include "calc/numtext.h"
 
 namespace zeltrac::csv {
 
@@ -27,7 +27,7 @@ public:
         m_text += QStringLiteral("\r\n");
     }
 
-    QString number(double value) const { return csv::number(value, m_decimalSeparator); }
+    QString number(Real40 value) const { return csv::number(value, m_decimalSeparator); }
 
     const QString& text() const { return m_text; }
 
@@ -69,12 +69,12 @@ void writeIndicators(Writer& out, const QString& title, const ResultTables& tabl
     for (int station = 1; station <= stationCount - 1; ++station) {
         QStringList row;
         for (int column = 1; column <= 6; ++column)
-            row << out.number(tables.indicator(column, station).toDouble());
+            row << out.number(tables.indicator(column, station));
         out.line(row);
     }
     QStringList totals{QStringLiteral("Всего")};
     for (int element = 2; element <= 6; ++element)
-        totals << out.number(tables.total(element).toDouble());
+        totals << out.number(tables.total(element));
     out.line(totals);
 }
 
@@ -119,15 +119,9 @@ QString field(const QString& input, const QString& separator)
     return u'"' + quoted + u'"';
 }
 
-QString number(double value, const QString& decimalSeparator)
+QString number(Real40 value, const QString& decimalSeparator)
 {
-    if (value == 0)
-        return QStringLiteral("0");
-    std::array<char, 64> buffer{};
-    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-    if (error != std::errc())
-        return {};
-    QString result = QString::fromLatin1(buffer.data(), end - buffer.data());
+    QString result = QString::fromStdString(numtext::realToText(value));
     result.replace(u'.', decimalSeparator);
     return result;
 }

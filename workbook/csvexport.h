@@ -44,9 +44,9 @@ bool looksLikeFormula(const QString& text);
 // the file runs nothing.
 QString field(const QString& text, const QString& separator);
 
-// The shortest decimal text that reads back as `value`, with the given decimal
-// separator; 0 has no sign.
-QString number(double value, const QString& decimalSeparator);
+// The shortest decimal text that reads back as the same 6-byte real, with the
+// given decimal separator; 0 has no sign.
+QString number(Real40 value, const QString& decimalSeparator);
 
 // The whole file: UTF-8 with a byte-order mark, lines ended by CR LF.
 //

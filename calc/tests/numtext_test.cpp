@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -376,4 +378,66 @@ TEST(NumberTexts, IndependentOfTheCLocale)
     EXPECT_EQ(dot, Wide(15));
     EXPECT_EQ(comma, Wide(2.25));
     EXPECT_EQ(text, "-1234567");
+}
+
+TEST(RealToText, ShortestTextThatReadsBackAsTheSameReal)
+{
+    const auto real = [](const char* text) { return toReal40(text, "."); };
+    const std::pair<Real40, const char*> cases[] = {
+        {Real40(), "0"},
+        {Real40::fromWide(-0.0L), "0"},
+        {real("0.1"), "0.1"},
+        {real("651.2"), "651.2"}, // its double is 651.2000000001863
+        {real("-12.25"), "-12.25"},
+        {real("2.33"), "2.33"},
+        {real("1464"), "1464"},
+        {Real40::fromInt(std::int64_t{1} << 40), "1099511627776"},
+        {Real40::fromInt(-((std::int64_t{1} << 40) - 1)), "-1099511627775"},
+        {real("1e20"), "1e20"},
+        {real("123e18"), "1.23e20"},
+        {real("1.5e-7"), "1.5e-7"},
+        {real("0.0001"), "1e-4"}, // shorter than 0.0001,
+        {real("1.7e38"), "1.7e38"},
+        {Real40::fromWide(Real40::maxValue()), "1.701411834603e38"},
+        {Real40::fromWide(Real40::minPositive()), "2.938735877056e-39"},
+        {Real40::fromWide(1.0L / 3), "0.3333333333335"},
+        {Real40::fromWide(1 + pow2(-39)), "1.000000000002"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(realToText(value), text) << value.toDouble();
+        EXPECT_EQ(toReal40(realToText(value), "."), value) << text;
+    }
+}
+
+TEST(RealToText, ReadsBackAndIsNoLongerThanTheNearestRounding)
+{
+    // Any 6-byte real from random bytes; the reference tries the value's
+    // correctly rounded 1, 2, ... significant digits.
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        unsigned char bytes[6];
+        for (int b = 0; b < 6; ++b)
+            bytes[b] = static_cast<unsigned char>(state >> (8 * b + 16));
+        const Real40 value = Real40::fromBytes(bytes);
+        const std::string text = realToText(value);
+        ASSERT_EQ(toReal40(text, "."), value) << text;
+        std::size_t digits = 1;
+        char buffer[64];
+        for (;; ++digits) {
+            const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.toDouble(),
+                                           std::chars_format::scientific, int(digits) - 1)
+                                 .ptr;
+            const Wide near = *parseReal(std::string(buffer, end), ".");
+            if (std::fabs(near) < pow2(127) && Real40::fromWide(near) == value)
+                break;
+        }
+        std::string own; // the significant digits
+        for (const char c : text.substr(0, text.find('e')))
+            if (std::isdigit(static_cast<unsigned char>(c)))
+                own += c;
+        own.erase(0, own.find_first_not_of('0'));
+        own.erase(own.find_last_not_of('0') + 1);
+        ASSERT_LE(own.size(), digits) << text << " for " << value.toDouble();
+    }
 }

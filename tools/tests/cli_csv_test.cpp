@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QLocale>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -39,14 +40,16 @@ QStringList section(const QString& path, const char* title, QChar separator)
     return records;
 }
 
-// "a|b|c" of the JSON row, numbers written as the file writes them.
+// "a|b|c" of the JSON row, numbers in their shortest text, as the file writes
+// them (the JSON holds the double nearest to that text).
 QString joined(const nlohmann::json& row, QChar decimal)
 {
     QStringList cells;
     for (const auto& cell : row)
         cells << (cell.is_string()
                       ? QString::fromStdString(cell.get<std::string>())
-                      : QString::number(cell.get<double>(), 'g', 17).replace(u'.', decimal));
+                      : QString::number(cell.get<double>(), 'g', QLocale::FloatingPointShortest)
+                            .replace(u'.', decimal));
     return cells.join(u'|');
 }
 
@@ -77,9 +80,32 @@ TEST(CliCsv, EveryNumberEqualsTheJsonResults)
                      QStringLiteral("C.UTF-8"), &json),
               0);
     expectJsonResults(csv, json, u',', u'.');
-    // The fractional indicator of station 2 in full.
+    // The fractional indicator of station 2, a 6-byte real just below 504
+    // (the double 503.99999999953434).
     EXPECT_EQ(section(csv, "Показатели плана формирования", u',')[2],
-              QStringLiteral("2|2|120|960|503.99999999953434|1464"));
+              QStringLiteral("2|2|120|960|503.9999999995|1464"));
+}
+
+TEST(CliCsv, NumbersCarryNoNoiseOfTheSixByteReal)
+{
+    QTemporaryDir dir;
+    QFile example(ZELTRAC_EXAMPLES_DIR "/line8.dat");
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromLatin1(example.readAll()).split(QStringLiteral("\r\n"));
+    lines.removeLast();
+    const QStringList tek{"0.1", "0.3", "1.7", "2.33"};
+    for (int s = 0; s < 4; ++s)
+        lines[9 + s] = tek[s];
+    const QString data = zeltrac::clitest::writeDataFile(dir, "noise.dat", lines);
+    const QString csv = dir.filePath(QStringLiteral("noise.csv"));
+    QByteArray out;
+    ASSERT_EQ(runCli({"--json", "--exact", "--csv", csv, data}, QStringLiteral("C.UTF-8"), &out),
+              0);
+    expectJsonResults(csv, out, u',', u'.');
+    const nlohmann::json json = nlohmann::json::parse(out.toStdString());
+    // As doubles 2879.39999999851 and 8249.40000000596.
+    EXPECT_EQ(json["totals"], nlohmann::json({11, 1700, 5370, 2879.4, 8249.4}));
+    EXPECT_EQ(json["exact"]["cost"], json["exact"]["totals"][4]);
 }
 
 TEST(CliCsv, ADecimalCommaSeparatesTheFieldsBySemicolons)

@@ -198,9 +198,9 @@ TEST(CliJson, EightStationLineWithFractionalTek)
                                   {"", "490", "", "", "", "", ""},
                                   {"330", "", "", "", "", "", ""}}));
     // 4.2 is not a 40-bit value: 120 cars of it come to just under 504, and the
-    // number reads back as that exact stored value.
+    // number is the shortest text that reads back as that stored 6-byte real.
     EXPECT_EQ(json["indicators"], numbers({{1, 3, 0, 1560, 0, 1560},
-                                           {2, 2, 120, 960, 503.99999999953434, 1464},
+                                           {2, 2, 120, 960, 503.9999999995, 1464},
                                            {3, 2, 235, 1220, 658, 1878},
                                            {4, 2, 170, 900, 935, 1835},
                                            {5, 2, 205, 780, 635.5, 1415.5},
@@ -658,9 +658,16 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const QString backward = conditions("backward.json", R"({"forbidden": [[3, 2]]})");
     const QString station = conditions("station.json", R"({"max_reprocessed": {"0": 10}})");
     const QString missing = dir.filePath("missing.json");
+    const QString deep =
+        conditions("deep.json", ("{\"forced\": [" + std::string(100'000, '[') + "]}").c_str());
     const std::vector<Case> cases = {
         {{"--exact", "--constraints", malformed, data},
-         "Файл условий не является правильным JSON (" + malformed.toStdString() + ")."},
+         "Файл условий не является правильным JSON (строка 1, позиция 19) (" +
+             malformed.toStdString() + ")."},
+        {{"--exact", "--constraints", deep, data},
+         "Файл условий вложен глубже 100 уровней (" + deep.toStdString() + ")."},
+        {{"--exact", "--constraints", "/dev/zero", data},
+         "Файл условий /dev/zero не прочитан: это не обычный файл."},
         {{"--exact", "--constraints", outside, data},
          "Файл условий: Обязательный поезд 1-5: станция вне линии (станции линии: 1..4)."},
         {{"--exact", "--constraints", backward, data},
@@ -669,7 +676,7 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
         {{"--exact", "--constraints", station, data},
          "Файл условий: Предел переработки: станция 0 вне линии (станции линии: 1..4)."},
         {{"--exact", "--constraints", missing, data},
-         "Не удалось открыть файл условий " + missing.toStdString() + "."},
+         "Файл условий " + missing.toStdString() + " не прочитан: файл не найден."},
         {{"--constraints", outside, data},
          "Параметр --constraints действует только вместе с --exact."},
         {{"--variants", "3", data}, "Параметр --variants действует только вместе с --exact."},

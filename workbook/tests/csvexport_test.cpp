@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calc/error.h"
+#include "calc/numtext.h"
 #include "workbook/csvexport.h"
 #include "workbook/workbook.h"
 
@@ -102,19 +103,15 @@ std::vector<Record> section(const std::vector<Record>& records, const QString& t
     return result;
 }
 
-double toNumber(QString text, const QString& decimalSeparator)
+// The 6-byte real the text reads back as.
+zeltrac::Real40 toNumber(const QString& text, const QString& decimalSeparator)
 {
-    text.replace(decimalSeparator, QStringLiteral("."));
-    const std::string utf8 = text.toStdString();
-    std::size_t used = 0;
-    double value = 0;
     try {
-        value = std::stod(utf8, &used);
-    } catch (const std::exception&) {
-        used = 0;
+        return zeltrac::numtext::toReal40(text.toStdString(), decimalSeparator.toStdString());
+    } catch (const zeltrac::Error&) {
+        ADD_FAILURE() << "not a number: " << text.toStdString();
+        return {};
     }
-    EXPECT_EQ(used, utf8.size()) << "not a number: " << utf8;
-    return value;
 }
 
 // Every number of the indicator section equals the tables.
@@ -130,14 +127,14 @@ void expectIndicators(const std::vector<Record>& rows, const ResultTables& table
         ASSERT_EQ(row.size(), 6);
         for (int column = 1; column <= 6; ++column)
             EXPECT_EQ(toNumber(row[column - 1], decimalSeparator),
-                      tables.indicator(column, station).toDouble())
+                      tables.indicator(column, station))
                 << "station " << station << ", column " << column;
     }
     const Record& totals = rows.back();
     ASSERT_EQ(totals.size(), 6);
     EXPECT_EQ(totals.front(), u8("Всего"));
     for (int element = 2; element <= 6; ++element)
-        EXPECT_EQ(toNumber(totals[element - 1], decimalSeparator), tables.total(element).toDouble())
+        EXPECT_EQ(toNumber(totals[element - 1], decimalSeparator), tables.total(element))
             << "total " << element;
 }
 
@@ -179,14 +176,16 @@ TEST(CsvFormat, SeparatorsQuotingAndNumbers)
     EXPECT_EQ(csv::field(u8("-3"), u8(";")), u8("-3"));
     EXPECT_EQ(csv::field(u8("+1,5e3"), u8(";")), u8("+1,5e3"));
 
-    EXPECT_EQ(csv::number(4.5, u8(",")), u8("4,5"));
-    EXPECT_EQ(csv::number(4.5, u8(".")), u8("4.5"));
-    EXPECT_EQ(csv::number(1464, u8(",")), u8("1464"));
-    EXPECT_EQ(csv::number(-0.0, u8(",")), u8("0"));
-    EXPECT_EQ(csv::number(-12.25, u8(",")), u8("-12,25"));
-    // The shortest text that reads back as the same value.
-    EXPECT_EQ(csv::number(503.99999999953434, u8(".")), u8("503.99999999953434"));
-    EXPECT_EQ(toNumber(csv::number(1.5e30, u8(",")), u8(",")), 1.5e30);
+    const auto real = [](long double value) { return zeltrac::Real40::fromWide(value); };
+    EXPECT_EQ(csv::number(real(4.5), u8(",")), u8("4,5"));
+    EXPECT_EQ(csv::number(real(4.5), u8(".")), u8("4.5"));
+    EXPECT_EQ(csv::number(real(1464), u8(",")), u8("1464"));
+    EXPECT_EQ(csv::number(real(-0.0), u8(",")), u8("0"));
+    EXPECT_EQ(csv::number(real(-12.25), u8(",")), u8("-12,25"));
+    // The shortest text that reads back as the same 6-byte real, not as the
+    // same double (503.99999999953434).
+    EXPECT_EQ(csv::number(real(504 - 0x1p-31L), u8(".")), u8("503.9999999995"));
+    EXPECT_EQ(csv::number(real(1.5e30L), u8(",")), u8("1,5e30"));
 }
 
 TEST(CsvExport, EveryNumberEqualsTheResultTablesUnderEitherSeparator)
@@ -237,6 +236,24 @@ TEST(CsvExport, EveryNumberEqualsTheResultTablesUnderEitherSeparator)
         for (const Record& record : records)
             EXPECT_FALSE(record.front().startsWith(u8("Точный оптимум")));
     }
+}
+
+TEST(CsvExport, IndicatorsCarryNoNoiseOfTheSixByteReal)
+{
+    Workbook book;
+    book.load(example("line8.dat"));
+    const char* tek[] = {"0.1", "0.3", "1.7", "2.33"};
+    for (int c = 0; c < 4; ++c)
+        book.setParam(c, 1, u8(tek[c]));
+    ASSERT_EQ(book.calculate(), zeltrac::CalcStatus::Completed);
+    const std::vector<Record> rows = section(readBack(csv::compose(book.csvExport()), u','),
+                                             u8("Показатели плана формирования"));
+    expectIndicators(rows, book.resultTables(), 8, u8("."));
+    // As doubles: 535.9000000003725, 1435.9000000003725, 844.9999999990687,
+    // 2879.39999999851 and 8249.40000000596.
+    EXPECT_EQ(rows[4].mid(3), (Record{u8("900"), u8("535.9"), u8("1435.9")}));
+    EXPECT_EQ(rows[7][4], u8("844.999999999")); // a 6-byte real just below 845
+    EXPECT_EQ(rows.back().mid(4), (Record{u8("2879.4"), u8("8249.4")}));
 }
 
 TEST(CsvExport, TheExactPlanFollowsWithItsIndicatorsWhenGiven)
