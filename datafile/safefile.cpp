@@ -70,21 +70,37 @@ void writeSpecialFile(const QString& path, const QByteArray& bytes, const Error&
         throw Error(writeFailed);
 }
 
-// The file itself, truncated and written over: used only when no temporary
-// file can be made beside it (a folder the user may not write).
+// Makes the open file hold exactly `bytes`.
+bool replaceContent(QFile& file, const QByteArray& bytes)
+{
+    return file.seek(0) && file.resize(0) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+// The file itself, written over: used only when no temporary file can be
+// made beside it (a folder the user may not write). Its old bytes are read
+// first, so that a failed write can put them back; a file whose bytes cannot
+// be kept so is not written at all.
 void writeInPlace(const QString& path, const QByteArray& bytes, const Error& cannotCreateFile,
                   const char* writeFailed)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw cannotCreateFile;
-    if (file.write(bytes) != bytes.size())
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError || old.size() != file.size())
+        throw cannotCreateFile;
+    if (replaceContent(file, bytes)) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return;
         throw Error(writeFailed);
-    if (!file.flush())
-        throw Error(writeFailed);
+    }
+    const bool restored = replaceContent(file, old);
     file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(writeFailed);
+    const char* pattern = restored && file.error() == QFileDevice::NoError
+                              ? ". Файл %s оставлен прежним: его содержимое восстановлено"
+                              : ". Прежнее содержимое файла %s восстановить не удалось";
+    throw Error(writeFailed + formatMessage(pattern, path.toStdString()));
 }
 
 } // namespace

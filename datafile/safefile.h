@@ -11,11 +11,15 @@ namespace zeltrac::datafile {
 // written (a temporary file beside it, renamed over it), so a failed save
 // leaves the old file intact; a read-only file is never replaced. Where no
 // temporary file can be made beside an existing file (a folder the user may
-// not write), the file is written in place. A device or pipe is written to
-// directly, opened without blocking: a pipe without a reader is an error, not
-// a wait. Throws zeltrac::Error("Cannot create file <path>") or
-// Error(writeFailedMessage); a cannotCreateMessage given (a format with one
-// %s for the path) replaces the first.
+// not write), the file is written in place, its old bytes kept in memory:
+// a failed write puts them back, and its error says whether that worked. A
+// device or pipe is written to directly, opened without blocking: a pipe
+// without a reader is an error, not a wait. Throws zeltrac::Error("Cannot
+// create file <path>") or Error(writeFailedMessage), after an in-place write
+// followed by ". Файл <path> оставлен прежним: его содержимое восстановлено"
+// or ". Прежнее содержимое файла <path> восстановить не удалось"; a
+// cannotCreateMessage given (a format with one %s for the path) replaces the
+// first.
 void writeFileSafely(const QString& path, const QByteArray& bytes, const char* writeFailedMessage,
                      const char* cannotCreateMessage = nullptr);
 
