@@ -240,7 +240,7 @@ void TextGrid::copyCells()
     const zeltrac::CellRange range = selectedRange();
     if (range.isEmpty())
         return;
-    QApplication::clipboard()->setText(zeltrac::tabtext::format(m_model->block(range)));
+    QApplication::clipboard()->setMimeData(m_model->copyData(range).release());
 }
 
 void TextGrid::pasteCells()

@@ -180,6 +180,14 @@ tabtext::Block CellTableModel::block(const CellRange& range) const
     return result;
 }
 
+std::unique_ptr<QMimeData> CellTableModel::copyData(const CellRange& range) const
+{
+    const CellRange inside = clipped(range);
+    const tabtext::Block cells = block(inside);
+    return tabtext::mimeData(tabtext::format(cells),
+                             {m_heads.around(cells, inside.column, inside.row)});
+}
+
 PasteResult CellTableModel::paste(const tabtext::Block& block, int column, int row,
                                   const CellRange& selection)
 {

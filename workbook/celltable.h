@@ -75,6 +75,12 @@ public:
     // The texts of `range` within the table's size, row by row.
     tabtext::Block block(const CellRange& range) const;
 
+    // The heads a copy shows beside the cells (none at first).
+    void setHeads(tabtext::TableHeads heads) { m_heads = std::move(heads); }
+    // The texts of `range` within the table's size as a copy puts them on
+    // the clipboard: tab-separated text, and an HTML table with the heads.
+    std::unique_ptr<QMimeData> copyData(const CellRange& range) const;
+
     // Writes `block` with its top-left corner at (column, row), each value
     // into its cell as it is; what lies beyond the table's size is left out.
     // A single value with a `selection` of more than one cell fills the
@@ -125,6 +131,7 @@ private:
     int m_rows = 0;
     bool m_editable = true;
     QHash<quint64, QString> m_cells; // only non-empty texts
+    tabtext::TableHeads m_heads;
 };
 
 } // namespace zeltrac

@@ -47,12 +47,13 @@ QString text(const std::string& utf8)
 void writeMatrix(Writer& out, const QString& title, const TextTable& table, int stationCount)
 {
     out.line({title});
-    QStringList head{QStringLiteral("Назначение \\ Отправление")};
-    for (int origin = 1; origin <= stationCount - 1; ++origin)
-        head << QString::number(origin);
+    const tabtext::TableHeads heads = matrixHeads(stationCount);
+    QStringList head{heads.corner};
+    for (int c = 0; c < stationCount - 1; ++c)
+        head << heads.column(c);
     out.line(head);
     for (int r = 0; r < stationCount - 1; ++r) {
-        QStringList row{QString::number(stationCount - r)};
+        QStringList row{heads.row(r)};
         for (int c = 0; c < stationCount - 1; ++c)
             row << text(table.cell(c, r));
         out.line(row);
@@ -79,6 +80,29 @@ void writeIndicators(Writer& out, const QString& title, const ResultTables& tabl
 }
 
 } // namespace
+
+tabtext::TableHeads parameterHeads()
+{
+    return {QStringLiteral("Станция"), [](int column) { return QString::number(column + 1); },
+            [](int row) { return row == 0 ? QStringLiteral("Cm") : QStringLiteral("Tек"); }};
+}
+
+tabtext::TableHeads matrixHeads(int stationCount)
+{
+    return {QStringLiteral("Назначение \\ Отправление"),
+            [](int column) { return QString::number(column + 1); },
+            [stationCount](int row) { return QString::number(stationCount - row); }};
+}
+
+QString planTitle()
+{
+    return QStringLiteral("План формирования");
+}
+
+QString exactPlanTitle()
+{
+    return QStringLiteral("Точный оптимум: план формирования");
+}
 
 bool looksLikeFormula(const QString& text)
 {
@@ -142,11 +166,12 @@ QByteArray compose(const ExportInput& input)
     out.line();
 
     out.line({QStringLiteral("Исходные данные")});
-    QStringList stations{QStringLiteral("Станция")};
-    QStringList cm{QStringLiteral("Cm")};
-    QStringList tek{QStringLiteral("Tек")};
+    const tabtext::TableHeads heads = parameterHeads();
+    QStringList stations{heads.corner};
+    QStringList cm{heads.row(0)};
+    QStringList tek{heads.row(1)};
     for (int c = 0; c < n; ++c) {
-        stations << QString::number(c + 1);
+        stations << heads.column(c);
         cm << text(input.stationParams.cell(c, 0));
         tek << text(input.stationParams.cell(c, 1));
     }
@@ -157,14 +182,14 @@ QByteArray compose(const ExportInput& input)
     writeMatrix(out, QStringLiteral("Вагонопотоки"), input.flows, n);
     out.line();
 
-    writeMatrix(out, QStringLiteral("План формирования"), input.calculated.plan, n);
+    writeMatrix(out, planTitle(), input.calculated.plan, n);
     out.line();
     writeIndicators(out, QStringLiteral("Показатели плана формирования"), input.calculated.tables,
                     n);
 
     if (input.exact) {
         out.line();
-        writeMatrix(out, QStringLiteral("Точный оптимум: план формирования"), input.exact->plan, n);
+        writeMatrix(out, exactPlanTitle(), input.exact->plan, n);
         out.line();
         writeIndicators(out, QStringLiteral("Точный оптимум: показатели плана формирования"),
                         input.exact->tables, n);

@@ -82,6 +82,23 @@ TEST(TabText, ParsesWindowsAndUnixLineEndsWithOrWithoutATrailingOne)
     EXPECT_EQ(zeltrac::tabtext::columnCount(ragged), 3);
 }
 
+TEST(CellCopy, OffersTheTabTextAndAnHtmlTableWithTheStationHeads)
+{
+    Workbook book;
+    book.setFlow(1, 1, u8("<Сто & два>"));
+    const auto flows = book.flowModel()->copyData({1, 1, 2, 2});
+    EXPECT_EQ(flows->text(), u8("<Сто & два>\t0\n0\t0\n"));
+    // Origins 2 and 3 over the columns, destinations 7 and 6 beside the rows.
+    const QString table = u8("<tr><th>Назначение \\ Отправление</th><th>2</th><th>3</th></tr>\n"
+                             "<tr><th>7</th><td>&lt;Сто &amp; два&gt;</td><td>0</td></tr>\n"
+                             "<tr><th>6</th><td>0</td><td>0</td></tr>\n");
+    EXPECT_EQ(flows->html(), u8("<html><head><meta charset=\"utf-8\"></head><body><table>\n") +
+                                 table + u8("</table></body></html>\n"));
+    const auto params = book.parameterModel()->copyData({6, 0, 5, 2});
+    EXPECT_TRUE(params->html().contains(
+        u8("<tr><th>Станция</th><th>7</th><th>8</th></tr>\n<tr><th>Cm</th><td></td><td></td>")));
+}
+
 TEST(CellPaste, ABlockCopiedAndPastedBackChangesNothing)
 {
     CellTableModel table;
