@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "calc/error.h"
@@ -137,8 +139,10 @@ void writeFileSafely(const QString& path, const QByteArray& bytes, const char* w
         file.cancelWriting();
         throw Error(writeFailed);
     }
+    // A new file is named only at the commit: failing there (a name too long
+    // for the folder, say), it was never created.
     if (!file.commit())
-        throw Error(writeFailed);
+        throw info.exists() ? Error(writeFailed) : cannotCreateFile;
 }
 
 void ignoreFileSizeSignal()
@@ -148,10 +152,29 @@ void ignoreFileSizeSignal()
 #endif
 }
 
+QString argumentText(const char* argument)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(argument));
+}
+
+bool isSameFile(const QString& first, const QString& second)
+{
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
+    return ::stat(QFile::encodeName(first).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(second).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 std::string unreadableFileName(const char* argument)
 {
     const QByteArray raw(argument);
-    if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+    if (QFile::encodeName(argumentText(argument)) == raw)
         return {};
     std::string shown;
     static constexpr char digits[] = "0123456789ABCDEF";

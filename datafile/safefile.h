@@ -27,6 +27,14 @@ void writeFileSafely(const QString& path, const QByteArray& bytes, const char* w
 // reports instead of killing it without a word.
 void ignoreFileSizeSignal();
 
+// Whether two paths name one existing file (the same device and inode),
+// whatever the names.
+bool isSameFile(const QString& first, const QString& second);
+
+// A command-line argument as text: UTF-8, a leading U+FEFF kept as a
+// character of its own (it may be part of a file name).
+QString argumentText(const char* argument);
+
 // A file name given on the command line that does not survive the conversion
 // to a Qt text and back (bytes that are not UTF-8): the message that says so;
 // else an empty text.

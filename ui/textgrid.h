@@ -78,6 +78,8 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
+    // The table's refusals of an edit go to the error box.
+    void showRefusals();
     // The bounding rectangle of the selection, or the current cell.
     zeltrac::CellRange selectedRange() const;
     void selectRange(const zeltrac::CellRange& range);

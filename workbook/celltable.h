@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calc/texttable.h"
+#include "datafile/datafile.h"
 #include "workbook/tabtext.h"
 
 namespace zeltrac {
@@ -30,6 +31,10 @@ struct PasteResult
     int rowsLeftOut = 0;    // rows of the block below the table's last row
     int columnsLeftOut = 0; // columns of the block beyond the table's last column
 };
+
+// The longest text a cell takes from the user: what one line of the data
+// file may hold, one byte a character in its code page.
+inline constexpr qsizetype kMaxCellLength = datafile::kMaxLineBytes;
 
 // Cell texts addressed (column, row) from 0, as a table model. The texts are
 // kept sparsely and independently of the current column and row counts: a
@@ -70,7 +75,9 @@ public:
     // restoring exactly the texts it replaced. A change made any other way
     // (setCell, setTexts: loading a file, the station-count rule) empties
     // the history, so that undoing never writes over texts it did not put
-    // there. A table that is not editable takes no edits.
+    // there. A table that is not editable takes no edits. A typed or pasted
+    // text longer than kMaxCellLength is refused: nothing changes, and
+    // editRefused() gives the reason.
 
     // The texts of `range` within the table's size, row by row.
     tabtext::Block block(const CellRange& range) const;
@@ -101,7 +108,14 @@ public:
     // make one step.
     void endTyping() { m_typing = false; }
 
+signals:
+    // A user's edit was refused; the message says why.
+    void editRefused(const QString& message);
+
 private:
+    // Whether every text fits a cell; emits editRefused() when one does not.
+    bool fits(const QStringList& texts);
+
     struct CellChange
     {
         int column;

@@ -1,5 +1,6 @@
 #include "workbook/csvexport.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <array>
 #include <charconv>
@@ -106,21 +107,17 @@ QString exactPlanTitle()
 
 bool looksLikeFormula(const QString& text)
 {
-    if (text.isEmpty())
+    // Blanks before the first character do not stop a spreadsheet.
+    const QString start = text.trimmed();
+    if (start.isEmpty())
         return false;
-    const QChar first = text.front();
-    if (first == u'=' || first == u'@')
-        return true;
-    if (first != u'+' && first != u'-')
+    const QChar first = start.front();
+    if (first != u'=' && first != u'+' && first != u'-' && first != u'@')
         return false;
-    // A signed number stays a number.
-    for (const QChar ch : text) {
-        const bool numeric = ch.isDigit() || ch == u'.' || ch == u',' || ch == u'e' || ch == u'E' ||
-                             ch == u'+' || ch == u'-' || ch == u' ';
-        if (!numeric)
-            return true;
-    }
-    return false;
+    // A whole number stays a number.
+    static const QRegularExpression number(
+        QStringLiteral(R"(^[+-]?(\d+([.,]\d*)?|[.,]\d+)([eE][+-]?\d+)?$)"));
+    return !number.match(start).hasMatch();
 }
 
 QString fieldSeparator(const QString& decimalSeparator)

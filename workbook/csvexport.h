@@ -46,8 +46,9 @@ QString exactPlanTitle();
 // ";" when the decimal separator is ",", otherwise ",".
 QString fieldSeparator(const QString& decimalSeparator);
 
-// Whether a spreadsheet would take the text for a formula: it begins with
-// "=" or "@", or with "+" or "-" and is not a signed number.
+// Whether a spreadsheet would take the text for a formula: its first
+// character other than a blank (space, tab, line break) is "=", "+", "-" or
+// "@", and the whole text is not a number.
 bool looksLikeFormula(const QString& text);
 
 // The field as RFC 4180 writes it: in double quotes, inner quotes doubled,

@@ -681,6 +681,44 @@ TEST(CliHostileFiles, FileNameThatIsNotUtf8)
     EXPECT_TRUE(run.out.isEmpty());
 }
 
+TEST(CliHostileFiles, NamesThatAreUtf8ButUnusual)
+{
+    QTemporaryDir dir;
+    // U+FEFF at the start of a name is valid UTF-8, and the name is that file's.
+    const QString marked = dir.filePath(QString(QChar(0xFEFF)) + QStringLiteral("line8.dat"));
+    ASSERT_TRUE(QFile::copy(example("line8.dat"), marked));
+    CliRun run = runCli({"--json", marked});
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+
+    // A name longer than a folder entry may be cannot be created.
+    const QString tooLong = dir.filePath(QString(252, u'a') + QStringLiteral(".csv"));
+    run = runCli({"--csv", tooLong, example("line8.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Cannot create file " + tooLong.toStdString() + ".\n");
+}
+
+TEST(CliHostileFiles, OutputOverTheInputFileIsRefused)
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath("line8.dat");
+    ASSERT_TRUE(QFile::copy(example("line8.dat"), data));
+    const QString link = dir.filePath("plan.csv");
+    // Another name of the same file (a hard link).
+    ASSERT_EQ(::link(QFile::encodeName(data).constData(), QFile::encodeName(link).constData()), 0);
+    for (const char* option : {"--csv", "--svg", "--rtf"}) {
+        const CliRun run = runCli({QString::fromLatin1(option), link, data});
+        EXPECT_EQ(run.exitCode, 2) << option;
+        EXPECT_EQ(run.error().substr(0, run.error().find('\n')),
+                  "Файл " + link.toStdString() +
+                      " — это файл исходных данных: результат в него не записывается.")
+            << option;
+    }
+    QFile copy(data);
+    QFile original(example("line8.dat"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), original.readAll());
+}
+
 TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
 {
     QTemporaryDir dir;

@@ -175,6 +175,20 @@ private slots:
         QCOMPARE(allFlowTexts(book()), original);
     }
 
+    void aValueTooLongForTheDataFileIsRefusedInTheErrorBox()
+    {
+        TextGrid* flows = grid("StringGrid3");
+        const QStringList before = allFlowTexts(book());
+        selectCells(flows, 0, 0, 3, 3);
+        QApplication::clipboard()->setText(QString(70000, u'5'));
+        BoxAnswerer answerer;
+        press(flows, Qt::Key_V);
+        QCOMPARE(answerer.texts(), QStringList{u8("Значение длиннее 65536 байт не принято: строка "
+                                                  "файла исходных данных не может быть длиннее.")});
+        QCOMPARE(answerer.boxes().front().icon, QMessageBox::Critical);
+        QCOMPARE(allFlowTexts(book()), before);
+    }
+
     void typingStillWorksAndIsUndoneToo()
     {
         TextGrid* flows = grid("StringGrid3");
