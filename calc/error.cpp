@@ -2,6 +2,13 @@
 
 namespace zeltrac {
 
+std::string withVisibleNul(std::string text)
+{
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at))
+        text.replace(at, 1, "\\x00");
+    return text;
+}
+
 std::string formatMessage(const char* pattern, const std::string& argument)
 {
     std::string text(pattern);

@@ -6,13 +6,16 @@
 
 namespace zeltrac {
 
+// A text with every NUL byte written as \x00: what() could not carry it.
+std::string withVisibleNul(std::string text);
+
 // An error that ends the current command and is shown to the planner in the
 // common error box. The message is UTF-8 text, exactly as it is shown (the
-// box adds the final full stop itself).
+// box adds the final full stop itself); a NUL byte in it is written \x00.
 class Error : public std::runtime_error
 {
 public:
-    explicit Error(const std::string& message) : std::runtime_error(message) {}
+    explicit Error(const std::string& message) : std::runtime_error(withVisibleNul(message)) {}
 };
 
 // The fixed message texts.

@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "calc/error.h"
@@ -70,21 +72,37 @@ void writeSpecialFile(const QString& path, const QByteArray& bytes, const Error&
         throw Error(writeFailed);
 }
 
-// The file itself, truncated and written over: used only when no temporary
-// file can be made beside it (a folder the user may not write).
+// Makes the open file hold exactly `bytes`.
+bool replaceContent(QFile& file, const QByteArray& bytes)
+{
+    return file.seek(0) && file.resize(0) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+// The file itself, written over: used only when no temporary file can be
+// made beside it (a folder the user may not write). Its old bytes are read
+// first, so that a failed write can put them back; a file whose bytes cannot
+// be kept so is not written at all.
 void writeInPlace(const QString& path, const QByteArray& bytes, const Error& cannotCreateFile,
                   const char* writeFailed)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw cannotCreateFile;
-    if (file.write(bytes) != bytes.size())
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError || old.size() != file.size())
+        throw cannotCreateFile;
+    if (replaceContent(file, bytes)) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return;
         throw Error(writeFailed);
-    if (!file.flush())
-        throw Error(writeFailed);
+    }
+    const bool restored = replaceContent(file, old);
     file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(writeFailed);
+    const char* pattern = restored && file.error() == QFileDevice::NoError
+                              ? ". Файл %s оставлен прежним: его содержимое восстановлено"
+                              : ". Прежнее содержимое файла %s восстановить не удалось";
+    throw Error(writeFailed + formatMessage(pattern, path.toStdString()));
 }
 
 } // namespace
@@ -121,8 +139,10 @@ void writeFileSafely(const QString& path, const QByteArray& bytes, const char* w
         file.cancelWriting();
         throw Error(writeFailed);
     }
+    // A new file is named only at the commit: failing there (a name too long
+    // for the folder, say), it was never created.
     if (!file.commit())
-        throw Error(writeFailed);
+        throw info.exists() ? Error(writeFailed) : cannotCreateFile;
 }
 
 void ignoreFileSizeSignal()
@@ -132,10 +152,29 @@ void ignoreFileSizeSignal()
 #endif
 }
 
+QString argumentText(const char* argument)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(argument));
+}
+
+bool isSameFile(const QString& first, const QString& second)
+{
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
+    return ::stat(QFile::encodeName(first).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(second).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 std::string unreadableFileName(const char* argument)
 {
     const QByteArray raw(argument);
-    if (QFile::encodeName(QFile::decodeName(raw)) == raw)
+    if (QFile::encodeName(argumentText(argument)) == raw)
         return {};
     std::string shown;
     static constexpr char digits[] = "0123456789ABCDEF";

@@ -23,9 +23,10 @@ void check(bool condition)
 }
 
 // An error's text as far as what() gives it (up to a NUL character).
+// A NUL byte of the text is written \x00 in the message.
 bool sameMessage(const Error& error, const std::string& expected)
 {
-    return std::strcmp(error.what(), expected.c_str()) == 0;
+    return error.what() == withVisibleNul(expected);
 }
 
 bool isSpaceOrControl(char c)

@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing Zeltrac needs, if any
 # are missing. Usage: scripts/deps.sh [--display] [--test]
 #   --display  also the packages for running the program under a virtual display
-#   --test     also the tools only the tests use (a word processor, about 260 MB;
+#   --test     also the tools only the tests use (a word processor and a spreadsheet,
 #              the Debian package checker and the AppStream validator)
 set -euo pipefail
 
@@ -12,7 +12,7 @@ packages=(build-essential dpkg-dev cmake ninja-build pkg-config qt6-base-dev qt6
 for option in "$@"; do
     case "$option" in
         --display) packages+=(xvfb xauth xdotool imagemagick) ;;
-        --test) packages+=(libreoffice-writer-nogui lintian appstream) ;;
+        --test) packages+=(libreoffice-writer-nogui libreoffice-calc-nogui lintian appstream) ;;
         *) echo "deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done

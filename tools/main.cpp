@@ -419,6 +419,15 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
         }
         options.csvFile = QFileInfo(parser.value(csvOption)).absoluteFilePath();
     }
+    // A result written over the input would destroy it.
+    for (const QString* output : {&options.rtfFile, &options.svgFile, &options.csvFile}) {
+        if (!output->isEmpty() && zeltrac::datafile::isSameFile(*output, options.dataFile)) {
+            problem = QStringLiteral("Файл %1 — это файл исходных данных: результат в него не "
+                                     "записывается.")
+                          .arg(*output);
+            return false;
+        }
+    }
     if (parser.isSet(separatorOption)) {
         options.decimalSeparator = parser.value(separatorOption);
         if (!isUsableSeparator(options.decimalSeparator)) {
@@ -461,7 +470,11 @@ int main(int argc, char* argv[])
     Options options;
     bool help = false;
     QString problem;
-    if (!parseOptions(QCoreApplication::arguments(), options, help, problem)) {
+    // Decoded here: Qt's own decoding drops a leading U+FEFF of an argument.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << zeltrac::datafile::argumentText(argv[i]);
+    if (!parseOptions(arguments, options, help, problem)) {
         std::cerr << problem.toStdString() << "\n\n" << kUsage;
         return kExitUsage;
     }

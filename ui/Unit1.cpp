@@ -231,7 +231,8 @@ void Form1::TabControl1Change()
     if (ui->TabControl1->tabIndex() == 1) {
         ui->mmOpen->setEnabled(false);
         ui->mmSave->setEnabled(false);
-        ui->mmPrRes->setEnabled(true);
+        // The report is offered with the analyses, once the calculation completes.
+        ui->mmPrRes->setEnabled(false);
         ui->UpDown1->hide();
         ui->Edit1->setEnabled(false);
         ui->Edit2->setEnabled(false);
@@ -371,12 +372,14 @@ void Form1::mmSaveClick()
     m_dataFileName = path;
 }
 
-// The analysis commands work on the plan on screen: they are open in result
-// mode after a completed calculation.
+// The report and the analysis commands work on the plan on screen: they are
+// open in result mode after a completed calculation. A failed one leaves the
+// plan grid with its old texts, which belong to no input shown.
 void Form1::updateAnalysisCommands()
 {
     const bool planShown = ui->TabControl1->tabIndex() == 1 && m_workbook->hasCompletedPlan();
-    for (QAction* action : {ui->mmExactPlan, ui->mmPlanDiagram, ui->mmCopyPlan, ui->mmExportCsv})
+    for (QAction* action :
+         {ui->mmPrRes, ui->mmExactPlan, ui->mmPlanDiagram, ui->mmCopyPlan, ui->mmExportCsv})
         action->setEnabled(planShown);
 }
 
@@ -423,7 +426,7 @@ void Form1::refreshPlanDiagram()
 
 void Form1::mmCopyPlanClick()
 {
-    QApplication::clipboard()->setText(m_workbook->planClipboardText());
+    QApplication::clipboard()->setMimeData(m_workbook->planClipboardData().release());
 }
 
 void Form1::mmExportCsvClick()

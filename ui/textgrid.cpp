@@ -46,7 +46,10 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override
     {
-        model->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole);
+        auto* line = static_cast<QLineEdit*>(editor);
+        // A refused text leaves the cell as it was, and the editor shows it so.
+        if (!model->setData(index, line->text(), Qt::EditRole))
+            line->setText(index.data(Qt::EditRole).toString());
     }
 };
 
@@ -55,6 +58,7 @@ public:
 TextGrid::TextGrid(QWidget* parent) : QTableView(parent), m_model(new TextGridModel(this))
 {
     setModel(m_model);
+    showRefusals();
     setItemDelegate(new CellDelegate(this));
     for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
         header->hide();
@@ -90,9 +94,17 @@ void TextGrid::setTextModel(TextGridModel* model)
     if (model == nullptr || model == m_model)
         return;
     const bool editable = isEditable();
+    disconnect(m_model, &TextGridModel::editRefused, this, nullptr);
     m_model = model;
     setModel(model);
     m_model->setEditable(editable);
+    showRefusals();
+}
+
+void TextGrid::showRefusals()
+{
+    connect(m_model, &TextGridModel::editRefused, this,
+            [this](const QString& message) { showErrorBox(this, message); });
 }
 
 void TextGrid::setColCount(int columns)
@@ -240,7 +252,7 @@ void TextGrid::copyCells()
     const zeltrac::CellRange range = selectedRange();
     if (range.isEmpty())
         return;
-    QApplication::clipboard()->setText(zeltrac::tabtext::format(m_model->block(range)));
+    QApplication::clipboard()->setMimeData(m_model->copyData(range).release());
 }
 
 void TextGrid::pasteCells()

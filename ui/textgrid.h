@@ -57,7 +57,8 @@ public:
     // Spreadsheet editing, also on Ctrl+C, Ctrl+V, Delete and Ctrl+Z while no
     // cell editor is open.
     //
-    // The selected cells (or the current one) to the clipboard, tab-separated.
+    // The selected cells (or the current one) to the clipboard, tab-separated
+    // and as an HTML table with the heads of the table's columns and rows.
     void copyCells();
     // The clipboard's block with its top-left corner at the current cell, or
     // a single value into every selected cell; what does not fit is left out
@@ -77,6 +78,8 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
+    // The table's refusals of an edit go to the error box.
+    void showRefusals();
     // The bounding rectangle of the selection, or the current cell.
     zeltrac::CellRange selectedRange() const;
     void selectRange(const zeltrac::CellRange& range);

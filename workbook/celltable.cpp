@@ -32,6 +32,8 @@ bool CellTableModel::setData(const QModelIndex& index, const QVariant& value, in
     const int column = index.column();
     const int row = index.row();
     const QString text = value.toString();
+    if (!fits({text}))
+        return false;
     const QString before = cell(column, row);
     if (text == before)
         return true;
@@ -180,12 +182,23 @@ tabtext::Block CellTableModel::block(const CellRange& range) const
     return result;
 }
 
+std::unique_ptr<QMimeData> CellTableModel::copyData(const CellRange& range) const
+{
+    const CellRange inside = clipped(range);
+    const tabtext::Block cells = block(inside);
+    return tabtext::mimeData(tabtext::format(cells),
+                             {m_heads.around(cells, inside.column, inside.row)});
+}
+
 PasteResult CellTableModel::paste(const tabtext::Block& block, int column, int row,
                                   const CellRange& selection)
 {
     PasteResult result;
     if (!m_editable || block.isEmpty() || column < 0 || row < 0)
         return result;
+    for (const QStringList& cells : block)
+        if (!fits(cells))
+            return result;
     m_typing = false;
     EditStep step;
     const auto put = [this, &step](int c, int r, const QString& text) {
@@ -232,6 +245,19 @@ CellRange CellTableModel::clear(const CellRange& range)
                 step.changes.push_back({c, r, before, QString()});
     apply(std::move(step));
     return inside;
+}
+
+bool CellTableModel::fits(const QStringList& texts)
+{
+    for (const QString& text : texts) {
+        if (text.size() > kMaxCellLength) {
+            emit editRefused(QStringLiteral("Значение длиннее %1 байт не принято: строка файла "
+                                            "исходных данных не может быть длиннее")
+                                 .arg(kMaxCellLength));
+            return false;
+        }
+    }
+    return true;
 }
 
 void CellTableModel::apply(EditStep step)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calc/texttable.h"
+#include "datafile/datafile.h"
 #include "workbook/tabtext.h"
 
 namespace zeltrac {
@@ -30,6 +31,10 @@ struct PasteResult
     int rowsLeftOut = 0;    // rows of the block below the table's last row
     int columnsLeftOut = 0; // columns of the block beyond the table's last column
 };
+
+// The longest text a cell takes from the user: what one line of the data
+// file may hold, one byte a character in its code page.
+inline constexpr qsizetype kMaxCellLength = datafile::kMaxLineBytes;
 
 // Cell texts addressed (column, row) from 0, as a table model. The texts are
 // kept sparsely and independently of the current column and row counts: a
@@ -70,10 +75,18 @@ public:
     // restoring exactly the texts it replaced. A change made any other way
     // (setCell, setTexts: loading a file, the station-count rule) empties
     // the history, so that undoing never writes over texts it did not put
-    // there. A table that is not editable takes no edits.
+    // there. A table that is not editable takes no edits. A typed or pasted
+    // text longer than kMaxCellLength is refused: nothing changes, and
+    // editRefused() gives the reason.
 
     // The texts of `range` within the table's size, row by row.
     tabtext::Block block(const CellRange& range) const;
+
+    // The heads a copy shows beside the cells (none at first).
+    void setHeads(tabtext::TableHeads heads) { m_heads = std::move(heads); }
+    // The texts of `range` within the table's size as a copy puts them on
+    // the clipboard: tab-separated text, and an HTML table with the heads.
+    std::unique_ptr<QMimeData> copyData(const CellRange& range) const;
 
     // Writes `block` with its top-left corner at (column, row), each value
     // into its cell as it is; what lies beyond the table's size is left out.
@@ -95,7 +108,14 @@ public:
     // make one step.
     void endTyping() { m_typing = false; }
 
+signals:
+    // A user's edit was refused; the message says why.
+    void editRefused(const QString& message);
+
 private:
+    // Whether every text fits a cell; emits editRefused() when one does not.
+    bool fits(const QStringList& texts);
+
     struct CellChange
     {
         int column;
@@ -125,6 +145,7 @@ private:
     int m_rows = 0;
     bool m_editable = true;
     QHash<quint64, QString> m_cells; // only non-empty texts
+    tabtext::TableHeads m_heads;
 };
 
 } // namespace zeltrac

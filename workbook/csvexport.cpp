@@ -1,5 +1,6 @@
 #include "workbook/csvexport.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "calc/numtext.h"
@@ -47,12 +48,13 @@ QString text(const std::string& utf8)
 void writeMatrix(Writer& out, const QString& title, const TextTable& table, int stationCount)
 {
     out.line({title});
-    QStringList head{QStringLiteral("Назначение \\ Отправление")};
-    for (int origin = 1; origin <= stationCount - 1; ++origin)
-        head << QString::number(origin);
+    const tabtext::TableHeads heads = matrixHeads(stationCount);
+    QStringList head{heads.corner};
+    for (int c = 0; c < stationCount - 1; ++c)
+        head << heads.column(c);
     out.line(head);
     for (int r = 0; r < stationCount - 1; ++r) {
-        QStringList row{QString::number(stationCount - r)};
+        QStringList row{heads.row(r)};
         for (int c = 0; c < stationCount - 1; ++c)
             row << text(table.cell(c, r));
         out.line(row);
@@ -80,23 +82,42 @@ void writeIndicators(Writer& out, const QString& title, const ResultTables& tabl
 
 } // namespace
 
+tabtext::TableHeads parameterHeads()
+{
+    return {QStringLiteral("Станция"), [](int column) { return QString::number(column + 1); },
+            [](int row) { return row == 0 ? QStringLiteral("Cm") : QStringLiteral("Tек"); }};
+}
+
+tabtext::TableHeads matrixHeads(int stationCount)
+{
+    return {QStringLiteral("Назначение \\ Отправление"),
+            [](int column) { return QString::number(column + 1); },
+            [stationCount](int row) { return QString::number(stationCount - row); }};
+}
+
+QString planTitle()
+{
+    return QStringLiteral("План формирования");
+}
+
+QString exactPlanTitle()
+{
+    return QStringLiteral("Точный оптимум: план формирования");
+}
+
 bool looksLikeFormula(const QString& text)
 {
-    if (text.isEmpty())
+    // Blanks before the first character do not stop a spreadsheet.
+    const QString start = text.trimmed();
+    if (start.isEmpty())
         return false;
-    const QChar first = text.front();
-    if (first == u'=' || first == u'@')
-        return true;
-    if (first != u'+' && first != u'-')
+    const QChar first = start.front();
+    if (first != u'=' && first != u'+' && first != u'-' && first != u'@')
         return false;
-    // A signed number stays a number.
-    for (const QChar ch : text) {
-        const bool numeric = ch.isDigit() || ch == u'.' || ch == u',' || ch == u'e' || ch == u'E' ||
-                             ch == u'+' || ch == u'-' || ch == u' ';
-        if (!numeric)
-            return true;
-    }
-    return false;
+    // A whole number stays a number.
+    static const QRegularExpression number(
+        QStringLiteral(R"(^[+-]?(\d+([.,]\d*)?|[.,]\d+)([eE][+-]?\d+)?$)"));
+    return !number.match(start).hasMatch();
 }
 
 QString fieldSeparator(const QString& decimalSeparator)
@@ -136,11 +157,12 @@ QByteArray compose(const ExportInput& input)
     out.line();
 
     out.line({QStringLiteral("Исходные данные")});
-    QStringList stations{QStringLiteral("Станция")};
-    QStringList cm{QStringLiteral("Cm")};
-    QStringList tek{QStringLiteral("Tек")};
+    const tabtext::TableHeads heads = parameterHeads();
+    QStringList stations{heads.corner};
+    QStringList cm{heads.row(0)};
+    QStringList tek{heads.row(1)};
     for (int c = 0; c < n; ++c) {
-        stations << QString::number(c + 1);
+        stations << heads.column(c);
         cm << text(input.stationParams.cell(c, 0));
         tek << text(input.stationParams.cell(c, 1));
     }
@@ -151,14 +173,14 @@ QByteArray compose(const ExportInput& input)
     writeMatrix(out, QStringLiteral("Вагонопотоки"), input.flows, n);
     out.line();
 
-    writeMatrix(out, QStringLiteral("План формирования"), input.calculated.plan, n);
+    writeMatrix(out, planTitle(), input.calculated.plan, n);
     out.line();
     writeIndicators(out, QStringLiteral("Показатели плана формирования"), input.calculated.tables,
                     n);
 
     if (input.exact) {
         out.line();
-        writeMatrix(out, QStringLiteral("Точный оптимум: план формирования"), input.exact->plan, n);
+        writeMatrix(out, exactPlanTitle(), input.exact->plan, n);
         out.line();
         writeIndicators(out, QStringLiteral("Точный оптимум: показатели плана формирования"),
                         input.exact->tables, n);

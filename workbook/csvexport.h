@@ -6,6 +6,7 @@
 
 #include "calc/plan.h"
 #include "calc/texttable.h"
+#include "workbook/tabtext.h"
 
 // The input and the results of a planning session as one CSV file for
 // spreadsheet programs: labelled sections, one after the other, separated by
@@ -31,11 +32,23 @@ struct ExportInput
     QString decimalSeparator = QStringLiteral(".");
 };
 
+// The heads of the station parameters: "Станция" in the corner, the stations
+// over the columns, "Cm" and "Tек" beside the rows.
+tabtext::TableHeads parameterHeads();
+// The heads of a flow or plan matrix of N stations: the corner
+// "Назначение \ Отправление", the origin stations over the columns, the
+// destination stations N .. 2 beside the rows.
+tabtext::TableHeads matrixHeads(int stationCount);
+// The titles of the calculated plan and of the exact optimum's plan.
+QString planTitle();
+QString exactPlanTitle();
+
 // ";" when the decimal separator is ",", otherwise ",".
 QString fieldSeparator(const QString& decimalSeparator);
 
-// Whether a spreadsheet would take the text for a formula: it begins with
-// "=" or "@", or with "+" or "-" and is not a signed number.
+// Whether a spreadsheet would take the text for a formula: its first
+// character other than a blank (space, tab, line break) is "=", "+", "-" or
+// "@", and the whole text is not a number.
 bool looksLikeFormula(const QString& text);
 
 // The field as RFC 4180 writes it: in double quotes, inner quotes doubled,

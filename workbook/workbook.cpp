@@ -25,6 +25,7 @@ void fillWidestTriangle(CellTableModel& flows)
 Workbook::Workbook(QObject* parent) : QObject(parent)
 {
     fillWidestTriangle(m_flows);
+    m_params.setHeads(csv::parameterHeads());
     setStationCount(kStartupStations);
     m_plan.setColumns(kStartupStations - 1);
     m_plan.setRows(kStartupStations - 1);
@@ -42,6 +43,7 @@ void Workbook::setStationCount(int count)
     m_params.setRows(2);
     m_flows.setColumns(n - 1);
     m_flows.setRows(n - 1);
+    m_flows.setHeads(csv::matrixHeads(n));
 
     // Only the texts "" and "0" follow the triangle; any other text stays.
     for (int c = 0; c <= n - 2; ++c) {
@@ -236,6 +238,18 @@ QString Workbook::planClipboardText() const
         text += tabtext::format(planTriangle(exact->plan));
     }
     return text;
+}
+
+std::unique_ptr<QMimeData> Workbook::planClipboardData() const
+{
+    const tabtext::TableHeads heads = csv::matrixHeads(m_stationCount);
+    QList<tabtext::HeadedBlock> blocks{heads.around(planTriangle(planTexts()))};
+    if (const std::optional<csv::PlanSection> exact = exactPlanSection()) {
+        blocks.front().title = csv::planTitle();
+        blocks << heads.around(planTriangle(exact->plan));
+        blocks.back().title = csv::exactPlanTitle();
+    }
+    return tabtext::mimeData(planClipboardText(), blocks);
 }
 
 csv::ExportInput Workbook::csvExport() const

@@ -158,6 +158,10 @@ public:
     // row r of the plan table holds its first N-1-r cells. The exact plan
     // follows after an empty line when one has been computed.
     QString planClipboardText() const;
+    // What "Копировать план" puts on the clipboard: planClipboardText() and
+    // the same plans as an HTML table with the station heads, each plan
+    // under its title when the exact plan follows.
+    std::unique_ptr<QMimeData> planClipboardData() const;
 
     // The input, the plan texts and the result tables (and the exact plan
     // when one has been computed) for a CSV file; numbers are written with

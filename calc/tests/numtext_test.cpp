@@ -129,6 +129,9 @@ TEST(QuotedText, LongCellTextsAreCutToSixtyCharacters)
               "'" + std::string(60, '9') + "…' is not a valid integer value");
     EXPECT_EQ(messageOf([&] { toReal40(huge + "x", "."); }),
               "'" + std::string(60, '9') + "…' is not a valid floating point value");
+    // a NUL byte does not end the message
+    EXPECT_EQ(messageOf([] { toWhole(std::string("1\0x", 3)); }),
+              "'1\\x00x' is not a valid integer value");
 }
 
 TEST(ShownMessage, ControlCharactersAreShownVisibly)

@@ -658,28 +658,38 @@ std::optional<bool> asUnprivilegedUser(const std::function<bool()>& step)
     return WEXITSTATUS(status) == 0;
 }
 
+constexpr auto kReadOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                 QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+
+// A file anybody may write, in a folder "ro" of `dir` that nobody but the
+// superuser may write, owned by the user asUnprivilegedUser() runs as.
+QString writableFileInReadOnlyFolder(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString folder = dir.filePath(u"ro"_qs);
+    EXPECT_TRUE(QDir().mkdir(folder));
+    const QString path = folder + u"/plan.dat"_qs;
+    writeAll(path, bytes);
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup |
+                     QFile::ReadOther | QFile::WriteOther;
+    EXPECT_TRUE(QFile::setPermissions(path, all));
+    EXPECT_TRUE(QFile::setPermissions(folder, kReadOnlyFolder));
+    EXPECT_TRUE(QFile::setPermissions(dir.path(), kReadOnlyFolder | QFile::WriteOwner));
+    constexpr uid_t nobody = 65534;
+    if (geteuid() == 0) {
+        EXPECT_EQ(chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    }
+    return path;
+}
+
 } // namespace
 
 TEST(DataFileSave, WritableFileInAFolderThatIsNotIsWrittenInPlace)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString folder = dir.filePath(u"ro"_qs);
-    ASSERT_TRUE(QDir().mkdir(folder));
-    const QString path = folder + u"/plan.dat"_qs;
+    const QString path = writableFileInReadOnlyFolder(dir, QByteArray(5000, 'z'));
+    const QString folder = QFileInfo(path).path();
     const QString missing = folder + u"/new.dat"_qs;
-    writeAll(path, QByteArray(5000, 'z'));
-    constexpr uid_t nobody = 65534;
-    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup |
-                     QFile::ReadOther | QFile::WriteOther;
-    ASSERT_TRUE(QFile::setPermissions(path, all));
-    const auto readOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
-    ASSERT_TRUE(QFile::setPermissions(folder, readOnlyFolder));
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnlyFolder | QFile::WriteOwner));
-    if (geteuid() == 0) {
-        ASSERT_EQ(chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
-    }
 
     const std::optional<bool> saved = asUnprivilegedUser([&] {
         try {
@@ -695,7 +705,39 @@ TEST(DataFileSave, WritableFileInAFolderThatIsNotIsWrittenInPlace)
     EXPECT_TRUE(*saved);
     EXPECT_EQ(readAll(path), QByteArray(threeStationBytes));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{u"plan.dat"_qs});
-    QFile::setPermissions(folder, readOnlyFolder | QFile::WriteOwner);
+    QFile::setPermissions(folder, kReadOnlyFolder | QFile::WriteOwner);
+}
+
+TEST(DataFileSave, FailedWriteInPlacePutsTheOldBytesBack)
+{
+    // Every file the program writes goes through this writer: the data file,
+    // the report, the CSV and the diagram.
+    constexpr rlim_t limit = 2000;
+    const struct
+    {
+        qsizetype oldSize;
+        QByteArray after; // the file after the failed save
+        const char* message;
+    } cases[] = {
+        {100, QByteArray(100, 'o'), ". Файл %s оставлен прежним: его содержимое восстановлено"},
+        // the old bytes themselves pass the limit
+        {5000, QByteArray(limit, 'o'), ". Прежнее содержимое файла %s восстановить не удалось"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = writableFileInReadOnlyFolder(dir, QByteArray(c.oldSize, 'o'));
+        const std::string expected = "Stream write error" + formatMessage(c.message, u8(path));
+        ASSERT_GT(encodeLines(toLines(filled(21))).size(), qsizetype(limit));
+        const std::optional<bool> failedAsExpected = asUnprivilegedUser([&] {
+            const FileSizeLimit sizeLimit(limit);
+            return errorOf([&] { save(path, filled(21)); }) == expected;
+        });
+        ASSERT_TRUE(failedAsExpected.has_value()) << "could not run as an unprivileged user";
+        EXPECT_TRUE(*failedAsExpected) << expected;
+        EXPECT_EQ(readAll(path), c.after) << c.oldSize;
+        QFile::setPermissions(QFileInfo(path).path(), kReadOnlyFolder | QFile::WriteOwner);
+    }
 }
 
 TEST(DataFileNames, OnlyNamesThatAreNotUtf8AreRefused)

@@ -23,11 +23,15 @@ inline QString wordProcessor()
     return QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
 }
 
-// Converts `rtfPath` to UTF-8 text and returns its lines (the byte-order mark
-// dropped, CR LF taken as one line end, no empty line after the last end).
-// Each conversion gets a profile folder of its own: two conversions sharing
-// one clash. Returns nothing, with the reason in `error`, when it fails.
-inline std::optional<QStringList> readWithWordProcessor(const QString& rtfPath, QString& error)
+// Converts `path` with LibreOffice's filter `convertTo` (its file read with
+// `inFilter` when given) to a UTF-8 text file of extension `extension`, and
+// returns its lines (the byte-order mark dropped, CR LF taken as one line end,
+// no empty line after the last end). Each conversion gets a profile folder of
+// its own: two conversions sharing one clash. Returns nothing, with the
+// reason in `error`, when it fails.
+inline std::optional<QStringList> convertWithOffice(const QString& path, const QString& inFilter,
+                                                    const QString& convertTo,
+                                                    const QString& extension, QString& error)
 {
     QTemporaryDir work;
     if (!work.isValid()) {
@@ -37,21 +41,24 @@ inline std::optional<QStringList> readWithWordProcessor(const QString& rtfPath, 
     QProcess process;
     process.setWorkingDirectory(work.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(wordProcessor(),
-                  {QStringLiteral("--headless"),
-                   QStringLiteral("-env:UserInstallation=") +
-                       QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString(),
-                   QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
-                   QStringLiteral("--outdir"), work.filePath(QStringLiteral("out")), rtfPath});
+    QStringList arguments{
+        QStringLiteral("--headless"),
+        QStringLiteral("-env:UserInstallation=") +
+            QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString()};
+    if (!inFilter.isEmpty())
+        arguments << QStringLiteral("--infilter=") + inFilter;
+    arguments << QStringLiteral("--convert-to") << convertTo << QStringLiteral("--outdir")
+              << work.filePath(QStringLiteral("out")) << path;
+    process.start(wordProcessor(), arguments);
     if (!process.waitForFinished(180000)) {
         process.kill();
         process.waitForFinished();
-        error = QStringLiteral("the word processor did not finish");
+        error = QStringLiteral("LibreOffice did not finish");
         return std::nullopt;
     }
     const QString output = QString::fromLocal8Bit(process.readAll());
-    QFile file(work.filePath(QStringLiteral("out/") + QFileInfo(rtfPath).completeBaseName() +
-                             QStringLiteral(".txt")));
+    QFile file(work.filePath(QStringLiteral("out/") + QFileInfo(path).completeBaseName() + u'.' +
+                             extension));
     if (process.exitCode() != 0 || !file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("conversion failed: ") + output;
         return std::nullopt;
@@ -64,6 +71,13 @@ inline std::optional<QStringList> readWithWordProcessor(const QString& rtfPath, 
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// Converts `rtfPath` to UTF-8 text as a word processor reads it.
+inline std::optional<QStringList> readWithWordProcessor(const QString& rtfPath, QString& error)
+{
+    return convertWithOffice(rtfPath, {}, QStringLiteral("txt:Text (encoded):UTF8"),
+                             QStringLiteral("txt"), error);
 }
 
 } // namespace zeltrac::testutil

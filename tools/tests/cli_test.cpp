@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -563,6 +565,62 @@ TEST(CliOutput, RtfOverTheFileSizeLimitIsReported)
     EXPECT_FALSE(QFile::exists(rtf));
 }
 
+TEST(CliOutput, FailedWriteInAFolderNotWritableKeepsTheOldFile)
+{
+    // `ulimit -f 1` for a user who may write the old file but not its folder:
+    // the file must be written in place, and the write fails.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("ro");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const struct
+    {
+        const char* option;
+        const char* name;
+        std::string message;
+    } cases[] = {
+        {"--csv", "old.csv", "Stream write error"},
+        {"--svg", "old.svg", "Не удалось записать файл схемы"},
+        {"--rtf", "old.rtf", "Failed to Save Stream"},
+    };
+    const auto anyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                        QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    const auto readOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    for (const auto& c : cases) {
+        const QString path = folder + u'/' + QString::fromLatin1(c.name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("OLD\n");
+        file.close();
+        ASSERT_TRUE(QFile::setPermissions(path, anyone));
+    }
+    ASSERT_TRUE(QFile::setPermissions(folder, readOnlyFolder));
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readOnlyFolder | QFile::WriteOwner));
+    for (const auto& c : cases) {
+        const QString path = folder + u'/' + QString::fromLatin1(c.name);
+        const CliRun run =
+            runCli({QString::fromLatin1(c.option), path, example("line8.dat")}, QStringLiteral("C"),
+                   [](QProcess& process) {
+                       process.setChildProcessModifier([] {
+                           // The superuser writes any folder: the tool runs as nobody.
+                           constexpr uid_t nobody = 65534;
+                           if (geteuid() == 0 && (setgroups(0, nullptr) != 0 ||
+                                                  setgid(nobody) != 0 || setuid(nobody) != 0))
+                               _exit(99);
+                           const rlimit limit{1024, 1024};
+                           setrlimit(RLIMIT_FSIZE, &limit);
+                       });
+                   });
+        EXPECT_EQ(run.exitCode, 1) << c.option;
+        EXPECT_EQ(run.error(), c.message + ". Файл " + path.toStdString() +
+                                   " оставлен прежним: его содержимое восстановлено.\n");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("OLD\n")) << c.option;
+    }
+    QFile::setPermissions(folder, readOnlyFolder | QFile::WriteOwner);
+}
+
 TEST(CliHostileFiles, PipesAreRefusedAtOnce)
 {
     QTemporaryDir dir;
@@ -635,6 +693,44 @@ TEST(CliHostileFiles, FileNameThatIsNotUtf8)
                                "/bad\\xFFname.dat» не в кодировке UTF-8: файл с таким именем "
                                "программа открыть не может. Переименуйте файл.\n");
     EXPECT_TRUE(run.out.isEmpty());
+}
+
+TEST(CliHostileFiles, NamesThatAreUtf8ButUnusual)
+{
+    QTemporaryDir dir;
+    // U+FEFF at the start of a name is valid UTF-8, and the name is that file's.
+    const QString marked = dir.filePath(QString(QChar(0xFEFF)) + QStringLiteral("line8.dat"));
+    ASSERT_TRUE(QFile::copy(example("line8.dat"), marked));
+    CliRun run = runCli({"--json", marked});
+    EXPECT_EQ(run.exitCode, 0) << run.error();
+
+    // A name longer than a folder entry may be cannot be created.
+    const QString tooLong = dir.filePath(QString(252, u'a') + QStringLiteral(".csv"));
+    run = runCli({"--csv", tooLong, example("line8.dat")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.error(), "Cannot create file " + tooLong.toStdString() + ".\n");
+}
+
+TEST(CliHostileFiles, OutputOverTheInputFileIsRefused)
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath("line8.dat");
+    ASSERT_TRUE(QFile::copy(example("line8.dat"), data));
+    const QString link = dir.filePath("plan.csv");
+    // Another name of the same file (a hard link).
+    ASSERT_EQ(::link(QFile::encodeName(data).constData(), QFile::encodeName(link).constData()), 0);
+    for (const char* option : {"--csv", "--svg", "--rtf"}) {
+        const CliRun run = runCli({QString::fromLatin1(option), link, data});
+        EXPECT_EQ(run.exitCode, 2) << option;
+        EXPECT_EQ(run.error().substr(0, run.error().find('\n')),
+                  "Файл " + link.toStdString() +
+                      " — это файл исходных данных: результат в него не записывается.")
+            << option;
+    }
+    QFile copy(data);
+    QFile original(example("line8.dat"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), original.readAll());
 }
 
 TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)

@@ -1,6 +1,7 @@
 // The RTF report of zeltrac-cli, read back by a word processor, equals the
 // printed report line for line: real reports of an example file and of a
-// dense 21-station line, with an operator name that needs escaping.
+// dense 21-station line, with an operator name that needs escaping. The CSV
+// file, opened by a spreadsheet, runs no formula.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <ostream>
 
 #include "report/tests/wordprocessor.h"
+#include "workbook/csvexport.h"
 
 // Readable failure messages for Qt texts.
 void PrintTo(const QString& text, std::ostream* out)
@@ -129,4 +131,42 @@ TEST(RtfReadBack, DenseTwentyOneStationReport)
     const Report report = reportOf(dir, writeDenseLine(dir));
     EXPECT_GT(report.printed.size(), 60);
     expectReadsBack(report);
+}
+
+TEST(CsvReadBack, TextsThatLookLikeFormulasStayTexts)
+{
+    REQUIRE_WORD_PROCESSOR();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList texts{"+E1", "-E1+E2", "-2+3", "+1e5-1e5", "\t=1+2", "=1+2", "@A1", "-7"};
+    zeltrac::csv::ExportInput input;
+    input.stationCount = 3;
+    input.operatorName = texts[0];
+    input.stationParams = zeltrac::TextTable(3, 2);
+    input.flows = zeltrac::TextTable(2, 2);
+    input.calculated.plan = zeltrac::TextTable(2, 2);
+    for (qsizetype i = 1; i < texts.size(); ++i) {
+        const int c = int(i) % 2;
+        const int r = int(i) / 2 % 2;
+        (i < 4 ? input.flows : input.calculated.plan).setCell(c, r, texts[i].toStdString());
+    }
+    input.stationParams.setCell(2, 1, texts.back().toStdString());
+    const QString csv = dir.filePath("formulas.csv");
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(zeltrac::csv::compose(input));
+    file.close();
+
+    // Read as comma-separated UTF-8, formulas evaluated; written back as shown.
+    QString error;
+    const std::optional<QStringList> shown = zeltrac::testutil::convertWithOffice(
+        csv, QStringLiteral("CSV:44,34,76,1,,0,false,true,false,false,false,-1,true"),
+        QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringLiteral("csv"), error);
+    ASSERT_TRUE(shown) << error.toStdString();
+    QStringList cells;
+    for (const QString& line : *shown)
+        cells << line.split(u',');
+    for (const QString& text : texts.mid(0, texts.size() - 1))
+        EXPECT_TRUE(cells.contains(u'\'' + text)) << text.toStdString();
+    EXPECT_TRUE(cells.contains(QStringLiteral("-7")));
 }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLocale>
+#include <QMimeData>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -125,6 +126,10 @@ private slots:
         selectCells(flows, 1, 1, 3, 2);
         press(flows, Qt::Key_C);
         QCOMPARE(QApplication::clipboard()->text(), u8("Сто двадцать\t1,5\t0\n0\t0\t\n"));
+        // Beside it, for spreadsheets, a table headed by origins 2..4 and destinations 7, 6.
+        const QString html = QApplication::clipboard()->mimeData()->html();
+        QVERIFY2(html.contains(u8("<th>2</th><th>3</th><th>4</th></tr>\n<tr><th>7</th>")),
+                 qPrintable(html));
 
         const QStringList before = allFlowTexts(book());
         BoxAnswerer answerer;
@@ -170,6 +175,20 @@ private slots:
         QCOMPARE(allFlowTexts(book()), original);
     }
 
+    void aValueTooLongForTheDataFileIsRefusedInTheErrorBox()
+    {
+        TextGrid* flows = grid("StringGrid3");
+        const QStringList before = allFlowTexts(book());
+        selectCells(flows, 0, 0, 3, 3);
+        QApplication::clipboard()->setText(QString(70000, u'5'));
+        BoxAnswerer answerer;
+        press(flows, Qt::Key_V);
+        QCOMPARE(answerer.texts(), QStringList{u8("Значение длиннее 65536 байт не принято: строка "
+                                                  "файла исходных данных не может быть длиннее.")});
+        QCOMPARE(answerer.boxes().front().icon, QMessageBox::Critical);
+        QCOMPARE(allFlowTexts(book()), before);
+    }
+
     void typingStillWorksAndIsUndoneToo()
     {
         TextGrid* flows = grid("StringGrid3");
@@ -209,6 +228,7 @@ private slots:
         QCOMPARE(grid("StringGrid4")->cell(1, 0), u8("17"));
         action("mmCopyPlan")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), u8("\t17\n15\n"));
+        QCOMPARE(QApplication::clipboard()->mimeData()->html(), book().planClipboardData()->html());
         // The plan grid stays disabled.
         QVERIFY(!grid("StringGrid4")->isEnabled());
 

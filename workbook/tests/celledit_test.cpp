@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <ostream>
 
@@ -80,6 +82,52 @@ TEST(TabText, ParsesWindowsAndUnixLineEndsWithOrWithoutATrailingOne)
     const Block ragged = zeltrac::tabtext::parse(u8("1\t2\t3\n4\n"));
     EXPECT_EQ(ragged, (Block{{u8("1"), u8("2"), u8("3")}, {u8("4")}}));
     EXPECT_EQ(zeltrac::tabtext::columnCount(ragged), 3);
+}
+
+TEST(CellCopy, OffersTheTabTextAndAnHtmlTableWithTheStationHeads)
+{
+    Workbook book;
+    book.setFlow(1, 1, u8("<Сто & два>"));
+    const auto flows = book.flowModel()->copyData({1, 1, 2, 2});
+    EXPECT_EQ(flows->text(), u8("<Сто & два>\t0\n0\t0\n"));
+    // Origins 2 and 3 over the columns, destinations 7 and 6 beside the rows.
+    const QString table = u8("<tr><th>Назначение \\ Отправление</th><th>2</th><th>3</th></tr>\n"
+                             "<tr><th>7</th><td>&lt;Сто &amp; два&gt;</td><td>0</td></tr>\n"
+                             "<tr><th>6</th><td>0</td><td>0</td></tr>\n");
+    EXPECT_EQ(flows->html(), u8("<html><head><meta charset=\"utf-8\"></head><body><table>\n") +
+                                 table + u8("</table></body></html>\n"));
+    const auto params = book.parameterModel()->copyData({6, 0, 5, 2});
+    EXPECT_TRUE(params->html().contains(
+        u8("<tr><th>Станция</th><th>7</th><th>8</th></tr>\n<tr><th>Cm</th><td></td><td></td>")));
+}
+
+TEST(CellEdit, ATextLongerThanADataFileLineIsRefusedAndNothingChanges)
+{
+    CellTableModel table;
+    fill(table, 3, 3);
+    QSignalSpy refused(&table, &CellTableModel::editRefused);
+    const QString longest(zeltrac::kMaxCellLength, u'7');
+    const QString tooLong = longest + u'7';
+    const QStringList before = everyText(table);
+    EXPECT_FALSE(table.setData(table.index(1, 1), tooLong));
+    EXPECT_TRUE(table.paste({{u8("1"), tooLong}}, 0, 0).written.isEmpty());
+    EXPECT_TRUE(table.paste({{tooLong}}, 0, 0, {0, 0, 3, 3}).written.isEmpty());
+    EXPECT_EQ(everyText(table), before);
+    EXPECT_FALSE(table.canUndo());
+    ASSERT_EQ(refused.count(), 3);
+    EXPECT_EQ(refused.front().front().toString(),
+              u8("Значение длиннее 65536 байт не принято: строка файла исходных данных не "
+                 "может быть длиннее"));
+
+    // The longest text accepted is saved and loaded back.
+    Workbook book;
+    ASSERT_TRUE(book.flowModel()->setData(book.flowModel()->index(0, 0), longest));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u8("long.dat"));
+    book.save(path);
+    Workbook loaded;
+    loaded.load(path);
+    EXPECT_EQ(loaded.flow(0, 0), longest);
 }
 
 TEST(CellPaste, ABlockCopiedAndPastedBackChangesNothing)

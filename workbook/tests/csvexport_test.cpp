@@ -175,6 +175,10 @@ TEST(CsvFormat, SeparatorsQuotingAndNumbers)
     EXPECT_EQ(csv::field(u8("-2+cmd"), u8(";")), u8("'-2+cmd"));
     EXPECT_EQ(csv::field(u8("-3"), u8(";")), u8("-3"));
     EXPECT_EQ(csv::field(u8("+1,5e3"), u8(";")), u8("+1,5e3"));
+    for (const char* formula : {"+E1", "-E1+E2", "-2+3", "+1e5-1e5", "\t=1+2", "\r=1", " @A1", "-"})
+        EXPECT_TRUE(csv::looksLikeFormula(u8(formula))) << formula;
+    for (const char* number : {"-7", " +2.5 ", "-.5", "-1E-3", "5-2"})
+        EXPECT_FALSE(csv::looksLikeFormula(u8(number))) << number;
 
     const auto real = [](long double value) { return zeltrac::Real40::fromWide(value); };
     EXPECT_EQ(csv::number(real(4.5), u8(",")), u8("4,5"));

@@ -114,9 +114,18 @@ TEST(SessionExactPlan, SolvesTheLastCalculationAndKeepsItUntilTheNext)
     EXPECT_FALSE(plan.indicatorDiffers(3, 5));
     EXPECT_FALSE(plan.totalDiffers(1));
 
+    // The copied plans: the exact one under its title after the calculated one.
+    const QString html = workbook.planClipboardData()->html();
+    const qsizetype exactTitle =
+        html.indexOf(QStringLiteral("<th>Точный оптимум: план формирования"));
+    EXPECT_GT(exactTitle, html.indexOf(QStringLiteral("<tr><th>План формирования</th></tr>")));
+    EXPECT_EQ(html.count(QStringLiteral("<th>Назначение \\ Отправление</th><th>1</th>")), 2);
+    EXPECT_EQ(workbook.planClipboardData()->text(), workbook.planClipboardText());
+
     ASSERT_EQ(workbook.calculate(), zeltrac::CalcStatus::Completed);
     EXPECT_EQ(workbook.exactPlan(), nullptr);
     EXPECT_EQ(changed.count(), 2);
+    EXPECT_FALSE(workbook.planClipboardData()->html().contains(QStringLiteral("Точный")));
 }
 
 TEST(SessionExactPlan, CancelledOrStaleSolutionsAreNotStored)
