@@ -37,10 +37,11 @@ CalcInput sparseLine(std::uint64_t seed)
 void solve(benchmark::State& state, const CalcInput& input)
 {
     for (auto _ : state) {
-        const optimum::Solution solution = optimum::solveExact(input);
-        if (solution.status != optimum::Status::Optimal)
+        const optimum::Solution solution =
+            optimum::solveExact(input, optimum::calculatedPlanOf(input));
+        if (solution.status() != optimum::Status::Optimal)
             state.SkipWithError("not solved to optimality");
-        benchmark::DoNotOptimize(solution.cost);
+        benchmark::DoNotOptimize(solution.best.cost);
     }
 }
 
@@ -82,13 +83,15 @@ void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
             } else {
                 input = bench::denseLine(shape);
             }
-            const optimum::Solution solution = optimum::solveExact(input);
-            if (solution.status != optimum::Status::Optimal) {
+            const optimum::Solution solution =
+                optimum::solveExact(input, optimum::calculatedPlanOf(input));
+            if (solution.status() != optimum::Status::Optimal) {
                 state.SkipWithError("not solved to optimality");
                 return;
             }
             longest = std::max(longest, solution.seconds);
-            gaps.push_back(100.0 * (solution.analyticalCost - solution.cost) / solution.cost);
+            gaps.push_back(100.0 * (optimum::calculatedPlanOf(input).cost() - solution.best.cost) /
+                           solution.best.cost);
         }
     }
     std::sort(gaps.begin(), gaps.end());
@@ -125,14 +128,14 @@ void solveWith(benchmark::State& state, const optimum::Conditions& conditions, i
         // than asked for would make the figure look better than it is.
         optimum::Options options;
         options.timeLimitSeconds = 120;
-        const optimum::Solution solution =
-            optimum::solveExact(input, conditions, variants, options);
-        if (solution.status != optimum::Status::Optimal)
+        const optimum::Solution solution = optimum::solveExact(
+            input, optimum::calculatedPlanOf(input), conditions, variants, options);
+        if (solution.status() != optimum::Status::Optimal)
             state.SkipWithError("not solved to optimality");
         found = solution.variants.size();
         if (found != static_cast<std::size_t>(variants))
             state.SkipWithError("fewer variants than asked for");
-        benchmark::DoNotOptimize(solution.cost);
+        benchmark::DoNotOptimize(solution.best.cost);
     }
     state.counters["variants"] = static_cast<double>(found);
 }

@@ -5,11 +5,14 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
+#include <stdexcept>
 
 #include <coin/CbcEventHandler.hpp>
 #include <coin/CbcModel.hpp>
 #include <coin/ClpEventHandler.hpp>
 #include <coin/ClpSimplex.hpp>
+#include <coin/CoinError.hpp>
 #include <coin/CoinMessageHandler.hpp>
 #include <coin/CoinPackedMatrix.hpp>
 #include <coin/OsiClpSolverInterface.hpp>
@@ -32,10 +35,44 @@ const char* statusName(Status status)
         return "cancelled";
     case Status::Infeasible:
         return "infeasible";
+    case Status::Failed:
+        return "failed";
     case Status::NotCovered:
         break;
     }
     return "not_covered";
+}
+
+double Solution::gap() const
+{
+    if (!hasPlan() || model == ModelStatus::Optimal || best.cost == 0)
+        return 0;
+    return std::max(0.0, (best.cost - bound) / std::fabs(best.cost));
+}
+
+Status Solution::status() const
+{
+    if (call == CallStatus::Failed)
+        return Status::Failed;
+    switch (model) {
+    case ModelStatus::NotCovered:
+        return Status::NotCovered;
+    case ModelStatus::Infeasible:
+        return Status::Infeasible;
+    case ModelStatus::Optimal:
+        return Status::Optimal;
+    case ModelStatus::NoPlan:
+    case ModelStatus::Feasible:
+        break;
+    }
+    return call == CallStatus::Cancelled ? Status::Cancelled : Status::TimeLimit;
+}
+
+CalculatedPlan calculatedPlanOf(const CalcInput& input)
+{
+    CalculatedPlan calculated;
+    calculated.plan = calculatePlan(input, calculated.tables).plan;
+    return calculated;
 }
 
 std::string checkInput(const CalcInput& input)
@@ -73,14 +110,21 @@ private:
 class SearchStop : public CbcEventHandler
 {
 public:
-    explicit SearchStop(const Deadline& deadline) : m_deadline(deadline) {}
+    SearchStop(const Deadline& deadline, double scale) : m_deadline(deadline), m_scale(scale) {}
     SearchStop(const SearchStop&) = default;
 
-    CbcAction event(CbcEvent) override { return m_deadline.passed() ? stop : noAction; }
+    CbcAction event(CbcEvent which) override
+    {
+        if ((which == solution || which == heuristicSolution) && model_ != nullptr)
+            m_deadline.report(model_->getObjValue() / m_scale,
+                              model_->getBestPossibleObjValue() / m_scale);
+        return m_deadline.passed() ? stop : noAction;
+    }
     CbcEventHandler* clone() const override { return new SearchStop(*this); }
 
 private:
     const Deadline& m_deadline;
+    double m_scale;
 };
 
 Program buildProgram(const Line& line)
@@ -142,6 +186,9 @@ Program buildProgram(const Line& line)
 // The program's values of a routed plan: its trains open, each flow on its chain.
 std::vector<double> programValues(const Program& program, const Routing& routing)
 {
+    // A plan that leaves a flow without a chain has no values in the program.
+    if (!routing.covered)
+        return {};
     std::vector<double> values(program.columns(), 0.0);
     for (const FixedTrain& t : routing.trains)
         values[program.trainColumn[t.origin][t.destination]] = 1;
@@ -245,20 +292,47 @@ std::vector<double> rowUpper(const Program& program, const std::vector<bool>& li
     return upper;
 }
 
-// Marks the linking rows the values violate; false when there are none.
-bool addViolated(const Program& program, const double* x, std::vector<bool>& links)
+constexpr double kViolation = 1e-9;
+
+std::vector<std::size_t> violatedLinks(const Program& program, const double* x,
+                                       const std::vector<bool>& links)
 {
-    constexpr double kViolation = 1e-9;
-    bool any = false;
+    std::vector<std::size_t> violated;
     for (std::size_t k = 0; k < program.links.size(); ++k) {
         const auto [share, train] = program.links[k];
-        if (!links[k] && x[share] > x[train] + kViolation) {
-            links[k] = true;
-            any = true;
-        }
+        if (!links[k] && x[share] > x[train] + kViolation)
+            violated.push_back(k);
     }
-    return any;
+    return violated;
 }
+
+bool addViolated(const Program& program, const double* x, std::vector<bool>& links)
+{
+    const std::vector<std::size_t> violated = violatedLinks(program, x, links);
+    for (const std::size_t k : violated)
+        links[k] = true;
+    return !violated.empty();
+}
+
+double objectiveScale(const Program& program)
+{
+    double largest = 0;
+    for (const double c : program.objective)
+        largest = std::max(largest, std::fabs(c));
+    return largest > 0 ? 1 / largest : 1;
+}
+
+namespace {
+
+std::vector<double> scaledObjective(const Program& program, double scale)
+{
+    std::vector<double> objective = program.objective;
+    for (double& c : objective)
+        c *= scale;
+    return objective;
+}
+
+} // namespace
 
 // The linear relaxation, its linking rows added as they are violated. True
 // when its optimum has every train at 0 or 1: that plan is then optimal and
@@ -272,14 +346,14 @@ bool relaxation(const Program& program, const Deadline& deadline, std::vector<bo
     const std::vector<bool> none(program.links.size(), false);
     const std::vector<double> lower = rowLower(program, none);
     const std::vector<double> upper = rowUpper(program, none);
+    const double scale = objectiveScale(program);
+    const std::vector<double> objective = scaledObjective(program, scale);
     lp.loadProblem(programMatrix(program, none), program.columnLower.data(),
-                   program.columnUpper.data(), program.objective.data(), lower.data(),
-                   upper.data());
+                   program.columnUpper.data(), objective.data(), lower.data(), upper.data());
     bool fired = false;
     LpStop stop(deadline, fired);
     lp.getModelPtr()->passInEventHandler(&stop);
     added.assign(program.links.size(), false);
-    constexpr double kViolation = 1e-9;
     for (bool first = true;; first = false) {
         if (first)
             lp.initialSolve();
@@ -287,14 +361,12 @@ bool relaxation(const Program& program, const Deadline& deadline, std::vector<bo
             lp.resolve();
         if (fired || !lp.isProvenOptimal())
             return false;
-        bound = lp.getObjValue();
+        bound = lp.getObjValue() / scale;
         const double* x = lp.getColSolution();
         std::vector<int> starts{0}, indices;
         std::vector<double> elements, lowers, uppers;
-        for (std::size_t k = 0; k < program.links.size(); ++k) {
+        for (const std::size_t k : violatedLinks(program, x, added)) {
             const auto [share, train] = program.links[k];
-            if (added[k] || x[share] <= x[train] + kViolation)
-                continue;
             added[k] = true;
             indices.push_back(share);
             indices.push_back(train);
@@ -337,9 +409,10 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
     solver.getModelPtr()->setLogLevel(0);
     const std::vector<double> lower = rowLower(program, links);
     const std::vector<double> upper = rowUpper(program, links);
+    const double scale = objectiveScale(program);
+    const std::vector<double> objective = scaledObjective(program, scale);
     solver.loadProblem(programMatrix(program, links), program.columnLower.data(),
-                       program.columnUpper.data(), program.objective.data(), lower.data(),
-                       upper.data());
+                       program.columnUpper.data(), objective.data(), lower.data(), upper.data());
     for (int i = 1; i < kDim; ++i) {
         for (int j = i + 1; j < kDim; ++j) {
             if (program.trainColumn[i][j] >= 0)
@@ -358,8 +431,8 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
     model.setAllowableGap(0);
     model.setNumberThreads(0);
     if (!startValues.empty())
-        model.setBestSolution(startValues.data(), columns, startCost, true);
-    SearchStop searchStop(deadline);
+        model.setBestSolution(startValues.data(), columns, startCost * scale, true);
+    SearchStop searchStop(deadline, scale);
     model.passInEventHandler(&searchStop);
     bool lpStopped = false;
     LpStop lpStop(deadline, lpStopped);
@@ -379,8 +452,94 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
     result.infeasible = model.isProvenInfeasible() && !lpStopped;
     const double bound = model.getBestPossibleObjValue();
     if (!lpStopped && std::isfinite(bound))
-        result.bound = bound;
+        result.bound = bound / scale;
     return result;
+}
+
+Outcome solveLinked(const Program& program, std::vector<bool>& links,
+                    const std::vector<double>& startValues, double startCost,
+                    const Deadline& deadline,
+                    const std::function<bool(const std::vector<double>&)>& onValues)
+{
+    Outcome outcome;
+    while (!deadline.passed()) {
+        Branched branched = branchAndBound(program, links, startValues, startCost, deadline);
+        outcome.bound = std::max(outcome.bound, branched.bound);
+        if (branched.infeasible) {
+            outcome.kind = Outcome::Infeasible;
+            return outcome;
+        }
+        if (branched.best.empty())
+            break;
+        if (onValues && onValues(branched.best))
+            break;
+        if (branched.proven && addViolated(program, branched.best.data(), links))
+            continue;
+        // A plan cut short may break a linking row: then there is none yet.
+        if (!violatedLinks(program, branched.best.data(), std::vector<bool>(links.size(), false))
+                 .empty())
+            break;
+        outcome.kind = Outcome::Solved;
+        outcome.values = std::move(branched.best);
+        outcome.proven = branched.proven;
+        return outcome;
+    }
+    return outcome;
+}
+
+Solution runSolve(const CalcInput& input, const Options& options, const SolveBody& body)
+{
+    const Clock::time_point start = Clock::now();
+    const Deadline deadline(options, start);
+    Solution solution;
+    try {
+        Line line;
+        solution.message = readLine(input, line);
+        if (solution.message.empty()) {
+            solution.model = ModelStatus::NoPlan;
+            body(line, deadline, solution);
+        }
+    } catch (const Error& e) {
+        solution = Solution{};
+        solution.call = CallStatus::Failed;
+        solution.message = e.what();
+    } catch (const CoinError& e) {
+        solution = Solution{};
+        solution.call = CallStatus::Failed;
+        solution.message =
+            "Ошибка решателя: " + e.message() + " (" + e.className() + "::" + e.methodName() + ")";
+    } catch (const std::bad_alloc&) {
+        solution = Solution{};
+        solution.call = CallStatus::Failed;
+        solution.message = "Недостаточно памяти для точного расчёта";
+    } catch (const std::exception& e) {
+        solution = Solution{};
+        solution.call = CallStatus::Failed;
+        solution.message = std::string("Ошибка точного расчёта: ") + e.what();
+    } catch (...) {
+        solution = Solution{};
+        solution.call = CallStatus::Failed;
+        solution.message = "Ошибка точного расчёта";
+    }
+    if (solution.call != CallStatus::Failed) {
+        if (solution.hasPlan()) {
+            solution.bound = std::min(solution.bound, solution.best.cost);
+            const double cost = solution.best.cost;
+            if (cost - solution.bound <= kRelativeGap * std::fabs(cost))
+                solution.model = ModelStatus::Optimal;
+            if (solution.model == ModelStatus::Optimal)
+                solution.bound = cost;
+        }
+        const bool finished = solution.model == ModelStatus::NotCovered ||
+                              solution.model == ModelStatus::Infeasible ||
+                              (solution.model == ModelStatus::Optimal && solution.variantsComplete);
+        if (!finished && deadline.cancelled())
+            solution.call = CallStatus::Cancelled;
+        else if (!finished)
+            solution.call = CallStatus::TimeLimit;
+    }
+    solution.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return solution;
 }
 
 } // namespace detail
@@ -388,6 +547,8 @@ Branched branchAndBound(const Program& program, const std::vector<bool>& links,
 namespace {
 
 using namespace detail;
+
+constexpr long double kNoCost = std::numeric_limits<long double>::infinity();
 
 struct Searched
 {
@@ -402,7 +563,7 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
     Searched result;
     result.open = openSet(start.trains);
     result.bound = simpleBound(line);
-    if (static_cast<double>(start.cost) <= result.bound) {
+    if (start.covered && static_cast<double>(start.cost) <= result.bound) {
         result.proven = true;
         return result;
     }
@@ -425,92 +586,65 @@ Searched search(const Line& line, const Routing& start, const Deadline& deadline
             }
         }
     }
-    // The branch and bound gets the linking rows the relaxation needed; when
-    // its plan breaks others, they are added and it runs again.
-    long double bestCost = start.cost;
-    while (!deadline.passed()) {
-        const Branched branched =
-            branchAndBound(program, links, startValues, static_cast<double>(start.cost), deadline);
-        result.bound = std::max(result.bound, branched.bound);
-        if (branched.best.empty())
-            break;
-        TrainSet open{};
-        for (int i = 1; i < kDim; ++i) {
-            for (int j = i + 1; j < kDim; ++j) {
-                const int column = program.trainColumn[i][j];
-                open[i][j] = column >= 0 && branched.best[column] > 0.5;
+    // The branch and bound gets the linking rows the relaxation needed; each
+    // plan it finds is routed, and the cheapest kept.
+    long double bestCost = start.covered ? start.cost : kNoCost;
+    const Outcome outcome = solveLinked(
+        program, links, startValues, startValues.empty() ? 0 : static_cast<double>(start.cost),
+        deadline, [&](const std::vector<double>& values) {
+            TrainSet open{};
+            for (int i = 1; i < kDim; ++i) {
+                for (int j = i + 1; j < kDim; ++j) {
+                    const int column = program.trainColumn[i][j];
+                    open[i][j] = column >= 0 && values[column] > 0.5;
+                }
             }
-        }
-        const Routing routing = route(line, open);
-        if (routing.covered && routing.cost < bestCost) {
-            bestCost = routing.cost;
-            result.open = open;
-        }
-        if (static_cast<double>(bestCost) <=
-            result.bound + kRelativeGap * std::fabs(result.bound)) {
-            result.proven = true;
-            break;
-        }
-        if (!branched.proven || !addViolated(program, branched.best.data(), links))
-            break;
-    }
+            const Routing routing = route(line, open);
+            if (routing.covered && routing.cost < bestCost) {
+                bestCost = routing.cost;
+                result.open = open;
+            }
+            return false;
+        });
+    result.bound = std::max(result.bound, outcome.bound);
+    result.proven = bestCost != kNoCost &&
+                    (outcome.proven || static_cast<double>(bestCost) <=
+                                           result.bound + kRelativeGap * std::fabs(result.bound));
     return result;
 }
 
 } // namespace
 
-Solution solveExact(const CalcInput& input, const Options& options)
+Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
+                    const Options& options)
 {
-    const Clock::time_point start = Clock::now();
-    const Deadline deadline(options, start);
-    Solution solution;
-    auto finish = [&]() -> Solution& {
-        solution.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        return solution;
-    };
+    return runSolve(
+        input, options, [&](const Line& line, const Deadline& deadline, Solution& solution) {
+            const std::vector<FixedTrain> calculatedTrains = trainsOfPlan(calculated.plan, line.n);
+            const Routing startRouting = route(line, openSet(calculatedTrains));
 
-    Line line;
-    solution.message = readLine(input, line);
-    if (!solution.message.empty())
-        return finish();
-    try {
-        const CalcResult calculated = calculatePlan(input, solution.analyticalTables);
-        solution.analyticalCost = solution.analyticalTables.total(6).toDouble();
-        const std::vector<FixedTrain> analyticalTrains = trainsOfPlan(calculated.plan, line.n);
-        const Routing startRouting = route(line, openSet(analyticalTrains));
+            const Searched searched = search(line, startRouting, deadline, options.relaxationFirst);
+            Routing routing = route(line, searched.open);
+            if (!routing.covered || (startRouting.covered && routing.cost > startRouting.cost))
+                routing = startRouting;
+            if (!routing.covered)
+                return; // no plan found: not even the calculated one covers every flow
 
-        const Searched searched = search(line, startRouting, deadline, options.relaxationFirst);
-        Routing routing = route(line, searched.open);
-        if (!routing.covered || routing.cost > startRouting.cost)
-            routing = startRouting;
-
-        CalcResult evaluated = evaluatePlan(input, routing.trains, solution.tables);
-        solution.cost = solution.tables.total(6).toDouble();
-        solution.trains = routing.trains;
-        if (solution.cost > solution.analyticalCost) {
-            // Rounding of the stored totals only: the calculated plan costs
-            // the same car-hours, so it is the answer.
-            evaluated = evaluatePlan(input, analyticalTrains, solution.tables);
-            solution.cost = solution.tables.total(6).toDouble();
-            solution.trains = analyticalTrains;
-        }
-        solution.plan = evaluated.plan;
-        solution.bound = std::min(searched.bound, solution.cost);
-        const bool closed =
-            solution.cost - solution.bound <= kRelativeGap * std::fabs(solution.cost);
-        if (searched.proven || closed)
-            solution.status = Status::Optimal;
-        else if (deadline.cancelled())
-            solution.status = Status::Cancelled;
-        else
-            solution.status = Status::TimeLimit;
-        if (solution.status == Status::Optimal)
-            solution.bound = solution.cost;
-    } catch (const Error& e) {
-        solution = Solution{};
-        solution.message = e.what();
-    }
-    return finish();
+            Variant& best = solution.best;
+            CalcResult evaluated = evaluatePlan(input, routing.trains, best.tables);
+            best.cost = best.tables.total(6).toDouble();
+            best.trains = routing.trains;
+            if (startRouting.covered && best.cost > calculated.cost()) {
+                // Rounding of the stored totals only: the calculated plan costs
+                // the same car-hours, so it is the answer.
+                evaluated = evaluatePlan(input, calculatedTrains, best.tables);
+                best.cost = best.tables.total(6).toDouble();
+                best.trains = calculatedTrains;
+            }
+            best.plan = evaluated.plan;
+            solution.bound = searched.bound;
+            solution.model = searched.proven ? ModelStatus::Optimal : ModelStatus::Feasible;
+        });
 }
 
 } // namespace zeltrac::optimum

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,17 +13,39 @@
 // re-forming stations (the car-hours total of the station indicators).
 namespace zeltrac::optimum {
 
+// The status a front end reports, worked out from how the solve ended and
+// what it found (Solution::status()).
 enum class Status
 {
     Optimal,    // cost proven minimal (relative gap at most 1e-9)
-    TimeLimit,  // the time ran out: the best plan found and a proven lower bound
-    Cancelled,  // cancelled: the best plan found so far and a proven lower bound
+    TimeLimit,  // the time ran out: the best plan found (if any) and a proven lower bound
+    Cancelled,  // cancelled: the best plan found so far (if any) and a proven lower bound
     NotCovered, // the input lies outside the model: nothing solved, message says why
-    Infeasible, // no plan meets the conditions in force: message names one to relax
+    Infeasible, // no plan meets the conditions in force: message says which to relax
+    Failed,     // the solver failed (out of memory, a solver error): message says how
 };
 
-// "optimal", "time_limit", "cancelled", "not_covered", "infeasible".
+// "optimal", "time_limit", "cancelled", "not_covered", "infeasible", "failed".
 const char* statusName(Status status);
+
+// How the solve call ended.
+enum class CallStatus
+{
+    Completed, // ran to its end: what it found is all there is to find
+    TimeLimit, // the time limit ended it
+    Cancelled, // the caller cancelled it
+    Failed,    // an error ended it (message); nothing found is kept
+};
+
+// What the solve found.
+enum class ModelStatus
+{
+    NotCovered, // the input lies outside the model (message)
+    NoPlan,     // no plan found before the call ended
+    Feasible,   // a plan found, not proven the cheapest (bound below its cost)
+    Optimal,    // a plan proven the cheapest
+    Infeasible, // proven: no plan meets the conditions (message)
+};
 
 struct Options
 {
@@ -33,44 +56,66 @@ struct Options
     // that has every train at 0 or 1 it is the proven optimum. Off: the whole
     // program goes to the branch and bound at once (slower; a cross-check).
     bool relaxationFirst = true;
+    // Called on the solving thread with each better plan's cost and the
+    // proven bound of the search running.
+    std::function<void(double bestCost, double bound)> progress;
 };
 
-// One plan among the cheapest: its trains, texts, indicators and cost.
+// One plan: its trains, texts, indicators and cost.
 struct Variant
 {
     // Totals element 6 of the tables, plus the Cm of each required train that
     // carries no cars (the indicators count only trains with cars).
     double cost = 0;
-    // By origin then destination; a required train with no cars has 0 cars.
-    std::vector<FixedTrain> trains;
-    TextTable plan;
-    ResultTables tables;
-};
-
-struct Solution
-{
-    Status status = Status::NotCovered;
-    std::string message; // the reason for NotCovered, empty otherwise
-    double cost = 0;     // totals element 6 of the plan below (+ idle required trains' Cm)
-    double bound = 0;    // proven lower bound of the optimum, at most cost
-    double seconds = 0;  // wall time of the solve
-    // The trains that carry cars, by origin then destination, with their cars;
-    // under conditions also each required train with no cars (0 cars), whose
-    // Cm the cost counts although the indicators do not.
+    // By origin then destination; under conditions also each required train
+    // with no cars (0 cars), whose Cm the cost counts although the indicators
+    // do not.
     std::vector<FixedTrain> trains;
     TextTable plan;      // (N-1) x (N-1) plan texts, laid out like the calculated plan
     ResultTables tables; // station indicators and totals of this plan (rows 1..N-1 written)
-    // The calculated plan's indicators and totals, for showing both side by side.
-    ResultTables analyticalTables;
-    double analyticalCost = 0; // analyticalTables element 6
+};
+
+// The calculated plan of the line, as its completed calculation left it: the
+// plain solve starts from it and never reports a dearer plan.
+struct CalculatedPlan
+{
+    TextTable plan;      // (N-1) x (N-1) plan texts
+    ResultTables tables; // its indicators and totals
+    double cost() const { return tables.total(6).toDouble(); }
+};
+
+// Runs the calculation on the input (throws zeltrac::Error as it does).
+CalculatedPlan calculatedPlanOf(const CalcInput& input);
+
+struct Solution
+{
+    CallStatus call = CallStatus::Completed;
+    ModelStatus model = ModelStatus::NotCovered;
+    // Why the input is outside the model, why no plan meets the conditions,
+    // or how the solver failed; empty otherwise.
+    std::string message;
+    Variant best;       // the cheapest plan found (when hasPlan())
+    double bound = 0;   // proven lower bound of the optimum, at most best.cost
+    double seconds = 0; // wall time of the solve
     // When variants were asked for: the optimum first, then each next
     // cheapest plan from which no train can be dropped without raising the
     // cost; fewer when no more exist or the time ran out.
     std::vector<Variant> variants;
+    // Whether the variants are all that were asked for or all that exist
+    // (false when the time ran out or the solve was cancelled first).
+    bool variantsComplete = true;
+
+    bool hasPlan() const { return model == ModelStatus::Feasible || model == ModelStatus::Optimal; }
+    // (cost - bound) / cost, 0 when proven or the cost is 0.
+    double gap() const;
+    Status status() const;
 };
 
-// Solves the input's line exactly. Never throws for any input text.
-Solution solveExact(const CalcInput& input, const Options& options = {});
+// Solves the input's line exactly, starting from its calculated plan. Every
+// failure (of any kind, out of memory included) comes back as CallStatus
+// Failed with its message: never throws.
+Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
+                    const Options& options = {});
 
 // The reason the input lies outside the model (naming the first offending
 // cell), or the empty text when it is inside.

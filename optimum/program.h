@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -25,7 +26,7 @@ class Deadline
 {
 public:
     Deadline(const Options& options, Clock::time_point start)
-        : m_cancel(options.cancel),
+        : m_cancel(options.cancel), m_progress(&options.progress),
           m_end(start + std::chrono::duration_cast<Clock::duration>(
                             std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
     {
@@ -47,8 +48,15 @@ public:
         return std::max(0.0, std::chrono::duration<double>(m_end - Clock::now()).count());
     }
 
+    void report(double bestCost, double bound) const
+    {
+        if (*m_progress)
+            (*m_progress)(bestCost, bound);
+    }
+
 private:
     const std::atomic<bool>* m_cancel;
+    const std::function<void(double, double)>* m_progress;
     Clock::time_point m_end;
 };
 
@@ -106,8 +114,16 @@ std::vector<double> programValues(const Program& program, const Routing& routing
 // The trains of a plan's texts with their cars, by origin then destination.
 std::vector<FixedTrain> trainsOfPlan(const TextTable& plan, int n);
 
+// The linking rows not yet chosen that the values violate.
+std::vector<std::size_t> violatedLinks(const Program& program, const double* x,
+                                       const std::vector<bool>& links);
 // Marks the linking rows the values violate; false when there are none.
 bool addViolated(const Program& program, const double* x, std::vector<bool>& links);
+
+// The factor the objective is multiplied by for the solver: its largest
+// coefficient becomes 1, so that the solver's absolute tolerances stay
+// small beside the costs however small or large these are.
+double objectiveScale(const Program& program);
 
 // The linear relaxation, its linking rows added as they are violated. True
 // when its optimum has every train at 0 or 1: that plan is then optimal and
@@ -129,5 +145,38 @@ struct Branched
 Branched branchAndBound(const Program& program, const std::vector<bool>& links,
                         const std::vector<double>& startValues, double startCost,
                         const Deadline& deadline);
+
+// A solve of the program with its linking rows added as they are violated.
+struct Outcome
+{
+    enum Kind
+    {
+        Solved,     // values meet every row of the program
+        Infeasible, // proven: no values meet the rows
+        Stopped,    // the deadline came first
+    } kind = Stopped;
+    std::vector<double> values;
+    bool proven = false; // the values are the program's optimum
+    double bound = -std::numeric_limits<double>::infinity();
+};
+
+// The branch and bound over the chosen linking rows, run again with the
+// rows its optimum violates until it violates none. `onValues` (may be
+// empty) sees each solution found and returns true to end the solve there
+// (kind Stopped). `links` keeps the rows chosen, for the next solve.
+Outcome solveLinked(const Program& program, std::vector<bool>& links,
+                    const std::vector<double>& startValues, double startCost,
+                    const Deadline& deadline,
+                    const std::function<bool(const std::vector<double>&)>& onValues = {});
+
+// The one start and end of every solve: times it against the deadline,
+// reads the line (NotCovered with the reason), runs `body`, turns every
+// failure it throws (zeltrac::Error, a solver error, running out of memory,
+// anything) into CallStatus::Failed with its message, closes the model
+// status by the gap and sets the call status by the deadline. `body` fills
+// the best plan, the bound, the variants and sets the model status to
+// Feasible, NoPlan or Infeasible (with its message).
+using SolveBody = std::function<void(const Line&, const Deadline&, Solution&)>;
+Solution runSolve(const CalcInput& input, const Options& options, const SolveBody& body);
 
 } // namespace zeltrac::optimum::detail

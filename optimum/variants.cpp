@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 
 #include "calc/error.h"
 #include "calc/numtext.h"
@@ -123,25 +124,12 @@ bool hasTrainColumns(const Program& program)
     return false;
 }
 
-struct Outcome
-{
-    enum Kind
-    {
-        Solved,
-        Infeasible,
-        Stopped
-    } kind = Stopped;
-    std::vector<double> values;
-    bool proven = false;
-    double bound = -std::numeric_limits<double>::infinity();
-};
-
 // Solves the program, its linking rows added as they are violated (`links`
 // keeps the chosen ones for the next solve of the same program's rows).
 Outcome solveProgram(const Program& program, std::vector<bool>& links, const Deadline& deadline)
 {
-    Outcome outcome;
     if (!hasTrainColumns(program)) {
+        Outcome outcome;
         outcome.kind = Outcome::Solved;
         outcome.values.assign(program.columns(), 0.0);
         outcome.proven = true;
@@ -152,27 +140,7 @@ Outcome solveProgram(const Program& program, std::vector<bool>& links, const Dea
         double bound = 0;
         relaxation(program, deadline, links, ignored, bound);
     }
-    while (!deadline.passed()) {
-        Branched branched = branchAndBound(program, links, {}, 0, deadline);
-        outcome.bound = std::max(outcome.bound, branched.bound);
-        if (branched.infeasible) {
-            outcome.kind = Outcome::Infeasible;
-            return outcome;
-        }
-        if (branched.best.empty())
-            break;
-        if (branched.proven && addViolated(program, branched.best.data(), links))
-            continue;
-        // A plan cut short may break a linking row: then there is none yet.
-        std::vector<bool> all = links;
-        if (addViolated(program, branched.best.data(), all))
-            break;
-        outcome.kind = Outcome::Solved;
-        outcome.values = std::move(branched.best);
-        outcome.proven = branched.proven;
-        return outcome;
-    }
-    return outcome;
+    return solveLinked(program, links, {}, 0, deadline);
 }
 
 // A plan as a set of trains and one chain per flow.
@@ -265,10 +233,10 @@ bool notAbove(long double cost, long double than)
     return cost <= than + static_cast<long double>(kRelativeGap) * std::fabs(than);
 }
 
-// The cost of exactly the trains `set` under the limits: kNone when the
+// The plan of exactly the trains `set` under the limits: cost kNone when the
 // limits leave it no plan (or the time ran out).
-long double limitedCost(const Model& model, const TrainSet& set, std::vector<bool> links,
-                        const Deadline& deadline)
+Plan limitedPlan(const Model& model, const TrainSet& set, std::vector<bool> links,
+                 const Deadline& deadline)
 {
     Model fixed = model;
     Program& program = fixed.program;
@@ -281,31 +249,67 @@ long double limitedCost(const Model& model, const TrainSet& set, std::vector<boo
     }
     const Outcome outcome = solveProgram(program, links, deadline);
     if (outcome.kind != Outcome::Solved || !outcome.proven)
-        return kNone;
-    return planOf(fixed, outcome.values).cost;
+        return Plan{};
+    return planOf(fixed, outcome.values);
 }
 
-// Whether no train but a required one can be dropped from the plan without
-// raising its cost.
-bool minimal(const Model& model, const Plan& plan, const std::vector<bool>& links,
+// The plan of exactly the trains `set`, each flow on its cheapest chain (the
+// re-forming limits left aside): cost kNone when some flow has no chain.
+Plan freePlan(const Model& model, const TrainSet& set)
+{
+    const Line& line = *model.line;
+    Plan plan;
+    plan.set = set;
+    const Routing routing = route(line, set);
+    if (!routing.covered)
+        return plan;
+    plan.cost = freeCost(line, set);
+    std::size_t k = 0;
+    for (int i = 1; i < line.n; ++i) {
+        for (int j = i + 1; j <= line.n; ++j) {
+            while (k < routing.trains.size() &&
+                   std::pair(routing.trains[k].origin, routing.trains[k].destination) <
+                       std::pair(i, j))
+                ++k;
+            const bool carries = k < routing.trains.size() && routing.trains[k].origin == i &&
+                                 routing.trains[k].destination == j;
+            if (carries)
+                plan.trains.push_back(routing.trains[k]);
+            else if (set[i][j] && model.forced[i][j])
+                plan.trains.push_back(FixedTrain{i, j, 0});
+        }
+    }
+    return plan;
+}
+
+// The plan with trains dropped, one at a time, as long as that does not raise
+// its cost: then no train but a required one can be dropped without raising
+// it. Its cost is that of `plan` (up to the gap).
+Plan reduced(const Model& model, Plan plan, const std::vector<bool>& links,
              const Deadline& deadline)
 {
     const Line& line = *model.line;
-    for (int i = 1; i < line.n; ++i) {
-        for (int j = i + 1; j <= line.n; ++j) {
-            if (!plan.set[i][j] || model.forced[i][j])
-                continue;
-            TrainSet fewer = plan.set;
-            fewer[i][j] = false;
-            // The limits only make a plan dearer: a dearer free cost settles it.
-            if (!notAbove(freeCost(line, fewer), plan.cost))
-                continue;
-            if (!model.limitsReforming ||
-                notAbove(limitedCost(model, fewer, links, deadline), plan.cost))
-                return false;
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (int i = 1; i < line.n && !dropped; ++i) {
+            for (int j = i + 1; j <= line.n && !dropped; ++j) {
+                if (!plan.set[i][j] || model.forced[i][j])
+                    continue;
+                TrainSet fewer = plan.set;
+                fewer[i][j] = false;
+                // The limits only make a plan dearer: a dearer free cost settles it.
+                if (!notAbove(freeCost(line, fewer), plan.cost))
+                    continue;
+                Plan next = model.limitsReforming ? limitedPlan(model, fewer, links, deadline)
+                                                  : freePlan(model, fewer);
+                if (next.cost == kNone || !notAbove(next.cost, plan.cost))
+                    continue;
+                plan = std::move(next);
+                dropped = true;
+            }
         }
     }
-    return true;
+    return plan;
 }
 
 // The row that keeps the set of trains `set` out of the program, and with it
@@ -340,18 +344,34 @@ const TrainPair* contradictory(const Conditions& conditions)
     return nullptr;
 }
 
-// Whether some plan meets the conditions (unknown counts as yes).
-bool feasible(const Line& line, const Conditions& conditions, const Deadline& deadline)
+enum class Check
+{
+    Feasible,
+    Infeasible,
+    Unknown, // the time ran out first
+};
+
+// Whether some plan meets the conditions.
+Check feasible(const Line& line, const Conditions& conditions, const Deadline& deadline)
 {
     if (contradictory(conditions))
-        return false;
+        return Check::Infeasible;
     Model model = buildModel(line, conditions);
     std::fill(model.program.objective.begin(), model.program.objective.end(), 0.0);
     std::vector<bool> links;
-    return solveProgram(model.program, links, deadline).kind != Outcome::Infeasible;
+    switch (solveProgram(model.program, links, deadline).kind) {
+    case Outcome::Solved:
+        return Check::Feasible;
+    case Outcome::Infeasible:
+        return Check::Infeasible;
+    case Outcome::Stopped:
+        break;
+    }
+    return Check::Unknown;
 }
 
-// Names a condition whose relaxing alone leaves some plan, if one does.
+// Names a condition whose relaxing alone is proven to leave some plan, if
+// one does; says when the time ran out before every one was checked.
 std::string infeasibleMessage(const Line& line, const Conditions& conditions,
                               const Deadline& deadline)
 {
@@ -361,32 +381,43 @@ std::string infeasibleMessage(const Line& line, const Conditions& conditions,
                numtext::wholeToText(t->second) +
                " и обязательный, и запрещенный; снимите одно из этих условий";
     const std::string relax = none + "; ослабьте условие: ";
+    bool unknown = false;
+    // Whether dropping the condition is proven to leave a plan.
+    const auto helps = [&](const Conditions& fewer) {
+        if (unknown || deadline.passed()) {
+            unknown = true;
+            return false;
+        }
+        const Check check = feasible(line, fewer, deadline);
+        unknown = check == Check::Unknown;
+        return check == Check::Feasible;
+    };
     for (std::size_t k = 0; k < conditions.forbidden.size(); ++k) {
         Conditions fewer = conditions;
         fewer.forbidden.erase(fewer.forbidden.begin() + static_cast<std::ptrdiff_t>(k));
-        if (!deadline.passed() && feasible(line, fewer, deadline))
+        if (helps(fewer))
             return relax + describeForbidden(conditions.forbidden[k]);
     }
     for (const auto& [station, limit] : conditions.maxDestinations) {
         Conditions fewer = conditions;
         fewer.maxDestinations.erase(station);
-        if (!deadline.passed() && feasible(line, fewer, deadline))
+        if (helps(fewer))
             return relax + describeMaxDestinations(station, limit);
     }
     for (const auto& [station, limit] : conditions.maxReprocessed) {
         Conditions fewer = conditions;
         fewer.maxReprocessed.erase(station);
-        if (!deadline.passed() && feasible(line, fewer, deadline))
+        if (helps(fewer))
             return relax + describeMaxReprocessed(station, limit);
     }
     for (std::size_t k = 0; k < conditions.forced.size(); ++k) {
         Conditions fewer = conditions;
         fewer.forced.erase(fewer.forced.begin() + static_cast<std::ptrdiff_t>(k));
-        if (!deadline.passed() && feasible(line, fewer, deadline))
+        if (helps(fewer))
             return relax + describeForced(conditions.forced[k]);
     }
-    if (deadline.passed())
-        return none;
+    if (unknown)
+        return none + "; время истекло раньше, чем проверено, какое условие ослабить";
     return none + "; ни одно условие в отдельности этого не меняет, ослабьте несколько";
 }
 
@@ -409,100 +440,107 @@ Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
 
 } // namespace
 
-Solution solveExact(const CalcInput& input, const Conditions& conditions, int variantCount,
-                    const Options& options)
+Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
+                    const Conditions& conditions, int variantCount, const Options& options)
 {
     const int wanted = std::clamp(variantCount, 1, kMaxVariants);
-    if (conditions.empty() && wanted == 1) {
-        Solution solution = solveExact(input, options);
-        if (solution.status != Status::NotCovered)
-            solution.variants.push_back(
-                Variant{solution.cost, solution.trains, solution.plan, solution.tables});
-        return solution;
-    }
-
-    const Clock::time_point start = Clock::now();
-    const Deadline deadline(options, start);
-    Solution solution;
-    auto finish = [&]() -> Solution& {
-        solution.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        return solution;
-    };
-    Line line;
-    solution.message = readLine(input, line);
-    if (solution.message.empty())
-        solution.message = checkConditions(conditions, line.n);
-    if (!solution.message.empty())
-        return finish();
-    try {
-        calculatePlan(input, solution.analyticalTables);
-        solution.analyticalCost = solution.analyticalTables.total(6).toDouble();
-
-        Model model = buildModel(line, conditions);
-        const Model judged = model; // without the rows that keep found sets out
-        std::vector<bool> links;
-        bool stopped = false;
-        while (static_cast<int>(solution.variants.size()) < wanted && !contradictory(conditions)) {
-            const Outcome outcome = solveProgram(model.program, links, deadline);
-            if (outcome.kind != Outcome::Solved) {
-                stopped = outcome.kind == Outcome::Stopped;
-                break;
+    return runSolve(
+        input, options, [&](const Line& line, const Deadline& deadline, Solution& solution) {
+            solution.message = checkConditions(conditions, line.n);
+            if (!solution.message.empty()) {
+                solution.model = ModelStatus::NotCovered;
+                return;
             }
-            const Plan plan = planOf(model, outcome.values);
-            if (plan.cost == kNone)
-                break; // cannot happen with the program's rows; no wrong plan reported
-            if (!outcome.proven) {
-                // The time ran out: the best plan found, when it is the first.
-                if (solution.variants.empty()) {
-                    solution.variants.push_back(variantOf(input, line, plan));
-                    solution.bound = std::min(outcome.bound, solution.variants.back().cost);
-                }
-                stopped = true;
-                break;
-            }
-            const bool counts = minimal(judged, plan, links, deadline);
-            excludeSet(model.program, plan.set);
-            if (deadline.passed() && !solution.variants.empty()) {
-                stopped = true;
-                break; // the rule above is left unchecked: no variant from it
-            }
-            if (!counts && !deadline.passed())
-                continue;
-            solution.variants.push_back(variantOf(input, line, plan));
-            if (solution.variants.size() == 1)
-                solution.bound = solution.variants.back().cost;
-            if (!hasTrainColumns(judged.program))
-                break; // no other set of trains exists
-        }
-        if (solution.variants.empty()) {
-            if (stopped || deadline.passed()) {
-                solution.status = deadline.cancelled() ? Status::Cancelled : Status::TimeLimit;
-                solution.message =
-                    "Время истекло раньше, чем найден план, удовлетворяющий условиям";
-            } else {
-                solution.status = Status::Infeasible;
+            if (contradictory(conditions)) {
+                solution.model = ModelStatus::Infeasible;
                 solution.message = infeasibleMessage(line, conditions, deadline);
+                return;
             }
-            return finish();
-        }
-        const Variant& best = solution.variants.front();
-        solution.cost = best.cost;
-        solution.trains = best.trains;
-        solution.plan = best.plan;
-        solution.tables = best.tables;
-        const bool closed =
-            solution.cost - solution.bound <= kRelativeGap * std::fabs(solution.cost);
-        if (closed) {
-            solution.status = Status::Optimal;
-            solution.bound = solution.cost;
-        } else {
-            solution.status = deadline.cancelled() ? Status::Cancelled : Status::TimeLimit;
-        }
-    } catch (const Error& e) {
-        solution = Solution{};
-        solution.message = e.what();
-    }
-    return finish();
+            Model model = buildModel(line, conditions);
+            const Model judged = model; // without the rows that keep found sets out
+            std::vector<bool> links;
+            solution.variantsComplete = false;
+            // Adds the plan (made minimal) as the next variant unless it is one
+            // already; keeps its set of trains out of the later solves.
+            const auto take = [&](const Plan& found) {
+                excludeSet(model.program, found.set);
+                const Plan plan = reduced(judged, found, links, deadline);
+                if (plan.set != found.set)
+                    excludeSet(model.program, plan.set);
+                for (const Variant& v : solution.variants) {
+                    if (openSet(v.trains) == plan.set)
+                        return;
+                }
+                solution.variants.push_back(variantOf(input, line, plan));
+            };
+            if (conditions.empty()) {
+                // The optimum first, by the plain solve from the calculated plan.
+                Options plain = options;
+                plain.timeLimitSeconds = deadline.secondsLeft();
+                const Solution optimum = solveExact(input, calculated, plain);
+                if (optimum.call == CallStatus::Failed)
+                    throw std::runtime_error(optimum.message);
+                if (!optimum.hasPlan())
+                    return;
+                solution.best = optimum.best;
+                solution.bound = optimum.bound;
+                solution.model = optimum.model;
+                if (optimum.model != ModelStatus::Optimal) {
+                    solution.variants.push_back(optimum.best);
+                    return;
+                }
+                Plan plan;
+                plan.set = openSet(optimum.best.trains);
+                plan.cost = freeCost(line, plan.set);
+                plan.trains = optimum.best.trains;
+                take(plan);
+                solution.best = solution.variants.front();
+            }
+            while (static_cast<int>(solution.variants.size()) < wanted) {
+                if (!hasTrainColumns(judged.program) && !solution.variants.empty()) {
+                    solution.variantsComplete = true; // no other set of trains exists
+                    return;
+                }
+                const Outcome outcome = solveProgram(model.program, links, deadline);
+                if (outcome.kind == Outcome::Infeasible) {
+                    if (solution.variants.empty()) {
+                        solution.model = ModelStatus::Infeasible;
+                        solution.message = infeasibleMessage(line, conditions, deadline);
+                    }
+                    solution.variantsComplete = true; // no more plans exist
+                    return;
+                }
+                if (outcome.kind == Outcome::Stopped)
+                    return;
+                const Plan plan = planOf(model, outcome.values);
+                if (plan.cost == kNone)
+                    return; // cannot happen with the program's rows; no wrong plan reported
+                if (!outcome.proven) {
+                    // The time ran out: the best plan found, when it is the first.
+                    if (solution.variants.empty()) {
+                        solution.variants.push_back(variantOf(input, line, plan));
+                        solution.best = solution.variants.front();
+                        solution.bound = outcome.bound;
+                        solution.model = ModelStatus::Feasible;
+                    }
+                    return;
+                }
+                const std::size_t before = solution.variants.size();
+                take(plan);
+                if (deadline.passed() && solution.variants.size() > 1) {
+                    // The plan may not have been made minimal: no variant from it.
+                    solution.variants.resize(std::min(before, solution.variants.size()));
+                    if (!solution.variants.empty())
+                        return;
+                }
+                if (solution.variants.size() == 1 && before == 0) {
+                    solution.best = solution.variants.front();
+                    solution.bound = solution.best.cost;
+                    solution.model = ModelStatus::Feasible; // closed by the gap at the end
+                }
+            }
+            solution.variantsComplete = true;
+        });
 }
 
 } // namespace zeltrac::optimum

@@ -19,12 +19,15 @@ inline constexpr int kMaxVariants = 10;
 // Each flow goes along one chain of plan trains. A plan's set of trains is
 // the trains it runs: those that carry cars and the required ones.
 //
-// Status Infeasible when no plan meets the conditions: the message names a
-// condition to relax wherever one alone is the cause. Conditions that do not
-// fit the line give NotCovered with checkConditions' message. With no
-// conditions and one variant the result is that of solveExact(input, options)
-// with the plan as its only variant. Never throws for any input text.
-Solution solveExact(const CalcInput& input, const Conditions& conditions, int variantCount,
-                    const Options& options = {});
+// Model status Infeasible when no plan meets the conditions: the message
+// names a condition to relax wherever dropping it alone is proven to leave a
+// plan, and says when the time ran out before that was checked. Conditions
+// that do not fit the line give NotCovered with checkConditions' message.
+// Without conditions the optimum is that of solveExact(input, calculated,
+// options), found first whatever the number of variants; the variants follow
+// it. solution.variantsComplete tells whether the list is all there is to
+// list. Never throws.
+Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
+                    const Conditions& conditions, int variantCount, const Options& options = {});
 
 } // namespace zeltrac::optimum

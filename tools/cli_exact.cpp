@@ -80,16 +80,6 @@ bool parseVariantCount(const QString& text, int& count, QString& problem)
     return true;
 }
 
-optimum::Solution solveExactFor(const CalcInput& input, const optimum::Conditions& conditions,
-                                int variantCount, double timeLimitSeconds)
-{
-    optimum::Options options;
-    options.timeLimitSeconds = timeLimitSeconds;
-    if (conditions.empty() && variantCount == 0)
-        return optimum::solveExact(input, options);
-    return optimum::solveExact(input, conditions, variantCount == 0 ? 1 : variantCount, options);
-}
-
 Json variantsJson(const optimum::Solution& solution)
 {
     Json variants = Json::array();

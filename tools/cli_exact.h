@@ -33,11 +33,6 @@ QString conditionsProblem(const QString& dataFile, const optimum::Conditions& co
 // The variant count from --variants: 1..10, or false with the reason.
 bool parseVariantCount(const QString& text, int& count, QString& problem);
 
-// The exact plan under the conditions with `variantCount` variants (0: none
-// asked for; the plain optimum when there are no conditions either).
-optimum::Solution solveExactFor(const CalcInput& input, const optimum::Conditions& conditions,
-                                int variantCount, double timeLimitSeconds);
-
 // [{"cost", "trains": [{"origin", "destination", "cars"}], "plan"}, ...],
 // the optimum first.
 nlohmann::ordered_json variantsJson(const optimum::Solution& solution);

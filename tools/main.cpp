@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +97,8 @@ struct Outcome
     QString message;
     std::vector<zeltrac::TextTable> steps;
     std::vector<std::string> report;
+    // The exact plan asked for (--exact), as solved (also under conditions).
+    std::optional<zeltrac::ExactPlan> exact;
 };
 
 // A decimal separator must be one character that cannot be part of a number
@@ -120,17 +123,17 @@ QStringList toQStringList(const std::vector<std::string>& lines)
     return list;
 }
 
-// The exact optimum of the plan just calculated (--exact); the session keeps it.
-void computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
+// The exact optimum of the plan just calculated (--exact), under the
+// planner's conditions and with the variants asked for, if any, by the
+// session's analysis job: the session keeps only the optimum without
+// conditions as its exact plan.
+zeltrac::ExactPlan computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
-    zeltrac::optimum::Options solverOptions;
-    solverOptions.timeLimitSeconds = options.timeLimitSeconds;
-    // Under the planner's conditions and with the variants asked for, if any.
-    workbook.computeExactPlan(solverOptions, [&options](const zeltrac::CalcInput& input,
-                                                        const zeltrac::optimum::Options& solver) {
-        return zeltrac::cli::solveExactFor(input, options.conditions, options.variants,
-                                           solver.timeLimitSeconds);
-    });
+    workbook.setConditions(options.conditions);
+    const zeltrac::AnalysisResult result = workbook.analysis().runNow(
+        workbook.analysis().exactRequest(options.variants, options.timeLimitSeconds));
+    return zeltrac::ExactPlan(result.solution, result.request.calculated,
+                              result.request.input.stationCount, result.request.planKind());
 }
 
 // The plan diagram (--svg): the diagram window's picture at its default
@@ -201,7 +204,7 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
             return outcome;
         }
         if (options.exact)
-            computeExactOptimum(options, workbook);
+            outcome.exact = computeExactOptimum(options, workbook);
         if (!options.json || !options.rtfFile.isEmpty()) {
             std::vector<std::string> lines;
             workbook.composeReport(
@@ -212,8 +215,8 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
             outcome.report = std::move(lines);
         }
         // The report stays as it is; the exact optimum follows it.
-        if (!options.json && workbook.exactPlan() != nullptr)
-            workbook.exactPlan()->appendSection(outcome.report);
+        if (!options.json && outcome.exact)
+            outcome.exact->appendSection(outcome.report);
         if (!options.svgFile.isEmpty())
             writeDiagram(options.svgFile, workbook);
         if (!options.csvFile.isEmpty())
@@ -264,21 +267,24 @@ Json exactJsonOf(const zeltrac::ExactPlan& exact)
 {
     const zeltrac::optimum::Solution& solution = exact.solution();
     Json json;
-    json["status"] = zeltrac::optimum::statusName(solution.status);
+    json["status"] = zeltrac::optimum::statusName(solution.status());
+    json["kind"] = zeltrac::planKindName(exact.kind());
     if (exact.hasPlan())
         json["message"] = nullptr;
     else
         json["message"] = solution.message;
-    json["cost"] = zeltrac::cli::realJson(solution.cost);
+    json["cost"] = zeltrac::cli::realJson(solution.best.cost);
     json["bound"] = solution.bound;
     json["seconds"] = solution.seconds;
-    json["trains"] = trainsOf(solution.trains);
-    json["plan"] = rowsOf(solution.plan);
+    json["trains"] = trainsOf(solution.best.trains);
+    json["plan"] = rowsOf(solution.best.plan);
     json["indicators"] =
-        exact.hasPlan() ? indicatorsOf(solution.tables, exact.stationCount()) : Json::array();
-    json["totals"] = exact.hasPlan() ? totalsOf(solution.tables) : Json::array();
-    if (!solution.variants.empty())
+        exact.hasPlan() ? indicatorsOf(solution.best.tables, exact.stationCount()) : Json::array();
+    json["totals"] = exact.hasPlan() ? totalsOf(solution.best.tables) : Json::array();
+    if (!solution.variants.empty()) {
         json["variants"] = zeltrac::cli::variantsJson(solution);
+        json["variants_complete"] = solution.variantsComplete;
+    }
     return json;
 }
 
@@ -313,8 +319,7 @@ Json jsonOf(const Outcome& outcome, const zeltrac::Workbook& workbook, bool exac
     json["totals"] = totalsOf(tables);
     if (exact) {
         // None when no plan was calculated to solve exactly.
-        const zeltrac::ExactPlan* plan = workbook.exactPlan();
-        json["exact"] = plan != nullptr ? exactJsonOf(*plan) : Json();
+        json["exact"] = outcome.exact ? exactJsonOf(*outcome.exact) : Json();
     }
     return json;
 }

@@ -59,13 +59,8 @@ zeltrac::ui::FileDialogSettings conditionsDialog(QFileDialog::AcceptMode mode)
 Solution variantSolution(const Solution& solution, int index)
 {
     Solution shown = solution;
-    if (index >= 0 && index < static_cast<int>(solution.variants.size())) {
-        const zeltrac::optimum::Variant& variant = solution.variants[index];
-        shown.cost = variant.cost;
-        shown.trains = variant.trains;
-        shown.plan = variant.plan;
-        shown.tables = variant.tables;
-    }
+    if (index >= 0 && index < static_cast<int>(solution.variants.size()))
+        shown.best = solution.variants[index];
     return shown;
 }
 
@@ -76,10 +71,11 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
       m_workbook(workbook), m_comparison(new zeltrac::ui::ExactComparisonModel(this))
 {
     ui->setupUi(this);
+    m_planModel = new zeltrac::ui::ConditionPlanModel(this);
     // Closing the main window ends the program even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFont(zeltrac::ui::windowFont());
-    ui->gridPlan->setTextModel(&m_planModel);
+    ui->gridPlan->setTextModel(m_planModel);
     ui->gridPlan->setEditable(false);
     ui->gridPlan->setFocusPolicy(Qt::NoFocus);
     ui->tableComparison->setModel(m_comparison);
@@ -89,7 +85,17 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     ui->tableComparison->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
-    m_planModel.setConditions(&m_conditions, 0);
+    m_planModel->setConditions(&m_workbook.conditions(), 0);
+    connect(&m_workbook, &zeltrac::Workbook::conditionsChanged, this,
+            &ExactPlanWindow::showConditions);
+    zeltrac::AnalysisJob& job = m_workbook.analysis();
+    connect(&job, &zeltrac::AnalysisJob::finished, this, &ExactPlanWindow::finishSolve);
+    connect(&job, &zeltrac::AnalysisJob::discarded, this, [this] {
+        setBusy(false);
+        showPlan(std::nullopt,
+                 QStringLiteral("План пересчитан: выберите «Точный оптимум…» снова."));
+        emit solveFinished();
+    });
     connect(ui->gridPlan, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { cycleCell(index.column(), index.row()); });
     ui->tableLimits->verticalHeader()->setDefaultSectionSize(
@@ -118,14 +124,7 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
 
 ExactPlanWindow::~ExactPlanWindow()
 {
-    m_cancel = true;
-    joinSolve();
-}
-
-void ExactPlanWindow::joinSolve()
-{
-    if (m_thread.joinable())
-        m_thread.join();
+    m_workbook.analysis().cancel();
 }
 
 QString ExactPlanWindow::statusText() const
@@ -135,9 +134,9 @@ QString ExactPlanWindow::statusText() const
 
 void ExactPlanWindow::start()
 {
-    if (m_solving) {
+    if (isSolving()) {
         // Opened again while a cancelled solve is ending: solve anew after it.
-        m_solveAgain = m_cancel.load();
+        m_solveAgain = m_workbook.analysis().isCancelling();
         return;
     }
     if (!m_workbook.hasCompletedPlan()) {
@@ -146,16 +145,17 @@ void ExactPlanWindow::start()
     }
     if (const ExactPlan* stored = m_workbook.exactPlan()) {
         showPlan(*stored, QString::fromStdString(stored->statusText()));
-        showVariants(stored->solution());
+        const zeltrac::AnalysisResult shown{{}, stored->solution()};
+        showVariants(&shown);
         return;
     }
 
-    runSolve(false);
+    runSolve(0);
 }
 
 void ExactPlanWindow::resolve()
 {
-    if (m_solving)
+    if (isSolving())
         return;
     if (!m_workbook.hasCompletedPlan()) {
         showPlan(std::nullopt, QStringLiteral("Нет рассчитанного плана."));
@@ -166,76 +166,36 @@ void ExactPlanWindow::resolve()
         zeltrac::ui::showErrorBox(this, error);
         return;
     }
-    runSolve(true);
+    runSolve(ui->spinVariants->value());
 }
 
-void ExactPlanWindow::runSolve(bool underConditions)
+void ExactPlanWindow::runSolve(int variants)
 {
-    joinSolve();
-    m_cancel = false;
-    m_solving = true;
+    zeltrac::AnalysisJob& job = m_workbook.analysis();
+    if (!job.start(job.exactRequest(variants, timeLimitSeconds)))
+        return;
     showPlan(std::nullopt, QStringLiteral("Поиск точного оптимума…"));
-    showVariants(Solution());
+    showVariants(nullptr);
     setBusy(true);
-
-    const zeltrac::CalcInput input = m_workbook.lastInput();
-    const quint64 calculation = m_workbook.calculationNumber();
-    zeltrac::optimum::Options options;
-    options.timeLimitSeconds = timeLimitSeconds;
-    options.cancel = &m_cancel;
-    const zeltrac::Workbook::ExactSolver solve = solver;
-    const ConditionsSolver solveUnder = conditionsSolver;
-    const Conditions conditions = m_conditions;
-    const int variants = ui->spinVariants->value();
-    // The thread reads only its own copies and the cancel flag, which lives
-    // until the thread is joined; the result comes back as a queued call,
-    // dropped if the window is gone by then.
-    m_thread = std::thread([this, input, calculation, options, solve, solveUnder, conditions,
-                            variants, underConditions] {
-        Solution result;
-        if (!underConditions)
-            result = solve ? solve(input, options) : zeltrac::optimum::solveExact(input, options);
-        else if (solveUnder)
-            result = solveUnder(input, conditions, variants, options);
-        else
-            result = zeltrac::optimum::solveExact(input, conditions, variants, options);
-        auto solution = std::make_shared<Solution>(std::move(result));
-        QMetaObject::invokeMethod(
-            this,
-            [this, calculation, underConditions, solution] {
-                finishSolve(calculation, underConditions, *solution);
-            },
-            Qt::QueuedConnection);
-    });
 }
 
 void ExactPlanWindow::cancel()
 {
-    if (!m_solving)
+    if (!isSolving())
         return;
-    m_cancel = true;
+    m_workbook.analysis().cancel();
     m_solveAgain = false;
     ui->buttonCancel->setEnabled(false);
     ui->labelStatus->setText(QStringLiteral("Отмена…"));
 }
 
-void ExactPlanWindow::finishSolve(quint64 calculation, bool underConditions,
-                                  const Solution& solution)
+void ExactPlanWindow::finishSolve(const zeltrac::AnalysisResult& result)
 {
-    joinSolve();
-    m_solving = false;
     setBusy(false);
-    if (calculation != m_workbook.calculationNumber()) {
-        showPlan(std::nullopt,
-                 QStringLiteral("План пересчитан: выберите «Точный оптимум…» снова."));
-    } else {
-        // Only the optimum without conditions is the session's exact plan.
-        if (!underConditions || m_conditions.empty())
-            m_workbook.storeExactPlan(calculation, solution);
-        const ExactPlan plan(solution, m_workbook.lastInput().stationCount);
-        showPlan(plan, QString::fromStdString(plan.statusText()));
-        showVariants(solution);
-    }
+    const ExactPlan plan(result.solution, result.request.calculated,
+                         result.request.input.stationCount, result.request.planKind());
+    showPlan(plan, QString::fromStdString(plan.statusText()));
+    showVariants(&result);
     emit solveFinished();
     if (m_solveAgain) {
         m_solveAgain = false;
@@ -248,16 +208,16 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->labelStatus->setText(status);
     const bool shown = plan && plan->hasPlan();
     const int cells = shown ? plan->stationCount() - 1 : 0;
-    m_planModel.setTexts(zeltrac::TextTable());
+    m_planModel->setTexts(zeltrac::TextTable());
     ui->gridPlan->setColCount(cells);
     ui->gridPlan->setRowCount(cells);
     if (shown)
-        m_planModel.setTexts(plan->solution().plan);
+        m_planModel->setTexts(plan->solution().best.plan);
     if (m_workbook.hasCompletedPlan() && m_stations != m_workbook.lastInput().stationCount) {
         m_stations = m_workbook.lastInput().stationCount;
         fillLimits();
     }
-    m_planModel.setConditions(&m_conditions, m_stations);
+    m_planModel->setConditions(&m_workbook.conditions(), m_stations);
     ui->gridPlan->resize(planGridSize(cells));
     // The plan's area grows no taller than the grid; the table takes the rest.
     ui->scrollPlan->setMaximumHeight(planGridSize(std::max(cells, 1)).height() +
@@ -267,7 +227,7 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     m_comparison->setPlan(shown ? plan : std::nullopt);
     m_shownTrains.reset();
     if (shown)
-        m_shownTrains = plan->solution().trains;
+        m_shownTrains = plan->solution().best.trains;
     updateDiagram();
 
     if (!shown) {
@@ -277,6 +237,7 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
             ui->labelTime->setText(number(plan->solution().seconds, 3) + QStringLiteral(" с"));
         return;
     }
+    ui->captionExact->setText(QString::fromStdString(plan->label()) + QStringLiteral(", ваг.-ч:"));
     ui->labelAnalytical->setText(number(plan->analyticalCost(), 2));
     ui->labelExact->setText(number(plan->cost(), 2));
     ui->labelSaving->setText(number(plan->saving(), 2) + QStringLiteral(" ваг.-ч (") +
@@ -291,28 +252,25 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->buttonCancel->setEnabled(busy);
     ui->buttonResolve->setEnabled(!busy);
     ui->buttonOpenConditions->setEnabled(!busy);
+    ui->buttonSaveConditions->setEnabled(!busy);
+    ui->tableLimits->setEnabled(!busy);
     ui->listVariants->setEnabled(!busy);
 }
 
-void ExactPlanWindow::showVariants(const Solution& solution)
+void ExactPlanWindow::showVariants(const zeltrac::AnalysisResult* result)
 {
     m_result.reset();
     const QSignalBlocker blocker(ui->listVariants);
     ui->listVariants->clear();
-    if (!ExactPlan(solution, m_stations).hasPlan())
+    if (!result || !result->solution.hasPlan())
         return;
-    m_result = solution;
-    if (m_result->variants.empty()) {
-        zeltrac::optimum::Variant only;
-        only.cost = solution.cost;
-        only.trains = solution.trains;
-        only.plan = solution.plan;
-        only.tables = solution.tables;
-        m_result->variants.push_back(std::move(only));
-    }
-    const double optimum = m_result->variants.front().cost;
-    for (std::size_t k = 0; k < m_result->variants.size(); ++k) {
-        const double cost = m_result->variants[k].cost;
+    m_result = *result;
+    std::vector<zeltrac::optimum::Variant>& variants = m_result->solution.variants;
+    if (variants.empty())
+        variants.push_back(m_result->solution.best);
+    const double optimum = variants.front().cost;
+    for (std::size_t k = 0; k < variants.size(); ++k) {
+        const double cost = variants[k].cost;
         QString text = QString::number(k + 1) + QStringLiteral(". ") + number(cost, 2) +
                        QStringLiteral(" ваг.-ч");
         if (k == 0) {
@@ -325,6 +283,8 @@ void ExactPlanWindow::showVariants(const Solution& solution)
         }
         ui->listVariants->addItem(text);
     }
+    if (!m_result->solution.variantsComplete)
+        ui->listVariants->addItem(QStringLiteral("Список неполон: поиск вариантов прерван"));
     ui->listVariants->setCurrentRow(0);
 }
 
@@ -338,13 +298,16 @@ QStringList ExactPlanWindow::variantTexts() const
 
 void ExactPlanWindow::selectVariant(int index)
 {
-    if (!m_result || index < 0 || index >= static_cast<int>(m_result->variants.size()))
+    if (!m_result || index < 0 || index >= static_cast<int>(m_result->solution.variants.size()))
         return;
     if (ui->listVariants->currentRow() != index) {
         const QSignalBlocker blocker(ui->listVariants);
         ui->listVariants->setCurrentRow(index);
     }
-    const ExactPlan plan(variantSolution(*m_result, index), m_stations);
+    const zeltrac::PlanKind kind =
+        index > 0 ? zeltrac::PlanKind::Variant : m_result->request.planKind();
+    const ExactPlan plan(variantSolution(m_result->solution, index), m_workbook.calculatedPlan(),
+                         m_stations, kind, index + 1);
     QString status = QString::fromStdString(plan.statusText());
     if (index > 0)
         status = QStringLiteral("Вариант %1; ").arg(index + 1) + status;
@@ -376,25 +339,28 @@ void ExactPlanWindow::updateDiagram()
 
 void ExactPlanWindow::cycleCell(int column, int row)
 {
-    if (column >= m_planModel.columnCount() || row >= m_planModel.rowCount())
+    if (isSolving() || column >= m_planModel->columnCount() || row >= m_planModel->rowCount())
         return;
     const auto train = zeltrac::ui::trainAtCell(column, row, m_stations);
     if (!train)
         return;
-    zeltrac::ui::cycleTrain(m_conditions, *train);
-    m_planModel.refreshMarks();
+    Conditions conditions = m_workbook.conditions();
+    zeltrac::ui::cycleTrain(conditions, *train);
+    m_workbook.setConditions(conditions);
 }
 
 void ExactPlanWindow::setConditions(const Conditions& conditions)
 {
-    m_conditions = conditions;
+    if (isSolving())
+        return;
+    m_workbook.setConditions(conditions);
     showConditions();
 }
 
 void ExactPlanWindow::showConditions()
 {
     fillLimits();
-    m_planModel.refreshMarks();
+    m_planModel->refreshMarks();
 }
 
 void ExactPlanWindow::fillLimits()
@@ -404,14 +370,15 @@ void ExactPlanWindow::fillLimits()
     table->setRowCount(stations);
     for (int s = 1; s <= stations; ++s) {
         table->setVerticalHeaderItem(s - 1, new QTableWidgetItem(QString::number(s)));
-        const auto destinations = m_conditions.maxDestinations.find(s);
-        const auto reprocessed = m_conditions.maxReprocessed.find(s);
+        const Conditions& conditions = m_workbook.conditions();
+        const auto destinations = conditions.maxDestinations.find(s);
+        const auto reprocessed = conditions.maxReprocessed.find(s);
         table->setItem(s - 1, 0,
-                       new QTableWidgetItem(destinations == m_conditions.maxDestinations.end()
+                       new QTableWidgetItem(destinations == conditions.maxDestinations.end()
                                                 ? QString()
                                                 : QString::number(destinations->second)));
         table->setItem(s - 1, 1,
-                       new QTableWidgetItem(reprocessed == m_conditions.maxReprocessed.end()
+                       new QTableWidgetItem(reprocessed == conditions.maxReprocessed.end()
                                                 ? QString()
                                                 : QString::number(reprocessed->second)));
     }
@@ -421,7 +388,7 @@ QString ExactPlanWindow::readLimits()
 {
     // Limits of stations beyond the table (a file for a longer line) stay
     // and are reported by the solve.
-    Conditions read = m_conditions;
+    Conditions read = m_workbook.conditions();
     for (int s = 1; s <= ui->tableLimits->rowCount(); ++s) {
         read.maxDestinations.erase(s);
         read.maxReprocessed.erase(s);
@@ -443,7 +410,7 @@ QString ExactPlanWindow::readLimits()
                 read.maxReprocessed[s] = value;
         }
     }
-    m_conditions = read;
+    m_workbook.setConditions(read);
     return {};
 }
 
@@ -458,6 +425,8 @@ QString ExactPlanWindow::offeredConditionsName() const
 
 void ExactPlanWindow::saveConditions()
 {
+    if (isSolving())
+        return;
     const QString error = readLimits();
     if (!error.isEmpty()) {
         zeltrac::ui::showErrorBox(this, error);
@@ -467,7 +436,7 @@ void ExactPlanWindow::saveConditions()
     if (path.isEmpty())
         return;
     QSaveFile file(path);
-    const std::string text = zeltrac::optimum::writeConditions(m_conditions);
+    const std::string text = zeltrac::optimum::writeConditions(m_workbook.conditions());
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
             static_cast<qint64>(text.size()) ||
@@ -480,6 +449,8 @@ void ExactPlanWindow::saveConditions()
 
 void ExactPlanWindow::openConditions()
 {
+    if (isSolving())
+        return;
     const QString path = openConditionsDialog(offeredConditionsName());
     if (path.isEmpty())
         return;

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "optimum/conditions.h"
 #include "ui/planconditions.h"
@@ -24,17 +22,18 @@ class ExactComparisonModel;
 // The exact optimum of the plan on the main window: the exact plan laid out
 // like the plan grid, the station indicators of both plans with the
 // differing cells marked, both totals, the saving, the solve time and the
-// status. The solve runs on a thread of its own; "Отмена" ends it. Closing
-// the window cancels a running solve; destroying it waits for the thread.
+// status. The session's analysis job solves; "Отмена" cancels it. Closing
+// the window cancels a running solve.
 //
 // The planner's conditions: a click on a cell of the plan cycles its train
 // through none, forced and forbidden; the limits table holds each station's
 // most destinations and most re-formed cars. "Пересчитать" solves under them
 // for the number of variants asked for; the variants list shows each with
 // its cost and how far it lies above the optimum, and selecting one shows it
-// in the grid and the comparison. Conditions are kept in a JSON file.
-// A solve under conditions is shown here only; the session keeps the exact
-// optimum without conditions for the report and the exports.
+// in the grid and the comparison. Conditions are the session's, kept in a
+// JSON file; they cannot be changed while a solve runs. A solve under
+// conditions is shown here only; the session keeps the exact optimum
+// without conditions for the report and the exports.
 class ExactPlanWindow : public QWidget
 {
     Q_OBJECT
@@ -47,7 +46,8 @@ public:
     // starts solving it. While a solve runs, does nothing, unless that solve
     // was cancelled: then a new one starts when it ends.
     void start();
-    bool isSolving() const { return m_solving; }
+    zeltrac::Workbook& workbook() const { return m_workbook; }
+    bool isSolving() const { return m_workbook.analysis().isRunning(); }
     // Asks the running solve to stop; its best plan so far is then shown.
     void cancel();
 
@@ -61,13 +61,13 @@ public:
     void saveConditions();
     void openConditions();
 
-    // The conditions as set (the limits table is read on resolve and save).
-    const zeltrac::optimum::Conditions& conditions() const { return m_conditions; }
-    // Replaces the conditions and shows them.
+    // The session's conditions (the limits table is read on resolve and save).
+    const zeltrac::optimum::Conditions& conditions() const { return m_workbook.conditions(); }
+    // Replaces the session's conditions (not while a solve runs).
     void setConditions(const zeltrac::optimum::Conditions& conditions);
     zeltrac::ui::TrainMark cellMark(int column, int row) const
     {
-        return m_planModel.markAt(column, row);
+        return m_planModel->markAt(column, row);
     }
 
     // "Схема плана…": the diagram window with the calculated plan and the
@@ -79,16 +79,10 @@ public:
     QStringList variantTexts() const;
     void selectVariant(int index);
 
-    // Seams that tests replace: the solver (the optimum library's when
-    // empty) and its time limit, the solver under conditions, and the
-    // conditions file dialogs (they get the name offered and return the
-    // chosen one, or an empty one when cancelled).
-    zeltrac::Workbook::ExactSolver solver;
+    // Seams that tests replace: the time limit and the conditions file
+    // dialogs (they get the name offered and return the chosen one, or an
+    // empty one when cancelled). The solver is the session's analysis job's.
     double timeLimitSeconds = 10;
-    using ConditionsSolver = std::function<zeltrac::optimum::Solution(
-        const zeltrac::CalcInput&, const zeltrac::optimum::Conditions&, int,
-        const zeltrac::optimum::Options&)>;
-    ConditionsSolver conditionsSolver;
     std::function<QString(const QString& offered)> saveConditionsDialog;
     std::function<QString(const QString& offered)> openConditionsDialog;
     // The data file the conditions file is offered beside; none offers
@@ -97,7 +91,7 @@ public:
 
     // The status line, the plan grid's texts and the comparison table.
     QString statusText() const;
-    zeltrac::CellTableModel* planModel() { return &m_planModel; }
+    zeltrac::CellTableModel* planModel() { return m_planModel; }
     zeltrac::ui::ExactComparisonModel* comparisonModel() const { return m_comparison; }
 
 signals:
@@ -109,10 +103,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void runSolve(bool underConditions);
-    void finishSolve(quint64 calculation, bool underConditions,
-                     const zeltrac::optimum::Solution& solution);
-    void showVariants(const zeltrac::optimum::Solution& solution);
+    void runSolve(int variants);
+    void finishSolve(const zeltrac::AnalysisResult& result);
+    void showVariants(const zeltrac::AnalysisResult* result);
     // Reads the limits table into the conditions; the reason it cannot, or
     // the empty text.
     QString readLimits();
@@ -122,20 +115,16 @@ private:
     QString offeredConditionsName() const;
     void showPlan(const std::optional<zeltrac::ExactPlan>& plan, const QString& status);
     void setBusy(bool busy);
-    void joinSolve();
 
     std::unique_ptr<Ui::ExactPlanWindow> ui;
     zeltrac::Workbook& m_workbook;
-    zeltrac::ui::ConditionPlanModel m_planModel;
-    zeltrac::optimum::Conditions m_conditions;
-    int m_stations = 0;                                 // of the line the conditions are set on
-    std::optional<zeltrac::optimum::Solution> m_result; // the last solve shown
+    // A child made after the grid that shows it, so destroyed after it.
+    zeltrac::ui::ConditionPlanModel* m_planModel = nullptr;
+    int m_stations = 0;                              // of the line the conditions are set on
+    std::optional<zeltrac::AnalysisResult> m_result; // the last solve shown
     std::optional<std::vector<zeltrac::FixedTrain>> m_shownTrains; // of the plan shown
     PlanDiagramWindow* m_diagram = nullptr;
     zeltrac::ui::ExactComparisonModel* m_comparison;
-    std::atomic<bool> m_cancel{false};
-    std::thread m_thread;
-    bool m_solving = false;
     bool m_solveAgain = false;
     bool m_placed = false;
 };

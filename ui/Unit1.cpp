@@ -389,7 +389,8 @@ void Form1::mmExactPlanClick()
         m_exactWindow = new ExactPlanWindow(*m_workbook, this);
         m_exactWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     }
-    m_exactWindow->solver = exactSolver;
+    if (exactSolver)
+        m_workbook->analysis().solver = exactSolver;
     m_exactWindow->dataFileName = m_dataFileName;
     bringForward(m_exactWindow);
     m_exactWindow->start();

@@ -71,7 +71,7 @@ public:
     std::function<QString(const QString& folder, const QString& lastName)> csvFileDialog;
     // The exact solver the window "Точный оптимум" uses (the optimum
     // library's when empty).
-    zeltrac::Workbook::ExactSolver exactSolver;
+    zeltrac::AnalysisJob::Solver exactSolver;
 
     // The window "Точный оптимум", once opened.
     ExactPlanWindow* exactPlanWindow() const { return m_exactWindow; }

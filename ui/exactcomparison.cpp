@@ -70,7 +70,7 @@ QVariant ExactComparisonModel::data(const QModelIndex& index, int role) const
         const int indicator = 2 + (column - 1) / 2;
         const bool exact = (column - 1) % 2 == 1;
         const optimum::Solution& solution = m_plan->solution();
-        const ResultTables& tables = exact ? solution.tables : solution.analyticalTables;
+        const ResultTables& tables = exact ? solution.best.tables : m_plan->calculated().tables;
         const Real40 value =
             totals ? tables.total(indicator) : tables.indicator(indicator, station);
         return numberText(value.toDouble());

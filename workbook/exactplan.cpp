@@ -4,73 +4,85 @@
 #include <charconv>
 #include <cmath>
 
+#include <QString>
+
 #include "calc/numtext.h"
 #include "report/report.h"
 
 namespace zeltrac {
 
-ExactPlan::ExactPlan(optimum::Solution solution, int stationCount)
-    : m_solution(std::move(solution)), m_stationCount(stationCount)
+ExactPlan::ExactPlan(optimum::Solution solution, optimum::CalculatedPlan calculated,
+                     int stationCount, PlanKind kind, int variant)
+    : m_solution(std::move(solution)), m_calculated(std::move(calculated)),
+      m_stationCount(stationCount), m_kind(kind), m_variant(variant)
 {
 }
 
 double ExactPlan::saving() const
 {
-    return hasPlan() ? m_solution.analyticalCost - m_solution.cost : 0;
+    return hasPlan() ? analyticalCost() - cost() : 0;
 }
 
 double ExactPlan::savingPercent() const
 {
-    if (!hasPlan() || m_solution.analyticalCost == 0)
+    if (!hasPlan() || analyticalCost() == 0)
         return 0;
-    return saving() / m_solution.analyticalCost * 100;
+    return saving() / analyticalCost() * 100;
 }
 
 bool ExactPlan::indicatorDiffers(int column, int station) const
 {
     if (!hasPlan() || column < 2 || column > 6 || station < 1 || station >= m_stationCount)
         return false;
-    return m_solution.tables.indicator(column, station) !=
-           m_solution.analyticalTables.indicator(column, station);
+    return m_solution.best.tables.indicator(column, station) !=
+           m_calculated.tables.indicator(column, station);
 }
 
 bool ExactPlan::totalDiffers(int element) const
 {
     if (!hasPlan() || element < 2 || element > 6)
         return false;
-    return m_solution.tables.total(element) != m_solution.analyticalTables.total(element);
+    return m_solution.best.tables.total(element) != m_calculated.tables.total(element);
 }
 
 std::string ExactPlan::statusText() const
 {
-    if (!hasPlan())
-        return "Точный оптимум не найден: " + m_solution.message;
-    switch (m_solution.status) {
-    case optimum::Status::Optimal:
-        return "Оптимум доказан";
-    case optimum::Status::TimeLimit:
-        return "Предел времени исчерпан: лучший найденный план, нижняя граница " +
-               fixedText(m_solution.bound, 2) + " ваг.-ч";
-    case optimum::Status::Cancelled:
-        return "Отменено: лучший найденный план, нижняя граница " + fixedText(m_solution.bound, 2) +
+    using optimum::CallStatus;
+    using optimum::Status;
+    const Status status = m_solution.status();
+    std::string text;
+    if (status == Status::Failed || status == Status::NotCovered || status == Status::Infeasible) {
+        text = "Точный оптимум не найден: " + m_solution.message;
+    } else if (!hasPlan()) {
+        text = status == Status::Cancelled ? "Отменено раньше, чем найден план"
+                                           : "Время истекло раньше, чем найден план";
+        if (m_kind == PlanKind::OptimumUnderConditions)
+            text += ", удовлетворяющий условиям";
+    } else if (status == Status::Optimal) {
+        text = m_kind == PlanKind::OptimumUnderConditions ? "Оптимум при условиях доказан"
+                                                          : "Оптимум доказан";
+    } else {
+        text = std::string(status == Status::Cancelled ? "Отменено" : "Предел времени исчерпан") +
+               ": лучший найденный план, нижняя граница " + fixedText(m_solution.bound, 2) +
                " ваг.-ч";
-    case optimum::Status::NotCovered:
-    case optimum::Status::Infeasible:
-        break;
     }
-    return "Точный оптимум не найден: " + m_solution.message;
+    if (hasPlan() && !m_solution.variantsComplete)
+        text += m_solution.call == CallStatus::Cancelled
+                    ? "; список вариантов неполон: поиск отменен"
+                    : "; список вариантов неполон: время истекло";
+    return text;
 }
 
 void ExactPlan::appendSection(std::vector<std::string>& lines) const
 {
     lines.emplace_back();
-    lines.emplace_back("ТОЧНЫЙ ОПТИМУМ");
+    lines.emplace_back(QString::fromStdString(label()).toUpper().toStdString());
     lines.emplace_back();
     lines.emplace_back("Статус: " + statusText());
     if (!hasPlan())
         return;
     lines.emplace_back();
-    const TextTable& plan = m_solution.plan;
+    const TextTable& plan = m_solution.best.plan;
     for (int r = 1; r <= plan.rowCount(); ++r) {
         lines.emplace_back("     ");
         for (int c = 1; c <= plan.columnCount() - r + 1; ++c) {
@@ -86,7 +98,8 @@ void ExactPlan::appendSection(std::vector<std::string>& lines) const
         lines.emplace_back();
         bool differs = false;
         for (int column = 1; column <= 6; ++column) {
-            lines.back() += report::indicatorField(m_solution.tables.indicator(column, station));
+            lines.back() +=
+                report::indicatorField(m_solution.best.tables.indicator(column, station));
             differs = differs || indicatorDiffers(column, station);
         }
         if (differs)
@@ -95,14 +108,17 @@ void ExactPlan::appendSection(std::vector<std::string>& lines) const
     lines.emplace_back("  ВСЕГО  ");
     bool totalsDiffer = false;
     for (int element = 2; element <= 6; ++element) {
-        lines.back() += report::indicatorField(m_solution.tables.total(element));
+        lines.back() += report::indicatorField(m_solution.best.tables.total(element));
         totalsDiffer = totalsDiffer || totalDiffers(element);
     }
     if (totalsDiffer)
         lines.back() += " *";
     lines.emplace_back();
     lines.emplace_back("Рассчитанный план, ваг.-ч: " + fixedText(analyticalCost(), 2));
-    lines.emplace_back("Точный оптимум, ваг.-ч:    " + fixedText(cost(), 2));
+    // Aligned with the line above it.
+    lines.emplace_back(
+        QString::fromStdString(label() + ", ваг.-ч:").leftJustified(27).toStdString() +
+        fixedText(cost(), 2));
     lines.emplace_back("Экономия, ваг.-ч:          " + fixedText(saving(), 2) + " (" +
                        fixedText(savingPercent(), 2) + " %)");
     lines.emplace_back("Время решения, с:          " + fixedText(m_solution.seconds, 3));

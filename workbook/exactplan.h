@@ -5,6 +5,7 @@
 
 #include "calc/plan.h"
 #include "optimum/exact.h"
+#include "workbook/analysisjob.h"
 
 namespace zeltrac {
 
@@ -13,24 +14,24 @@ namespace zeltrac {
 class ExactPlan
 {
 public:
-    ExactPlan(optimum::Solution solution, int stationCount);
+    // `kind` names the solution's best plan (a variant when shown in its place).
+    ExactPlan(optimum::Solution solution, optimum::CalculatedPlan calculated, int stationCount,
+              PlanKind kind = PlanKind::Optimum, int variant = 0);
 
     const optimum::Solution& solution() const { return m_solution; }
-    optimum::Status status() const { return m_solution.status; }
+    const optimum::CalculatedPlan& calculated() const { return m_calculated; }
+    optimum::Status status() const { return m_solution.status(); }
     int stationCount() const { return m_stationCount; }
-    // Whether a plan was found (every status but "outside the model").
-    // False for a line outside the model, conditions no plan meets, and a
-    // time limit reached before any plan met them; the message says which.
-    bool hasPlan() const
-    {
-        return m_solution.status != optimum::Status::NotCovered &&
-               m_solution.status != optimum::Status::Infeasible && m_solution.message.empty();
-    }
+    PlanKind kind() const { return m_kind; }
+    // "Точный оптимум", "Оптимум при условиях" or "Вариант N".
+    std::string label() const { return planLabel(m_kind, m_variant); }
+    // Whether a plan was found; the status text says why not.
+    bool hasPlan() const { return m_solution.hasPlan(); }
 
     // Car-hours: the calculated plan's total, the exact plan's total, and
     // what the exact plan saves (at least 0 whenever a plan was found).
-    double analyticalCost() const { return m_solution.analyticalCost; }
-    double cost() const { return m_solution.cost; }
+    double analyticalCost() const { return m_calculated.cost(); }
+    double cost() const { return m_solution.best.cost; }
     double saving() const;
     // The saving in percent of the calculated plan's total; 0 when that is 0.
     double savingPercent() const;
@@ -50,7 +51,10 @@ public:
 
 private:
     optimum::Solution m_solution;
+    optimum::CalculatedPlan m_calculated;
     int m_stationCount;
+    PlanKind m_kind;
+    int m_variant;
 };
 
 // A number with the given decimals, "." as separator, independent of the locale.

@@ -22,7 +22,8 @@ void fillWidestTriangle(CellTableModel& flows)
 
 } // namespace
 
-Workbook::Workbook(QObject* parent) : QObject(parent)
+Workbook::Workbook(QObject* parent)
+    : QObject(parent), m_analysis(std::make_unique<AnalysisJob>(*this))
 {
     fillWidestTriangle(m_flows);
     m_params.setHeads(csv::parameterHeads());
@@ -35,9 +36,24 @@ Workbook::Workbook(QObject* parent) : QObject(parent)
 
 Workbook::~Workbook() = default;
 
+void Workbook::setConditions(const optimum::Conditions& conditions)
+{
+    if (conditions == m_conditions)
+        return;
+    m_conditions = conditions;
+    emit conditionsChanged();
+}
+
+optimum::CalculatedPlan Workbook::calculatedPlan() const
+{
+    return {m_lastPlan, m_tables};
+}
+
 void Workbook::setStationCount(int count)
 {
     const int n = std::clamp(count, kMinStations, kMaxStations);
+    if (n != m_stationCount)
+        setConditions({});
     m_stationCount = n;
     m_params.setColumns(n);
     m_params.setRows(2);
@@ -80,6 +96,7 @@ void Workbook::load(const QString& path)
 {
     // Everything is read and checked before anything changes.
     const datafile::InitialData data = datafile::load(path);
+    setConditions({}); // the conditions of the line before
     setStationCount(data.stationCount);
     const int n = m_stationCount;
     for (int r = 0; r < 2; ++r)
@@ -133,6 +150,8 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
         return result.status;
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
+    if (input.stationCount != m_lastInput.stationCount)
+        setConditions({}); // they were set on another line
     m_lastInput = input;
     m_lastPlan = result.plan;
     m_completed = true;
@@ -144,20 +163,24 @@ const ExactPlan& Workbook::computeExactPlan(const optimum::Options& options,
 {
     if (!m_completed)
         throw Error("Нет рассчитанного плана.");
-    optimum::Solution solution =
-        solve ? solve(m_lastInput, options) : optimum::solveExact(m_lastInput, options);
+    const optimum::CalculatedPlan calculated = calculatedPlan();
+    optimum::Solution solution = solve ? solve(m_lastInput, calculated, options)
+                                       : optimum::solveExact(m_lastInput, calculated, options);
     if (storeExactPlan(m_calculationNumber, solution))
         return *m_exact;
-    m_unstored = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    m_unstored =
+        std::make_unique<ExactPlan>(std::move(solution), calculated, m_lastInput.stationCount);
     return *m_unstored;
 }
 
 bool Workbook::storeExactPlan(quint64 calculation, optimum::Solution solution)
 {
     if (calculation != m_calculationNumber || !m_completed ||
-        solution.status == optimum::Status::Cancelled)
+        solution.status() == optimum::Status::Cancelled ||
+        solution.status() == optimum::Status::Failed)
         return false;
-    m_exact = std::make_unique<ExactPlan>(std::move(solution), m_lastInput.stationCount);
+    m_exact = std::make_unique<ExactPlan>(std::move(solution), calculatedPlan(),
+                                          m_lastInput.stationCount);
     emit exactPlanChanged();
     return true;
 }
@@ -183,7 +206,7 @@ std::optional<diagram::DiagramPlan> Workbook::exactDiagramData() const
 {
     if (!m_exact || !m_exact->hasPlan())
         return std::nullopt;
-    return exactDiagramData(m_exact->solution().trains);
+    return exactDiagramData(m_exact->solution().best.trains);
 }
 
 TextTable Workbook::planTexts() const
@@ -227,7 +250,7 @@ std::optional<csv::PlanSection> Workbook::exactPlanSection() const
     // A line outside the exact model has no exact plan to show.
     if (!m_exact || !m_exact->hasPlan())
         return std::nullopt;
-    return csv::PlanSection{m_exact->solution().plan, m_exact->solution().tables};
+    return csv::PlanSection{m_exact->solution().best.plan, m_exact->solution().best.tables};
 }
 
 QString Workbook::planClipboardText() const

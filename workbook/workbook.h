@@ -10,7 +10,9 @@
 
 #include "calc/plan.h"
 #include "calc/texttable.h"
+#include "optimum/conditions.h"
 #include "optimum/exact.h"
+#include "workbook/analysisjob.h"
 #include "workbook/celltable.h"
 #include "workbook/csvexport.h"
 #include "workbook/diagramplan.h"
@@ -115,7 +117,8 @@ public:
 
     // --- Exact optimum -----------------------------------------------------
 
-    using ExactSolver = std::function<optimum::Solution(const CalcInput&, const optimum::Options&)>;
+    using ExactSolver = std::function<optimum::Solution(
+        const CalcInput&, const optimum::CalculatedPlan&, const optimum::Options&)>;
 
     // Solves lastInput() exactly with `solve` (the optimum library's solver
     // when empty), stores the result and returns it. Without a completed
@@ -123,6 +126,18 @@ public:
     // not stored.
     const ExactPlan& computeExactPlan(const optimum::Options& options = {},
                                       const ExactSolver& solve = {});
+    // The last completed calculation's plan and its tables, as the solver
+    // starts from them.
+    optimum::CalculatedPlan calculatedPlan() const;
+
+    // The planner's conditions on the exact plan of this line. Loading a
+    // data file, changing the station count and completing a calculation of
+    // a line of another station count clear them.
+    const optimum::Conditions& conditions() const { return m_conditions; }
+    void setConditions(const optimum::Conditions& conditions);
+
+    // The analyses of the last calculation: the one job of the session.
+    AnalysisJob& analysis() { return *m_analysis; }
     // Stores a solution of lastInput() worked out elsewhere (another
     // thread) for the calculation numbered `calculation`. Stored only when
     // that calculation is still the last one, it completed, and the solve
@@ -177,6 +192,8 @@ signals:
     void stationCountChanged(int count);
     // After an exact optimum was stored or cleared.
     void exactPlanChanged();
+    // After the conditions were set or cleared.
+    void conditionsChanged();
 
 private:
     // The exact plan and its indicators when one has been computed for the
@@ -198,6 +215,8 @@ private:
     std::unique_ptr<ExactPlan> m_exact;
     std::unique_ptr<ExactPlan> m_unstored; // the last result not stored
     TextTable m_lastPlan;                  // the plan texts of the last completed calculation
+    optimum::Conditions m_conditions;
+    std::unique_ptr<AnalysisJob> m_analysis;
 };
 
 } // namespace zeltrac

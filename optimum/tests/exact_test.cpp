@@ -41,33 +41,32 @@ void expectConsistent(const CalcInput& input, const Solution& solution)
 {
     Line line;
     ASSERT_EQ(readLine(input, line), "");
-    const Routing again = route(line, openSet(solution.trains));
+    const Routing again = route(line, openSet(solution.best.trains));
     ASSERT_TRUE(again.covered);
-    EXPECT_EQ(again.trains.size(), solution.trains.size());
-    for (std::size_t t = 0; t < again.trains.size() && t < solution.trains.size(); ++t) {
-        EXPECT_EQ(again.trains[t].origin, solution.trains[t].origin);
-        EXPECT_EQ(again.trains[t].destination, solution.trains[t].destination);
-        EXPECT_EQ(again.trains[t].cars, solution.trains[t].cars);
+    EXPECT_EQ(again.trains.size(), solution.best.trains.size());
+    for (std::size_t t = 0; t < again.trains.size() && t < solution.best.trains.size(); ++t) {
+        EXPECT_EQ(again.trains[t].origin, solution.best.trains[t].origin);
+        EXPECT_EQ(again.trains[t].destination, solution.best.trains[t].destination);
+        EXPECT_EQ(again.trains[t].cars, solution.best.trains[t].cars);
     }
     ResultTables tables;
-    const CalcResult evaluated = evaluatePlan(input, solution.trains, tables);
-    EXPECT_EQ(tables.total(6).toDouble(), solution.cost);
-    EXPECT_EQ(evaluated.plan, solution.plan);
-    EXPECT_NEAR(static_cast<double>(again.cost), solution.cost, 1e-9 * solution.cost);
-    EXPECT_LE(solution.bound, solution.cost);
+    const CalcResult evaluated = evaluatePlan(input, solution.best.trains, tables);
+    EXPECT_EQ(tables.total(6).toDouble(), solution.best.cost);
+    EXPECT_EQ(evaluated.plan, solution.best.plan);
+    EXPECT_NEAR(static_cast<double>(again.cost), solution.best.cost, 1e-9 * solution.best.cost);
+    EXPECT_LE(solution.bound, solution.best.cost);
 }
 
 } // namespace
 
 TEST(ExactPlan, WorkedFourStationLineCosts500LikeTheCalculatedPlan)
 {
-    const Solution solution = solveExact(fourStations());
-    ASSERT_EQ(solution.status, Status::Optimal) << solution.message;
-    EXPECT_EQ(solution.cost, 500);
-    EXPECT_EQ(solution.analyticalCost, 500);
+    const Solution solution = solveExact(fourStations(), calculated(fourStations()));
+    ASSERT_EQ(solution.status(), Status::Optimal) << solution.message;
+    EXPECT_EQ(solution.best.cost, 500);
     EXPECT_EQ(solution.bound, 500);
     EXPECT_EQ(solution.message, "");
-    EXPECT_EQ(solution.tables.total(2).toDouble(), 5); // destinations
+    EXPECT_EQ(solution.best.tables.total(2).toDouble(), 5); // destinations
     expectConsistent(fourStations(), solution);
 }
 
@@ -78,39 +77,39 @@ TEST(ExactPlan, BeatsTheCalculatedPlanWhereItIsNotOptimal)
     // 1->5 re-formed at 2 (3 + 4 cars, Tек 1) and 3->5 at 4 (2 cars, Tек 2):
     // 35 + 7 + 4 = 46.
     const CalcInput input = zeltrac::testing::dearLine();
-    const Solution solution = solveExact(input);
-    ASSERT_EQ(solution.status, Status::Optimal);
-    EXPECT_EQ(solution.analyticalCost, 75);
-    EXPECT_EQ(solution.cost, 46);
+    const Solution solution = solveExact(input, calculated(input));
+    ASSERT_EQ(solution.status(), Status::Optimal);
+    EXPECT_EQ(calculated(input).cost(), 75);
+    EXPECT_EQ(solution.best.cost, 46);
     EXPECT_EQ(bruteForceOptimum(input), 46);
     const std::vector<FixedTrain> expected = {{1, 2, 11}, {1, 4, 9}, {2, 3, 8}, {2, 4, 2},
                                               {2, 5, 6},  {3, 4, 4}, {4, 5, 10}};
-    ASSERT_EQ(solution.trains.size(), expected.size());
+    ASSERT_EQ(solution.best.trains.size(), expected.size());
     for (std::size_t t = 0; t < expected.size(); ++t) {
-        EXPECT_EQ(solution.trains[t].origin, expected[t].origin) << t;
-        EXPECT_EQ(solution.trains[t].destination, expected[t].destination) << t;
-        EXPECT_EQ(solution.trains[t].cars, expected[t].cars) << t;
+        EXPECT_EQ(solution.best.trains[t].origin, expected[t].origin) << t;
+        EXPECT_EQ(solution.best.trains[t].destination, expected[t].destination) << t;
+        EXPECT_EQ(solution.best.trains[t].cars, expected[t].cars) << t;
     }
     // Indicators of station 2: destinations 3, 4, 5; 7 cars re-formed at Tек 1.
-    EXPECT_EQ(solution.tables.indicator(2, 2).toDouble(), 3);
-    EXPECT_EQ(solution.tables.indicator(3, 2).toDouble(), 7);
-    EXPECT_EQ(solution.tables.indicator(6, 2).toDouble(), 3 * 3 + 7);
+    EXPECT_EQ(solution.best.tables.indicator(2, 2).toDouble(), 3);
+    EXPECT_EQ(solution.best.tables.indicator(3, 2).toDouble(), 7);
+    EXPECT_EQ(solution.best.tables.indicator(6, 2).toDouble(), 3 * 3 + 7);
     expectConsistent(input, solution);
 }
 
 TEST(ExactPlan, PlanTextsAndTablesAreThoseOfTheTrains)
 {
     const CalcInput input = fourStations();
-    const Solution solution = solveExact(input);
-    ASSERT_FALSE(solution.trains.empty());
+    const Solution solution = solveExact(input, calculated(input));
+    ASSERT_FALSE(solution.best.trains.empty());
     // Cell (c, r) holds the cars of the train from c + 1 to N - r.
-    for (const FixedTrain& t : solution.trains)
-        EXPECT_EQ(solution.plan.cell(t.origin - 1, 4 - t.destination), std::to_string(t.cars));
+    for (const FixedTrain& t : solution.best.trains)
+        EXPECT_EQ(solution.best.plan.cell(t.origin - 1, 4 - t.destination), std::to_string(t.cars));
     int filled = 0;
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r < 3; ++r)
-            filled += solution.plan.cell(c, r).empty() ? 0 : 1;
-    EXPECT_EQ(filled, static_cast<int>(solution.trains.size()));
+            filled += solution.best.plan.cell(c, r).empty() ? 0 : 1;
+    EXPECT_EQ(filled, static_cast<int>(solution.best.trains.size()));
 }
 
 TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
@@ -124,17 +123,9 @@ TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
         shape.zeroTekPercent = k % 2 ? 0 : 30;
         shape.zeroFlowPercent = k % 3 == 0 ? 33 : 0;
         const CalcInput input = randomLine(shape, random);
-        const Solution solution = solveExact(input);
-        ASSERT_EQ(solution.status, Status::Optimal) << k << ": " << solution.message;
-        ResultTables tables;
-        calculatePlan(input, tables);
-        EXPECT_EQ(solution.analyticalCost, tables.total(6).toDouble());
-        for (int c = 1; c <= 6; ++c) {
-            EXPECT_EQ(solution.analyticalTables.total(c), tables.total(c)) << c;
-            for (int st = 1; st <= kMaxStations; ++st)
-                EXPECT_EQ(solution.analyticalTables.indicator(c, st), tables.indicator(c, st));
-        }
-        EXPECT_LE(solution.cost, solution.analyticalCost) << k;
+        const Solution solution = solveExact(input, calculated(input));
+        ASSERT_EQ(solution.status(), Status::Optimal) << k << ": " << solution.message;
+        EXPECT_LE(solution.best.cost, calculated(input).cost()) << k;
         expectConsistent(input, solution);
     }
 }
@@ -142,12 +133,12 @@ TEST(ExactPlan, NeverAboveTheCalculatedPlanOnLargerLines)
 TEST(ExactPlan, NoFlowsNoTrains)
 {
     const CalcInput input = makeInput(3, {"15", "20"}, {"", "2"}, {{1, 3, "0"}});
-    const Solution solution = solveExact(input);
-    EXPECT_EQ(solution.status, Status::Optimal);
-    EXPECT_TRUE(solution.trains.empty());
-    EXPECT_EQ(solution.cost, 0);
+    const Solution solution = solveExact(input, calculated(input));
+    EXPECT_EQ(solution.status(), Status::Optimal);
+    EXPECT_TRUE(solution.best.trains.empty());
+    EXPECT_EQ(solution.best.cost, 0);
     EXPECT_EQ(solution.bound, 0);
-    EXPECT_EQ(solution.plan, TextTable(2, 2));
+    EXPECT_EQ(solution.best.plan, TextTable(2, 2));
 }
 
 // ---- Inputs outside the model ----
@@ -182,13 +173,13 @@ TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
          "Числа слишком велики для точного расчёта"},
     };
     for (const Case& c : cases) {
-        const Solution solution = solveExact(c.input);
-        EXPECT_EQ(solution.status, Status::NotCovered) << c.message;
+        const Solution solution = solveExact(c.input, calculated(c.input));
+        EXPECT_EQ(solution.status(), Status::NotCovered) << c.message;
         EXPECT_EQ(solution.message, c.message);
         EXPECT_EQ(checkInput(c.input), c.message);
-        EXPECT_TRUE(solution.trains.empty());
-        EXPECT_EQ(solution.cost, 0);
-        EXPECT_STREQ(statusName(solution.status), "not_covered");
+        EXPECT_TRUE(solution.best.trains.empty());
+        EXPECT_EQ(solution.best.cost, 0);
+        EXPECT_STREQ(statusName(solution.status()), "not_covered");
     }
 }
 
@@ -208,7 +199,7 @@ TEST(ExactPlanOutsideTheModel, ZeroOutsideTheTriangleAndStationOneTekAreAccepted
     const CalcInput input = makeInput(4, {"100", "80", "60"}, {"-7", "3", "2"},
                                       {{1, 4, "40"}, {3, 2, "0"}, {4, 1, " "}});
     EXPECT_EQ(checkInput(input), "");
-    EXPECT_EQ(solveExact(input).status, Status::Optimal);
+    EXPECT_EQ(solveExact(input, calculated(input)).status(), Status::Optimal);
 }
 
 // ---- Time limit and cancel ----
@@ -218,12 +209,12 @@ TEST(ExactPlanLimits, TinyTimeLimitGivesAValidPlanAndBound)
     const CalcInput input = denseLine(18);
     Options options;
     options.timeLimitSeconds = 1e-9;
-    const Solution solution = solveExact(input, options);
-    ASSERT_EQ(solution.status, Status::TimeLimit) << solution.message;
-    EXPECT_STREQ(statusName(solution.status), "time_limit");
+    const Solution solution = solveExact(input, calculated(input), options);
+    ASSERT_EQ(solution.status(), Status::TimeLimit) << solution.message;
+    EXPECT_STREQ(statusName(solution.status()), "time_limit");
     EXPECT_GT(solution.bound, 0);
-    EXPECT_LT(solution.bound, solution.cost);
-    EXPECT_LE(solution.cost, solution.analyticalCost);
+    EXPECT_LT(solution.bound, solution.best.cost);
+    EXPECT_LE(solution.best.cost, calculated(input).cost());
     expectConsistent(input, solution);
 }
 
@@ -234,9 +225,9 @@ TEST(ExactPlanLimits, LimitsOfNoLengthOrEndlessAreAccepted)
                                std::numeric_limits<double>::infinity(), 1e300}) {
         Options options;
         options.timeLimitSeconds = limit;
-        const Solution solution = solveExact(input, options);
-        EXPECT_LE(solution.cost, 500) << limit;
-        EXPECT_LE(solution.bound, solution.cost) << limit;
+        const Solution solution = solveExact(input, calculated(input), options);
+        EXPECT_LE(solution.best.cost, 500) << limit;
+        EXPECT_LE(solution.bound, solution.best.cost) << limit;
         expectConsistent(input, solution);
     }
 }
@@ -247,10 +238,10 @@ TEST(ExactPlanLimits, CancelledBeforeTheStartReturnsTheStartingPlan)
     std::atomic<bool> cancel{true};
     Options options;
     options.cancel = &cancel;
-    const Solution solution = solveExact(input, options);
-    ASSERT_EQ(solution.status, Status::Cancelled);
-    EXPECT_STREQ(statusName(solution.status), "cancelled");
-    EXPECT_LE(solution.cost, solution.analyticalCost);
+    const Solution solution = solveExact(input, calculated(input), options);
+    ASSERT_EQ(solution.status(), Status::Cancelled);
+    EXPECT_STREQ(statusName(solution.status()), "cancelled");
+    EXPECT_LE(solution.best.cost, calculated(input).cost());
     expectConsistent(input, solution);
 }
 
@@ -264,8 +255,8 @@ TEST(ExactPlanLimits, CancelFromAnotherThreadEndsTheSolve)
     options.cancel = &cancel;
     options.timeLimitSeconds = 1e6;
     std::thread canceller([&] { cancel = true; });
-    const Solution solution = solveExact(input, options);
+    const Solution solution = solveExact(input, calculated(input), options);
     canceller.join();
-    EXPECT_TRUE(solution.status == Status::Cancelled || solution.status == Status::Optimal);
+    EXPECT_TRUE(solution.status() == Status::Cancelled || solution.status() == Status::Optimal);
     expectConsistent(input, solution);
 }

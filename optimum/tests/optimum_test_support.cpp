@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "calc/error.h"
 #include "calc/numtext.h"
 
 namespace zeltrac::optimum::testing {
@@ -28,6 +29,15 @@ CalcInput randomLine(const LineShape& shape, Random& random)
         }
     }
     return makeInput(n, cm, tek, flows);
+}
+
+CalculatedPlan calculated(const CalcInput& input)
+{
+    try {
+        return calculatedPlanOf(input);
+    } catch (const Error&) {
+        return {};
+    }
 }
 
 long double bruteForceOptimum(const CalcInput& input)

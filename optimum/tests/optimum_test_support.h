@@ -7,6 +7,7 @@
 #include "calc/plan.h"
 #include "calc/testing/line_inputs.h"
 #include "optimum/conditions.h"
+#include "optimum/exact.h"
 
 namespace zeltrac::optimum::testing {
 
@@ -24,6 +25,10 @@ struct LineShape
     int zeroTekPercent = 0;  // stations 2..N-1 with Tек 0
     int zeroFlowPercent = 0; // flows that are 0 (typed or left empty)
 };
+
+// The calculated plan of the input, or none when the calculation fails on it
+// (the solver then reports why the input is outside its model).
+CalculatedPlan calculated(const CalcInput& input);
 
 // A random line of the given shape: whole Cm, Tек in tenths.
 CalcInput randomLine(const LineShape& shape, Random& random);

@@ -30,12 +30,12 @@ void compareWithBruteForce(const LineShape& shape, std::uint64_t seed, int lines
         LineShape s = shape;
         s.stations = random.between(3, 6);
         const CalcInput input = randomLine(s, random);
-        const Solution solution = solveExact(input, options);
-        ASSERT_EQ(solution.status, Status::Optimal) << k << ": " << solution.message;
+        const Solution solution = solveExact(input, calculated(input), options);
+        ASSERT_EQ(solution.status(), Status::Optimal) << k << ": " << solution.message;
         const long double reference = bruteForceOptimum(input);
-        expectSameCost(solution.cost, reference, "line " + std::to_string(k));
-        EXPECT_EQ(solution.bound, solution.cost);
-        EXPECT_LE(solution.cost, solution.analyticalCost);
+        expectSameCost(solution.best.cost, reference, "line " + std::to_string(k));
+        EXPECT_EQ(solution.bound, solution.best.cost);
+        EXPECT_LE(solution.best.cost, calculated(input).cost());
     }
 }
 
@@ -97,11 +97,11 @@ TEST(ExactBothWays, SameCostOnLargerLines)
         shape.zeroTekPercent = 30;
         shape.zeroFlowPercent = 30;
         const CalcInput input = randomLine(shape, random);
-        const Solution first = solveExact(input);
-        const Solution second = solveExact(input, whole);
-        ASSERT_EQ(first.status, Status::Optimal) << k;
-        ASSERT_EQ(second.status, Status::Optimal) << k;
-        EXPECT_NEAR(first.cost, second.cost, 1e-9 * first.cost) << k;
+        const Solution first = solveExact(input, calculated(input));
+        const Solution second = solveExact(input, calculated(input), whole);
+        ASSERT_EQ(first.status(), Status::Optimal) << k;
+        ASSERT_EQ(second.status(), Status::Optimal) << k;
+        EXPECT_NEAR(first.best.cost, second.best.cost, 1e-9 * first.best.cost) << k;
     }
 }
 

@@ -231,7 +231,7 @@ private slots:
         QVERIFY(window->hasExactPlan());
         QCOMPARE(window->view()->picture().panels.size(), 2u);
         CellCars trains;
-        for (const zeltrac::FixedTrain& train : exact.solution().trains)
+        for (const zeltrac::FixedTrain& train : exact.solution().best.trains)
             trains[{train.origin, train.destination}] += train.cars;
         QCOMPARE(cellsOfArcs(window, 1), trains);
         // A new calculation drops the exact plan with the plan it belonged to.

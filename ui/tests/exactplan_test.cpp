@@ -34,16 +34,16 @@ namespace {
 
 // A solver that runs until it is cancelled, then gives the real solver's
 // answer as a cancelled solve does. `started` is set once it runs.
-Workbook::ExactSolver untilCancelled(std::shared_ptr<std::atomic<bool>> started)
+zeltrac::AnalysisJob::Solver untilCancelled(std::shared_ptr<std::atomic<bool>> started)
 {
-    return [started](const zeltrac::CalcInput& input, const Options& options) {
+    return [started](const zeltrac::AnalysisRequest& request, const Options& options) {
         *started = true;
         while (!options.cancel->load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        Options quick;
-        Solution solution = zeltrac::optimum::solveExact(input, quick);
-        solution.status = Status::Cancelled;
-        solution.bound = solution.cost - 3;
+        Solution solution = zeltrac::runAnalysis(request, {});
+        solution.model = zeltrac::optimum::ModelStatus::Feasible;
+        solution.call = zeltrac::optimum::CallStatus::Cancelled;
+        solution.bound = solution.best.cost - 3;
         return solution;
     };
 }
@@ -53,7 +53,7 @@ Workbook::ExactSolver untilCancelled(std::shared_ptr<std::atomic<bool>> started)
 std::shared_ptr<std::atomic<bool>> solveUntilCancelled(ExactPlanWindow& window)
 {
     auto started = std::make_shared<std::atomic<bool>>(false);
-    window.solver = untilCancelled(started);
+    window.workbook().analysis().solver = untilCancelled(started);
     return started;
 }
 
@@ -201,10 +201,12 @@ private slots:
         ExactPlanWindow window(*m_workbook);
         double limitSeen = 0;
         window.timeLimitSeconds = 7.5;
-        window.solver = [&limitSeen](const zeltrac::CalcInput& input, const Options& options) {
+        m_workbook->analysis().solver = [&limitSeen](const zeltrac::AnalysisRequest& request,
+                                                     const Options& options) {
             limitSeen = options.timeLimitSeconds;
-            Solution solution = zeltrac::optimum::solveExact(input, {});
-            solution.status = Status::TimeLimit;
+            Solution solution = zeltrac::runAnalysis(request, {});
+            solution.model = zeltrac::optimum::ModelStatus::Feasible;
+            solution.call = zeltrac::optimum::CallStatus::TimeLimit;
             solution.bound = 40.5;
             return solution;
         };
@@ -244,7 +246,7 @@ private slots:
         auto started = std::make_shared<std::atomic<bool>>(false);
         {
             ExactPlanWindow window(*m_workbook);
-            window.solver = untilCancelled(started);
+            m_workbook->analysis().solver = untilCancelled(started);
             QSignalSpy finished(&window, &ExactPlanWindow::solveFinished);
             window.show();
             window.start();
@@ -274,7 +276,7 @@ private slots:
         // queued result finds no window.
         *started = false;
         auto* window = new ExactPlanWindow(*m_workbook);
-        window->solver = untilCancelled(started);
+        m_workbook->analysis().solver = untilCancelled(started);
         window->start();
         QTRY_VERIFY(started->load());
         delete window;

@@ -42,7 +42,7 @@ QString number(double value)
 
 bool hasTrain(const Solution& solution, const TrainPair& train)
 {
-    for (const auto& t : solution.trains)
+    for (const auto& t : solution.best.trains)
         if (t.origin == train.first && t.destination == train.second)
             return true;
     return false;
@@ -166,15 +166,15 @@ private slots:
         namedChild<QSpinBox>(&window, "spinVariants")->setValue(1);
 
         resolveAndWait(window);
-        const Solution expected =
-            zeltrac::optimum::solveExact(m_workbook->lastInput(), conditions, 1);
+        const Solution expected = zeltrac::optimum::solveExact(
+            m_workbook->lastInput(), m_workbook->calculatedPlan(), conditions, 1);
         QVERIFY(hasTrain(expected, {1, 5}));
-        QCOMPARE(expected.status, zeltrac::optimum::Status::Optimal);
+        QCOMPARE(expected.status(), zeltrac::optimum::Status::Optimal);
         QVERIFY(!hasTrain(expected, {2, 4}));
-        QCOMPARE(planTexts(window.planModel()), planTexts(expected.plan));
+        QCOMPARE(planTexts(window.planModel()), planTexts(expected.best.plan));
         QVERIFY(window.planModel()->cell(1, 1).isEmpty()); // no train 2-4
-        QVERIFY(expected.cost > 46);
-        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(), number(expected.cost));
+        QVERIFY(expected.best.cost > 46);
+        QCOMPARE(namedChild<QLabel>(&window, "labelExact")->text(), number(expected.best.cost));
         // The marks stay on the new plan.
         QCOMPARE(window.cellMark(0, 0), TrainMark::Forced);
         QCOMPARE(window.cellMark(1, 1), TrainMark::Forbidden);
@@ -192,8 +192,8 @@ private slots:
         QCOMPARE(namedChild<QSpinBox>(&window, "spinVariants")->value(), 5);
 
         resolveAndWait(window);
-        const Solution expected =
-            zeltrac::optimum::solveExact(m_workbook->lastInput(), Conditions(), 5);
+        const Solution expected = zeltrac::optimum::solveExact(
+            m_workbook->lastInput(), m_workbook->calculatedPlan(), Conditions(), 5);
         QVERIFY(expected.variants.size() >= 3);
         const QStringList texts = window.variantTexts();
         QCOMPARE(texts.size(), static_cast<int>(expected.variants.size()));
@@ -326,9 +326,9 @@ private slots:
         resolveAndWait(window);
         Conditions conditions;
         conditions.maxDestinations = {{1, 0}};
-        const Solution expected =
-            zeltrac::optimum::solveExact(m_workbook->lastInput(), conditions, 5);
-        QCOMPARE(expected.status, zeltrac::optimum::Status::Infeasible);
+        const Solution expected = zeltrac::optimum::solveExact(
+            m_workbook->lastInput(), m_workbook->calculatedPlan(), conditions, 5);
+        QCOMPARE(expected.status(), zeltrac::optimum::Status::Infeasible);
         QCOMPARE(window.statusText(), QStringLiteral("Точный оптимум не найден: ") +
                                           QString::fromStdString(expected.message));
         QVERIFY(!expected.message.empty());

@@ -103,7 +103,7 @@ TEST(SessionExactPlan, SolvesTheLastCalculationAndKeepsItUntilTheNext)
     // The calculated plan's tables are the session's own.
     for (int station = 1; station <= 4; ++station)
         for (int column = 1; column <= 6; ++column)
-            EXPECT_EQ(plan.solution().analyticalTables.indicator(column, station),
+            EXPECT_EQ(plan.calculated().tables.indicator(column, station),
                       workbook.resultTables().indicator(column, station));
 
     // Station 2 re-forms 7 cars in the exact plan; the total differs.
@@ -135,9 +135,12 @@ TEST(SessionExactPlan, CancelledOrStaleSolutionsAreNotStored)
     ASSERT_EQ(workbook.calculate(), zeltrac::CalcStatus::Completed);
     const quint64 first = workbook.calculationNumber();
 
-    const auto cancelled = [](const zeltrac::CalcInput& input, const Options& options) {
-        Solution solution = zeltrac::optimum::solveExact(input, options);
-        solution.status = Status::Cancelled;
+    const auto cancelled = [](const zeltrac::CalcInput& input,
+                              const zeltrac::optimum::CalculatedPlan& calculated,
+                              const Options& options) {
+        Solution solution = zeltrac::optimum::solveExact(input, calculated, options);
+        solution.model = zeltrac::optimum::ModelStatus::Feasible;
+        solution.call = zeltrac::optimum::CallStatus::Cancelled;
         return solution;
     };
     const ExactPlan& plan = workbook.computeExactPlan({}, cancelled);
@@ -146,7 +149,8 @@ TEST(SessionExactPlan, CancelledOrStaleSolutionsAreNotStored)
     EXPECT_EQ(workbook.exactPlan(), nullptr);
 
     // A result for a calculation that is no longer the last one.
-    const Solution solved = zeltrac::optimum::solveExact(workbook.lastInput());
+    const Solution solved =
+        zeltrac::optimum::solveExact(workbook.lastInput(), workbook.calculatedPlan());
     ASSERT_EQ(workbook.calculate(), zeltrac::CalcStatus::Completed);
     EXPECT_GT(workbook.calculationNumber(), first);
     EXPECT_FALSE(workbook.storeExactPlan(first, solved));
@@ -165,10 +169,12 @@ TEST(SessionExactPlan, TheSolverGetsTheCallersOptions)
     int stations = 0;
     Options options;
     options.timeLimitSeconds = 2.5;
-    workbook.computeExactPlan(options, [&](const zeltrac::CalcInput& input, const Options& o) {
+    workbook.computeExactPlan(options, [&](const zeltrac::CalcInput& input,
+                                           const zeltrac::optimum::CalculatedPlan& calculated,
+                                           const Options& o) {
         limit = o.timeLimitSeconds;
         stations = input.stationCount;
-        return zeltrac::optimum::solveExact(input, o);
+        return zeltrac::optimum::solveExact(input, calculated, o);
     });
     EXPECT_EQ(limit, 2.5);
     EXPECT_EQ(stations, 5);
@@ -219,9 +225,9 @@ TEST(ExactPlanSection, ShowsThePlanTheMarkedRowsAndTheComparison)
 TEST(ExactPlanSection, OutsideTheModelGivesTheReasonOnly)
 {
     Solution solution;
-    solution.status = Status::NotCovered;
+    solution.model = zeltrac::optimum::ModelStatus::NotCovered;
     solution.message = "Отрицательное Cm станции 2";
-    const ExactPlan plan(solution, 4);
+    const ExactPlan plan(solution, {}, 4);
     EXPECT_FALSE(plan.hasPlan());
     EXPECT_EQ(plan.saving(), 0);
     EXPECT_EQ(plan.savingPercent(), 0);
@@ -232,13 +238,44 @@ TEST(ExactPlanSection, OutsideTheModelGivesTheReasonOnly)
 
 TEST(ExactPlanSection, TimeLimitNamesTheBound)
 {
-    Solution solution;
-    solution.status = Status::TimeLimit;
-    solution.cost = 120;
-    solution.bound = 101.126;
-    const ExactPlan plan(solution, 3);
-    EXPECT_EQ(plan.statusText(),
-              "Предел времени исчерпан: лучший найденный план, нижняя граница 101.13 ваг.-ч");
+    using zeltrac::PlanKind;
+    using zeltrac::optimum::CallStatus;
+    using zeltrac::optimum::ModelStatus;
+    // What the solve found and how it ended, told apart, for either kind.
+    struct Case
+    {
+        ModelStatus model;
+        CallStatus call;
+        bool complete;
+        PlanKind kind;
+        std::string text;
+    };
+    const std::string bound = ": лучший найденный план, нижняя граница 101.13 ваг.-ч";
+    const Case cases[] = {
+        {ModelStatus::Feasible, CallStatus::TimeLimit, true, PlanKind::Optimum,
+         "Предел времени исчерпан" + bound},
+        {ModelStatus::Feasible, CallStatus::Cancelled, true, PlanKind::Optimum, "Отменено" + bound},
+        {ModelStatus::NoPlan, CallStatus::TimeLimit, true, PlanKind::OptimumUnderConditions,
+         "Время истекло раньше, чем найден план, удовлетворяющий условиям"},
+        {ModelStatus::NoPlan, CallStatus::Cancelled, true, PlanKind::OptimumUnderConditions,
+         "Отменено раньше, чем найден план, удовлетворяющий условиям"},
+        {ModelStatus::Optimal, CallStatus::Completed, true, PlanKind::OptimumUnderConditions,
+         "Оптимум при условиях доказан"},
+        {ModelStatus::Optimal, CallStatus::Cancelled, false, PlanKind::Optimum,
+         "Оптимум доказан; список вариантов неполон: поиск отменен"},
+        {ModelStatus::Optimal, CallStatus::TimeLimit, false, PlanKind::OptimumUnderConditions,
+         "Оптимум при условиях доказан; список вариантов неполон: время истекло"},
+    };
+    for (const Case& c : cases) {
+        Solution solution;
+        solution.model = c.model;
+        solution.call = c.call;
+        solution.variantsComplete = c.complete;
+        solution.best.cost = 120;
+        solution.bound = 101.126;
+        const ExactPlan plan(solution, {}, 3, c.kind);
+        EXPECT_EQ(plan.statusText(), c.text);
+    }
 }
 
 TEST(ExactPlanSection, FixedTextIsLocaleFreeAndNeverNegativeZero)

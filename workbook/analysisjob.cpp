@@ -1,0 +1,155 @@
+#include "workbook/analysisjob.h"
+
+#include <QMetaObject>
+#include <algorithm>
+
+#include "calc/error.h"
+#include "optimum/variants.h"
+#include "workbook/workbook.h"
+
+namespace zeltrac {
+
+std::string planLabel(PlanKind kind, int variant)
+{
+    switch (kind) {
+    case PlanKind::Optimum:
+        break;
+    case PlanKind::OptimumUnderConditions:
+        return "Оптимум при условиях";
+    case PlanKind::Variant:
+        return "Вариант " + std::to_string(variant);
+    }
+    return "Точный оптимум";
+}
+
+const char* planKindName(PlanKind kind)
+{
+    switch (kind) {
+    case PlanKind::Optimum:
+        break;
+    case PlanKind::OptimumUnderConditions:
+        return "optimum_under_conditions";
+    case PlanKind::Variant:
+        return "variant";
+    }
+    return "optimum";
+}
+
+optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Options& options)
+{
+    if (request.conditions.empty() && request.variants == 0)
+        return optimum::solveExact(request.input, request.calculated, options);
+    return optimum::solveExact(request.input, request.calculated, request.conditions,
+                               std::max(request.variants, 1), options);
+}
+
+AnalysisJob::AnalysisJob(Workbook& workbook, QObject* parent)
+    : QObject(parent), m_workbook(workbook)
+{
+}
+
+AnalysisJob::~AnalysisJob()
+{
+    m_cancel = true;
+    join();
+}
+
+void AnalysisJob::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+AnalysisRequest AnalysisJob::exactRequest(int variants, double timeLimitSeconds) const
+{
+    if (!m_workbook.hasCompletedPlan())
+        throw Error("Нет рассчитанного плана.");
+    AnalysisRequest request;
+    request.calculation = m_workbook.calculationNumber();
+    request.input = m_workbook.lastInput();
+    request.calculated = m_workbook.calculatedPlan();
+    request.conditions = m_workbook.conditions();
+    request.variants = variants;
+    request.options.timeLimitSeconds = timeLimitSeconds;
+    return request;
+}
+
+optimum::Solution AnalysisJob::solve(const AnalysisRequest& request,
+                                     const std::atomic<bool>* cancel)
+{
+    optimum::Options options = request.options;
+    options.cancel = cancel;
+    try {
+        return solver ? solver(request, options) : runAnalysis(request, options);
+    } catch (const std::exception& e) {
+        // A replaced solver may throw; the optimum library's never does.
+        optimum::Solution failed;
+        failed.call = optimum::CallStatus::Failed;
+        failed.message = e.what();
+        return failed;
+    }
+}
+
+bool AnalysisJob::accept(const AnalysisResult& result)
+{
+    if (result.request.calculation != m_workbook.calculationNumber() ||
+        !m_workbook.hasCompletedPlan())
+        return false;
+    // Only the optimum without conditions is the session's exact plan.
+    if (result.request.planKind() == PlanKind::Optimum)
+        m_workbook.storeExactPlan(result.request.calculation, result.solution);
+    return true;
+}
+
+bool AnalysisJob::start(AnalysisRequest request)
+{
+    if (m_running)
+        return false;
+    join();
+    m_cancel = false;
+    m_running = true;
+    m_request = request;
+    // Called on the thread, which ends before the job does.
+    request.options.progress = [this](double bestCost, double bound) {
+        QMetaObject::invokeMethod(
+            this, [this, bestCost, bound] { emit progress(bestCost, bound); },
+            Qt::QueuedConnection);
+    };
+    emit started();
+    // The thread reads only its request and the cancel flag, which lives
+    // until the thread is joined; the result comes back as a queued call.
+    m_thread = std::thread([this, request = std::move(request)] {
+        AnalysisResult result{request, solve(request, &m_cancel)};
+        result.request.options.progress = nullptr;
+        QMetaObject::invokeMethod(
+            this, [this, result = std::move(result)]() mutable { deliver(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void AnalysisJob::deliver(AnalysisResult result)
+{
+    join();
+    m_running = false;
+    if (accept(result))
+        emit finished(result);
+    else
+        emit discarded();
+}
+
+AnalysisResult AnalysisJob::runNow(AnalysisRequest request)
+{
+    const std::atomic<bool> never{false};
+    AnalysisResult result{request, solve(request, &never)};
+    accept(result);
+    return result;
+}
+
+void AnalysisJob::cancel()
+{
+    if (m_running)
+        m_cancel = true;
+}
+
+} // namespace zeltrac

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "calc/plan.h"
+#include "optimum/conditions.h"
+#include "optimum/exact.h"
+
+namespace zeltrac {
+
+class Workbook;
+
+// What a plan shown or written is, one label for every place that shows it.
+enum class PlanKind
+{
+    Optimum,                // the exact optimum of the line
+    OptimumUnderConditions, // the cheapest plan that meets the planner's conditions
+    Variant,                // a plan of the variants list after the first
+};
+
+// "Точный оптимум", "Оптимум при условиях", "Вариант N" (N = variant, 1-based).
+std::string planLabel(PlanKind kind, int variant = 0);
+// "optimum", "optimum_under_conditions", "variant": the command line's JSON.
+const char* planKindName(PlanKind kind);
+
+// One analysis of the line as calculated.
+struct AnalysisRequest
+{
+    enum class Kind
+    {
+        Exact, // the exact optimum, under the conditions, with its variants
+    };
+    Kind kind = Kind::Exact;
+    quint64 calculation = 0;            // the session's calculation number it answers
+    CalcInput input;                    // the line as calculated
+    optimum::CalculatedPlan calculated; // its calculated plan
+    optimum::Conditions conditions;
+    int variants = 0;         // 0: none asked for
+    optimum::Options options; // the job sets its own cancel flag
+
+    // The kind of the first plan of the answer.
+    PlanKind planKind() const
+    {
+        return conditions.empty() ? PlanKind::Optimum : PlanKind::OptimumUnderConditions;
+    }
+};
+
+struct AnalysisResult
+{
+    AnalysisRequest request;
+    optimum::Solution solution;
+};
+
+// Solves the request: the plain optimum without conditions or variants asked for,
+// the solver under conditions otherwise. The one place that chooses.
+optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Options& options);
+
+// The session's analysis job: takes a request, solves it on a thread of its
+// own (or at once, for the command line), reports the progress and the
+// result by signals, cancels. A result whose calculation is no longer the
+// session's last is dropped (discarded() instead of finished()). An exact
+// optimum without conditions is stored in the session as its exact plan.
+class AnalysisJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AnalysisJob(Workbook& workbook, QObject* parent = nullptr);
+    // Cancels a running solve and waits for it.
+    ~AnalysisJob() override;
+
+    // A request for the session's last completed calculation with its
+    // conditions. Without a completed calculation throws zeltrac::Error.
+    AnalysisRequest exactRequest(int variants, double timeLimitSeconds) const; // variants 0: none
+
+    // Starts solving off the calling thread; false (nothing started) while a
+    // solve runs.
+    bool start(AnalysisRequest request);
+    // Solves on the calling thread, stores as start() would, and returns the
+    // result (the command line).
+    AnalysisResult runNow(AnalysisRequest request);
+    // Asks the running solve to stop; its result still comes, cancelled.
+    void cancel();
+    bool isRunning() const { return m_running; }
+    bool isCancelling() const { return m_running && m_cancel.load(); }
+    // The request being solved (valid while isRunning()).
+    const AnalysisRequest& currentRequest() const { return m_request; }
+
+    // The solver (runAnalysis when empty); tests replace it.
+    using Solver =
+        std::function<optimum::Solution(const AnalysisRequest&, const optimum::Options&)>;
+    Solver solver;
+
+signals:
+    void started();
+    // The cheapest plan found so far and the proven bound.
+    void progress(double bestCost, double bound);
+    void finished(const zeltrac::AnalysisResult& result);
+    // A result that came for a calculation no longer the last.
+    void discarded();
+
+private:
+    optimum::Solution solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
+    // Stores what the session keeps; false when the result is out of date.
+    bool accept(const AnalysisResult& result);
+    void deliver(AnalysisResult result);
+    void join();
+
+    Workbook& m_workbook;
+    AnalysisRequest m_request;
+    std::atomic<bool> m_cancel{false};
+    std::thread m_thread;
+    bool m_running = false;
+};
+
+} // namespace zeltrac
