@@ -20,10 +20,79 @@ void fillWidestTriangle(CellTableModel& flows)
             flows.setCell(c, r, QStringLiteral("0"));
 }
 
+// The data file's lines, then the operator's name.
+QStringList inputTexts(const Workbook& book)
+{
+    const int n = book.stationCount();
+    QStringList texts{QString::number(n)};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < n; ++c)
+            texts << book.param(c, r);
+    for (int r = 0; r < n - 1; ++r)
+        for (int c = 0; c < n - 1; ++c)
+            texts << book.flow(c, r);
+    texts << book.operatorName();
+    return texts;
+}
+
+// inputTexts() of a line of n stations has this many texts.
+qsizetype inputTextCount(int n)
+{
+    return 1 + 2 * n + (n - 1) * (n - 1) + 1;
+}
+
+bool inputFits(const QStringList& texts)
+{
+    bool number = false;
+    const int n = texts.value(0).toInt(&number);
+    return number && n >= kMinStations && n <= kMaxStations && texts.size() == inputTextCount(n);
+}
+
+void restoreInput(Workbook& book, const QStringList& texts)
+{
+    book.setStationCount(texts.front().toInt());
+    const int n = book.stationCount();
+    qsizetype next = 1;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < n; ++c)
+            book.setParam(c, r, texts.at(next++));
+    for (int r = 0; r < n - 1; ++r)
+        for (int c = 0; c < n - 1; ++c)
+            book.setFlow(c, r, texts.at(next++));
+    book.setOperatorName(texts.at(next));
+}
+
+// No conditions, no texts; else their JSON text.
+QStringList conditionsTexts(const optimum::Conditions& conditions)
+{
+    if (conditions.empty())
+        return {};
+    return {QString::fromStdString(optimum::writeConditions(conditions))};
+}
+
+bool readConditionsTexts(const QStringList& texts, optimum::Conditions& conditions)
+{
+    return texts.isEmpty() ||
+           (texts.size() == 1 &&
+            optimum::readConditions(texts.front().toStdString(), conditions).empty());
+}
+
 } // namespace
 
 Workbook::Workbook(QObject* parent)
-    : QObject(parent), m_analysis(std::make_unique<AnalysisJob>(*this))
+    : QObject(parent), m_analysis(std::make_unique<AnalysisJob>(*this)),
+      m_inputDocument({[this] { return inputTexts(*this); }, inputFits,
+                       [this](const QStringList& texts) { restoreInput(*this, texts); }}),
+      m_conditionsDocument({[this] { return conditionsTexts(m_conditions); },
+                            [](const QStringList& texts) {
+                                optimum::Conditions read;
+                                return readConditionsTexts(texts, read);
+                            },
+                            [this](const QStringList& texts) {
+                                optimum::Conditions read;
+                                readConditionsTexts(texts, read);
+                                setConditions(read);
+                            }})
 {
     fillWidestTriangle(m_flows);
     m_params.setHeads(csv::parameterHeads());
@@ -32,6 +101,10 @@ Workbook::Workbook(QObject* parent)
     m_plan.setRows(kStartupStations - 1);
     m_lastInput.stationParams = TextTable(kStartupStations, 2);
     m_lastInput.flows = TextTable(kStartupStations - 1, kStartupStations - 1);
+    for (CellTableModel* table : {&m_params, &m_flows})
+        connect(table, &QAbstractItemModel::dataChanged, &m_inputDocument, &Document::update);
+    m_inputDocument.setSaved({});
+    m_conditionsDocument.setSaved({});
 }
 
 Workbook::~Workbook() = default;
@@ -42,6 +115,22 @@ void Workbook::setConditions(const optimum::Conditions& conditions)
         return;
     m_conditions = conditions;
     emit conditionsChanged();
+    m_conditionsDocument.update();
+}
+
+void Workbook::forgetConditions()
+{
+    setConditions({});
+    m_conditionsDocument.setSaved({});
+}
+
+void Workbook::setOperatorName(const QString& name)
+{
+    if (name == m_operatorName)
+        return;
+    m_operatorName = name;
+    emit operatorNameChanged(name);
+    m_inputDocument.update();
 }
 
 optimum::CalculatedPlan Workbook::calculatedPlan() const
@@ -53,7 +142,7 @@ void Workbook::setStationCount(int count)
 {
     const int n = std::clamp(count, kMinStations, kMaxStations);
     if (n != m_stationCount)
-        setConditions({});
+        forgetConditions();
     m_stationCount = n;
     m_params.setColumns(n);
     m_params.setRows(2);
@@ -70,6 +159,7 @@ void Workbook::setStationCount(int count)
         }
     }
     emit stationCountChanged(n);
+    m_inputDocument.update();
 }
 
 TextTable Workbook::stationParams() const
@@ -96,7 +186,7 @@ void Workbook::load(const QString& path)
 {
     // Everything is read and checked before anything changes.
     const datafile::InitialData data = datafile::load(path);
-    setConditions({}); // the conditions of the line before
+    forgetConditions();
     setStationCount(data.stationCount);
     const int n = m_stationCount;
     for (int r = 0; r < 2; ++r)
@@ -105,9 +195,10 @@ void Workbook::load(const QString& path)
     for (int r = 0; r < n - 1; ++r)
         for (int c = 0; c < n - 1; ++c)
             m_flows.setCell(c, r, data.flow(c, r));
+    m_inputDocument.setSaved(path);
 }
 
-void Workbook::save(const QString& path) const
+void Workbook::save(const QString& path)
 {
     datafile::InitialData data;
     const int n = m_stationCount;
@@ -119,6 +210,7 @@ void Workbook::save(const QString& path) const
         for (int c = 0; c < n - 1; ++c)
             data.flows << m_flows.cell(c, r);
     datafile::save(path, data);
+    m_inputDocument.setSaved(path);
 }
 
 CalcStatus Workbook::calculate(const CalcHooks& hooks)
@@ -151,7 +243,7 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
     if (input.stationCount != m_lastInput.stationCount)
-        setConditions({}); // they were set on another line
+        forgetConditions(); // they were set on another line
     m_lastInput = input;
     m_lastPlan = result.plan;
     m_completed = true;

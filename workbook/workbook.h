@@ -16,6 +16,7 @@
 #include "workbook/celltable.h"
 #include "workbook/csvexport.h"
 #include "workbook/diagramplan.h"
+#include "workbook/document.h"
 #include "workbook/exactplan.h"
 
 namespace zeltrac {
@@ -64,7 +65,7 @@ public:
 
     // "Имя оператора" at first.
     QString operatorName() const { return m_operatorName; }
-    void setOperatorName(const QString& name) { m_operatorName = name; }
+    void setOperatorName(const QString& name);
 
     // The decimal separator the Tек texts are read with ("." at first).
     QString decimalSeparator() const { return m_decimalSeparator; }
@@ -77,6 +78,22 @@ public:
     CellTableModel* flowModel() { return &m_flows; }
     CellTableModel* planModel() { return &m_plan; }
 
+    // --- Unsaved changes ---------------------------------------------------
+
+    // The input as the data file holds it (the station count, the "Cm",
+    // "Tек" and flow texts within it) together with the operator's name;
+    // load() and save() name its file.
+    Document& inputDocument() { return m_inputDocument; }
+    const Document& inputDocument() const { return m_inputDocument; }
+    // The conditions as their file holds them. A new line (loading a data
+    // file, another station count) starts them afresh, with no file.
+    Document& conditionsDocument() { return m_conditionsDocument; }
+    const Document& conditionsDocument() const { return m_conditionsDocument; }
+    bool hasUnsavedChanges() const
+    {
+        return m_inputDocument.modified() || m_conditionsDocument.modified();
+    }
+
     // --- Data file ---------------------------------------------------------
 
     // Reads and checks the whole file first: on an error (zeltrac::Error)
@@ -86,7 +103,7 @@ public:
     void load(const QString& path);
     // Writes the texts within the current size; the target is replaced only
     // when everything was written. Throws zeltrac::Error.
-    void save(const QString& path) const;
+    void save(const QString& path);
 
     // --- Calculation -------------------------------------------------------
 
@@ -194,11 +211,14 @@ signals:
     void exactPlanChanged();
     // After the conditions were set or cleared.
     void conditionsChanged();
+    void operatorNameChanged(const QString& name);
 
 private:
     // The exact plan and its indicators when one has been computed for the
     // plan shown.
     std::optional<csv::PlanSection> exactPlanSection() const;
+    // The conditions of the line before: cleared, with no file.
+    void forgetConditions();
 
     int m_stationCount = kStartupStations;
     CellTableModel m_params;
@@ -217,6 +237,8 @@ private:
     TextTable m_lastPlan;                  // the plan texts of the last completed calculation
     optimum::Conditions m_conditions;
     std::unique_ptr<AnalysisJob> m_analysis;
+    Document m_inputDocument;
+    Document m_conditionsDocument;
 };
 
 } // namespace zeltrac
