@@ -444,7 +444,9 @@ void ExactPlanWindow::saveConditions()
         zeltrac::ui::showErrorBox(this, QStringLiteral("Условия не сохранены в файл %1: %2")
                                             .arg(QDir::toNativeSeparators(path))
                                             .arg(file.errorString()));
+        return;
     }
+    m_workbook.conditionsDocument().setSaved(path);
 }
 
 void ExactPlanWindow::openConditions()
@@ -475,6 +477,8 @@ void ExactPlanWindow::openConditions()
         return;
     }
     setConditions(read);
+    if (m_workbook.conditions() == read)
+        m_workbook.conditionsDocument().setSaved(path);
 }
 
 void ExactPlanWindow::showEvent(QShowEvent* event)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include "ui/errorbox.h"
 #include "ui/filedialog.h"
 #include "ui/fonts.h"
+#include "ui/recovery.h"
 #include "ui/textgrid.h"
 #include "ui_Unit1.h"
 
@@ -115,6 +117,15 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(ui->Edit1, &QLineEdit::textChanged, this, [this] { handle(&Form1::Edit1Change); });
     connect(m_workbook, &zeltrac::Workbook::stationCountChanged, this, &Form1::showStationCount);
     connect(ui->Edit2, &QLineEdit::textChanged, m_workbook, &zeltrac::Workbook::setOperatorName);
+    connect(m_workbook, &zeltrac::Workbook::operatorNameChanged, this, [this](const QString& name) {
+        if (ui->Edit2->text() != name)
+            ui->Edit2->setText(name);
+    });
+    // "[*]" of the caption: unsaved changes of any of the session's files.
+    for (zeltrac::Document* document :
+         {&m_workbook->inputDocument(), &m_workbook->conditionsDocument()})
+        connect(document, &zeltrac::Document::modifiedChanged, this,
+                [this] { setWindowModified(m_workbook->hasUnsavedChanges()); });
     connect(ui->TabControl1, &zeltrac::ui::TabControl::changed, this,
             [this] { handle(&Form1::TabControl1Change); });
     connect(ui->N5, &QAction::triggered, this, [this] { handle(&Form1::N5Click); });
@@ -288,6 +299,56 @@ void Form1::mmExitClick()
     close();
 }
 
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!mayDiscardChanges()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool Form1::mayDiscardChanges()
+{
+    using zeltrac::ui::SaveAnswer;
+    if (m_workbook->inputDocument().modified()) {
+        const SaveAnswer answer =
+            zeltrac::ui::askToSave(this, QStringLiteral("Сохранить изменения в исходных данных?"));
+        if (answer == SaveAnswer::Cancel || (answer == SaveAnswer::Save && !saveInput()))
+            return false;
+    }
+    if (m_workbook->conditionsDocument().modified()) {
+        const SaveAnswer answer = zeltrac::ui::askToSave(
+            this, QStringLiteral("Сохранить изменения в условиях точного оптимума?"));
+        if (answer == SaveAnswer::Cancel)
+            return false;
+        if (answer == SaveAnswer::Save) {
+            // The window that edits the conditions saves them, with its dialog.
+            exactWindow()->saveConditions();
+            if (m_workbook->conditionsDocument().modified())
+                return false;
+        }
+    }
+    return true;
+}
+
+bool Form1::saveInput()
+{
+    QString path = m_workbook->inputDocument().fileName();
+    if (path.isEmpty()) {
+        path = saveFileDialog(QDir::currentPath(), m_saveFileName);
+        if (path.isEmpty())
+            return false;
+        m_saveFileName = path;
+    }
+    bool saved = false;
+    guarded(this, [this, &path, &saved] {
+        m_workbook->save(path);
+        saved = true;
+    });
+    return saved;
+}
+
 void Form1::CalcResultMetod1()
 {
     zeltrac::CalcHooks hooks;
@@ -338,6 +399,8 @@ void Form1::mmPrResClick()
 
 void Form1::mmOpenClick()
 {
+    if (!mayDiscardChanges())
+        return;
     const QString path = openFileDialog(QDir::currentPath(), m_openFileName);
     if (path.isEmpty())
         return;
@@ -359,7 +422,6 @@ void Form1::loadDataFile(const QString& path)
     // Everything is read and checked before anything on the window changes;
     // the station count reaches the spinner through the session's signal.
     m_workbook->load(path);
-    m_dataFileName = path;
 }
 
 void Form1::mmSaveClick()
@@ -369,7 +431,6 @@ void Form1::mmSaveClick()
         return;
     m_saveFileName = path;
     m_workbook->save(path);
-    m_dataFileName = path;
 }
 
 // The report and the analysis commands work on the plan on screen: they are
@@ -383,15 +444,21 @@ void Form1::updateAnalysisCommands()
         action->setEnabled(planShown);
 }
 
-void Form1::mmExactPlanClick()
+ExactPlanWindow* Form1::exactWindow()
 {
     if (!m_exactWindow) {
         m_exactWindow = new ExactPlanWindow(*m_workbook, this);
         m_exactWindow->setAttribute(Qt::WA_DeleteOnClose, false);
     }
+    m_exactWindow->dataFileName = m_workbook->inputDocument().fileName();
+    return m_exactWindow;
+}
+
+void Form1::mmExactPlanClick()
+{
+    exactWindow();
     if (exactSolver)
         m_workbook->analysis().solver = exactSolver;
-    m_exactWindow->dataFileName = m_dataFileName;
     bringForward(m_exactWindow);
     m_exactWindow->start();
 }

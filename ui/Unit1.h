@@ -78,6 +78,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // Closes only when the planner lets unsaved changes go.
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -93,6 +95,8 @@ private:
     void updateAnalysisCommands();
     // "Анализ": the exact optimum.
     void mmExactPlanClick();
+    // The window "Точный оптимум", made when first needed.
+    ExactPlanWindow* exactWindow();
 
     // "Анализ": the plan diagram.
     void mmPlanDiagramClick();
@@ -105,6 +109,11 @@ private:
     void handle(void (Form1::*handler)());
     void applyFonts();
     void loadDataFile(const QString& path);
+    // Asks about every file of the session with unsaved changes; false when
+    // the planner chose "Отмена" or a save asked for did not succeed.
+    bool mayDiscardChanges();
+    // Saves the input as "Сохранить" does, into its file when it has one.
+    bool saveInput();
     // The spinner and the grids' sizes follow the session's station count.
     void showStationCount(int count);
 
@@ -118,6 +127,5 @@ private:
     QString m_openFileName;
     QString m_saveFileName;
     QString m_csvFileName;
-    QString m_dataFileName; // the data file last opened or saved
     bool m_shownOnce = false;
 };
