@@ -1,5 +1,6 @@
 // zeltrac: the formation-plan program. `zeltrac FILE.dat` opens that file at
-// start-up as "Открыть" would.
+// start-up as "Открыть" would, unless the planner restores instead what a
+// program that died had not saved (kept in the user's data folder).
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
