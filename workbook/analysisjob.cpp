@@ -92,8 +92,9 @@ optimum::Solution AnalysisJob::solve(const AnalysisRequest& request,
 
 bool AnalysisJob::accept(const AnalysisResult& result)
 {
+    // Another line calculated, or the conditions changed, since it started.
     if (result.request.calculation != m_workbook.calculationNumber() ||
-        !m_workbook.hasCompletedPlan())
+        !m_workbook.hasCompletedPlan() || result.request.conditions != m_workbook.conditions())
         return false;
     // Only the optimum without conditions is the session's exact plan.
     if (result.request.planKind() == PlanKind::Optimum)

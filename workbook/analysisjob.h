@@ -62,7 +62,8 @@ optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Opt
 // The session's analysis job: takes a request, solves it on a thread of its
 // own (or at once, for the command line), reports the progress and the
 // result by signals, cancels. A result whose calculation is no longer the
-// session's last is dropped (discarded() instead of finished()). An exact
+// session's last, or whose conditions are no longer the session's, is
+// dropped (discarded() instead of finished()). An exact
 // optimum without conditions is stored in the session as its exact plan.
 class AnalysisJob : public QObject
 {
