@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -104,17 +105,22 @@ signals:
     // A result that came for a calculation no longer the last.
     void discarded();
 
+    // From the solving thread to the job's own (queued).
+    void progressFound(double bestCost, double bound, QPrivateSignal);
+    void solveEnded(QPrivateSignal);
+
 private:
     optimum::Solution solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
     // Stores what the session keeps; false when the result is out of date.
     bool accept(const AnalysisResult& result);
-    void deliver(AnalysisResult result);
+    void deliver();
     void join();
 
     Workbook& m_workbook;
     AnalysisRequest m_request;
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;
+    std::optional<AnalysisResult> m_solved; // the thread's result, until delivered
     bool m_running = false;
 };
 

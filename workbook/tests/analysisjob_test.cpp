@@ -30,7 +30,8 @@ namespace {
 
 const QString kExamples = QStringLiteral(ZELTRAC_EXAMPLES_DIR);
 
-// The real solver, held until the test opens the gate or the job cancels.
+// The real solver, held until the test opens the gate or the job cancels;
+// it first reports a cost of 1 above a bound of 0.5 from its thread.
 struct Gate
 {
     std::atomic<bool> open{false};
@@ -40,6 +41,7 @@ struct Gate
         return [this](const AnalysisRequest& request, const zeltrac::optimum::Options& options) {
             while (!open && !options.cancel->load())
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            options.progress(1, 0.5);
             return zeltrac::runAnalysis(request, options);
         };
     }
@@ -117,12 +119,15 @@ TEST_F(AnalysisJobTest, StoresOnlyACurrentOptimumWithoutConditions)
         AnalysisJob& job = m_workbook.analysis();
         QSignalSpy finished(&job, &AnalysisJob::finished);
         QSignalSpy discarded(&job, &AnalysisJob::discarded);
+        QSignalSpy progress(&job, &AnalysisJob::progress);
         ASSERT_TRUE(job.start(job.exactRequest(0, 10)));
         EXPECT_FALSE(job.start(job.exactRequest(0, 10))); // one solve at a time
         c.meanwhile(m_workbook);
         m_gate.open = true;
         waitFor(finished, discarded);
         ASSERT_EQ(finished.count(), c.finished ? 1 : 0);
+        ASSERT_FALSE(progress.isEmpty()); // on the job's thread, before the result
+        EXPECT_EQ(progress.front(), (QList<QVariant>{1.0, 0.5}));
         if (c.finished) {
             const auto result = finished.front().front().value<AnalysisResult>();
             EXPECT_EQ(result.request.planKind(),
