@@ -32,8 +32,8 @@ using zeltrac::optimum::Solution;
 
 namespace {
 
-// The plan grid's cells grow with the window from the main window's size
-// (30 x 18 pixels, the main window's 32 where there is room) up to twice that.
+// The plan grid's cells grow with the window from 30 x 18 pixels (21 stations
+// then fit a 1024-pixel screen beside the conditions) up to twice that.
 constexpr int kCellWidth = 30;
 constexpr int kCellHeight = 18;
 
@@ -255,7 +255,6 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->buttonOpenConditions->setEnabled(!busy);
     ui->buttonSaveConditions->setEnabled(!busy);
     ui->tableLimits->setEnabled(!busy); // and its model takes no edit
-
     ui->listVariants->setEnabled(!busy);
 }
 
