@@ -404,11 +404,13 @@ void ExactPlanWindow::openConditions()
 
 void ExactPlanWindow::fitPlanArea(int cells)
 {
-    // The plan's area grows no taller than the grid at its largest cells;
-    // the comparison takes the rest.
+    // The plan's area grows no wider and no taller than the grid at its
+    // largest cells; the comparison takes the rest.
     zeltrac::ui::TextGrid* grid = ui->gridPlan;
     const int frame = 2 * grid->frameWidth();
     const int rows = std::max(cells, 1);
+    grid->setMaximumWidth(rows * 2 * kCellWidth + grid->verticalHeader()->sizeHint().width() +
+                          frame + grid->verticalScrollBar()->sizeHint().width());
     grid->setMinimumHeight(std::min(rows, 6) * kCellHeight + grid->horizontalHeader()->height() +
                            frame);
     grid->setMaximumHeight(rows * 2 * kCellHeight + grid->horizontalHeader()->height() + frame +
