@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal
 # build and one with AddressSanitizer and UndefinedBehaviorSanitizer, both with
-# warnings treated as errors.
+# warnings treated as errors. Then the test programs that start threads (the
+# session's, the exact optimum's cancelling, the analysis windows') once more
+# under ThreadSanitizer: only those are built, only their tests run (label
+# "threads").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,3 +21,8 @@ for preset in dev asan; do
     echo "=== ${preset}: tests"
     ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== tsan: configure, build and run the tests that start threads"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"

@@ -7,15 +7,14 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QLocale>
-#include <QMetaObject>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QTableWidget>
 #include <algorithm>
-#include <limits>
 
+#include "optimum/jsonfile.h"
 #include "optimum/variants.h"
 #include "ui/PlanDiagramWindow.h"
 #include "ui/errorbox.h"
@@ -25,6 +24,7 @@
 #include "ui/textgrid.h"
 #include "ui_ExactPlanWindow.h"
 #include "workbook/diagramplan.h"
+#include "workbook/limitsmodel.h"
 
 using zeltrac::ExactPlan;
 using zeltrac::optimum::Conditions;
@@ -32,12 +32,10 @@ using zeltrac::optimum::Solution;
 
 namespace {
 
-// A cell of the plan grid: 32 pixels and a line wide, 18 and a line high,
-// with the 1-pixel border around.
-QSize planGridSize(int cells)
-{
-    return {33 * cells + 2, 19 * cells + 2};
-}
+// The plan grid's cells grow with the window from 30 x 18 pixels (21 stations
+// then fit a 1024-pixel screen beside the conditions) up to twice that.
+constexpr int kCellWidth = 30;
+constexpr int kCellHeight = 18;
 
 QString number(double value, int decimals)
 {
@@ -78,6 +76,17 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     ui->gridPlan->setTextModel(m_planModel);
     ui->gridPlan->setEditable(false);
     ui->gridPlan->setFocusPolicy(Qt::NoFocus);
+    ui->gridPlan->setItemDelegate(new zeltrac::ui::MarkedCellDelegate(ui->gridPlan));
+    ui->gridPlan->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ui->gridPlan->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    for (const auto& [header, cell] : {std::pair{ui->gridPlan->horizontalHeader(), kCellWidth},
+                                       std::pair{ui->gridPlan->verticalHeader(), kCellHeight}}) {
+        header->show();
+        header->setDefaultAlignment(Qt::AlignCenter);
+        header->setMinimumSectionSize(cell);
+        header->setMaximumSectionSize(2 * cell);
+        header->setSectionResizeMode(QHeaderView::Stretch);
+    }
     ui->tableComparison->setModel(m_comparison);
     ui->tableComparison->verticalHeader()->hide();
     ui->tableComparison->verticalHeader()->setDefaultSectionSize(
@@ -86,8 +95,8 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     ui->splitter->setStretchFactor(0, 0);
     ui->splitter->setStretchFactor(1, 1);
     m_planModel->setConditions(&m_workbook.conditions(), 0);
-    connect(&m_workbook, &zeltrac::Workbook::conditionsChanged, this,
-            &ExactPlanWindow::showConditions);
+    connect(&m_workbook, &zeltrac::Workbook::conditionsChanged, m_planModel,
+            &zeltrac::ui::ConditionPlanModel::refreshMarks);
     zeltrac::AnalysisJob& job = m_workbook.analysis();
     connect(&job, &zeltrac::AnalysisJob::finished, this, &ExactPlanWindow::finishSolve);
     connect(&job, &zeltrac::AnalysisJob::discarded, this, [this] {
@@ -98,6 +107,10 @@ ExactPlanWindow::ExactPlanWindow(zeltrac::Workbook& workbook, QWidget* parent)
     });
     connect(ui->gridPlan, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& index) { cycleCell(index.column(), index.row()); });
+    auto* limits = new zeltrac::LimitsModel(m_workbook, this);
+    connect(limits, &zeltrac::LimitsModel::refused, this,
+            [this](const QString& reason) { zeltrac::ui::showErrorBox(this, reason); });
+    ui->tableLimits->setModel(limits);
     ui->tableLimits->verticalHeader()->setDefaultSectionSize(
         ui->tableLimits->fontMetrics().height() + 6);
     ui->tableLimits->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -161,11 +174,6 @@ void ExactPlanWindow::resolve()
         showPlan(std::nullopt, QStringLiteral("Нет рассчитанного плана."));
         return;
     }
-    const QString error = readLimits();
-    if (!error.isEmpty()) {
-        zeltrac::ui::showErrorBox(this, error);
-        return;
-    }
     runSolve(ui->spinVariants->value());
 }
 
@@ -213,17 +221,10 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->gridPlan->setRowCount(cells);
     if (shown)
         m_planModel->setTexts(plan->solution().best.plan);
-    if (m_workbook.hasCompletedPlan() && m_stations != m_workbook.lastInput().stationCount) {
+    if (m_workbook.hasCompletedPlan())
         m_stations = m_workbook.lastInput().stationCount;
-        fillLimits();
-    }
     m_planModel->setConditions(&m_workbook.conditions(), m_stations);
-    ui->gridPlan->resize(planGridSize(cells));
-    // The plan's area grows no taller than the grid; the table takes the rest.
-    ui->scrollPlan->setMaximumHeight(planGridSize(std::max(cells, 1)).height() +
-                                     ui->scrollPlan->horizontalScrollBar()->sizeHint().height());
-    ui->planLayout->setAlignment(ui->scrollPlan, Qt::AlignTop | Qt::AlignLeft);
-    ui->splitter->setSizes({ui->groupPlan->sizeHint().height(), ui->splitter->height()});
+    fitPlanArea(cells);
     m_comparison->setPlan(shown ? plan : std::nullopt);
     m_shownTrains.reset();
     if (shown)
@@ -253,7 +254,7 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->buttonResolve->setEnabled(!busy);
     ui->buttonOpenConditions->setEnabled(!busy);
     ui->buttonSaveConditions->setEnabled(!busy);
-    ui->tableLimits->setEnabled(!busy);
+    ui->tableLimits->setEnabled(!busy); // and its model takes no edit
     ui->listVariants->setEnabled(!busy);
 }
 
@@ -351,67 +352,8 @@ void ExactPlanWindow::cycleCell(int column, int row)
 
 void ExactPlanWindow::setConditions(const Conditions& conditions)
 {
-    if (isSolving())
-        return;
-    m_workbook.setConditions(conditions);
-    showConditions();
-}
-
-void ExactPlanWindow::showConditions()
-{
-    fillLimits();
-    m_planModel->refreshMarks();
-}
-
-void ExactPlanWindow::fillLimits()
-{
-    const int stations = std::max(m_stations - 1, 0);
-    QTableWidget* table = ui->tableLimits;
-    table->setRowCount(stations);
-    for (int s = 1; s <= stations; ++s) {
-        table->setVerticalHeaderItem(s - 1, new QTableWidgetItem(QString::number(s)));
-        const Conditions& conditions = m_workbook.conditions();
-        const auto destinations = conditions.maxDestinations.find(s);
-        const auto reprocessed = conditions.maxReprocessed.find(s);
-        table->setItem(s - 1, 0,
-                       new QTableWidgetItem(destinations == conditions.maxDestinations.end()
-                                                ? QString()
-                                                : QString::number(destinations->second)));
-        table->setItem(s - 1, 1,
-                       new QTableWidgetItem(reprocessed == conditions.maxReprocessed.end()
-                                                ? QString()
-                                                : QString::number(reprocessed->second)));
-    }
-}
-
-QString ExactPlanWindow::readLimits()
-{
-    // Limits of stations beyond the table (a file for a longer line) stay
-    // and are reported by the solve.
-    Conditions read = m_workbook.conditions();
-    for (int s = 1; s <= ui->tableLimits->rowCount(); ++s) {
-        read.maxDestinations.erase(s);
-        read.maxReprocessed.erase(s);
-        for (int column = 0; column < 2; ++column) {
-            const QTableWidgetItem* item = ui->tableLimits->item(s - 1, column);
-            const QString text = item ? item->text().trimmed() : QString();
-            if (text.isEmpty())
-                continue;
-            bool ok = false;
-            const qlonglong value = text.toLongLong(&ok);
-            if (!ok || value < 0 || (column == 0 && value > std::numeric_limits<int>::max()))
-                return QStringLiteral("Ограничение станции %1 — не целое число не меньше 0: "
-                                      "«%2»")
-                    .arg(s)
-                    .arg(text);
-            if (column == 0)
-                read.maxDestinations[s] = static_cast<int>(value);
-            else
-                read.maxReprocessed[s] = value;
-        }
-    }
-    m_workbook.setConditions(read);
-    return {};
+    if (!isSolving())
+        m_workbook.setConditions(conditions);
 }
 
 QString ExactPlanWindow::offeredConditionsName() const
@@ -427,11 +369,6 @@ void ExactPlanWindow::saveConditions()
 {
     if (isSolving())
         return;
-    const QString error = readLimits();
-    if (!error.isEmpty()) {
-        zeltrac::ui::showErrorBox(this, error);
-        return;
-    }
     const QString path = saveConditionsDialog(offeredConditionsName());
     if (path.isEmpty())
         return;
@@ -456,24 +393,12 @@ void ExactPlanWindow::openConditions()
     const QString path = openConditionsDialog(offeredConditionsName());
     if (path.isEmpty())
         return;
-    QFile file(path);
-    // A conditions file is a few lines; anything much larger is not one.
-    constexpr qint64 kMostBytes = 1 << 20;
-    if (!file.open(QIODevice::ReadOnly)) {
-        zeltrac::ui::showErrorBox(this, QStringLiteral("Файл условий %1 не открыт: %2")
-                                            .arg(QDir::toNativeSeparators(path))
-                                            .arg(file.errorString()));
-        return;
-    }
-    const QByteArray bytes = file.read(kMostBytes + 1);
+    // The reader and its limits are the command line's too.
     Conditions read;
-    const std::string error = bytes.size() > kMostBytes
-                                  ? std::string("файл слишком велик")
-                                  : zeltrac::optimum::readConditions(bytes.toStdString(), read);
+    const std::string error =
+        zeltrac::optimum::loadConditionsFile(QFile::encodeName(path).toStdString(), read);
     if (!error.empty()) {
-        zeltrac::ui::showErrorBox(this, QStringLiteral("Файл условий %1 не прочитан: %2")
-                                            .arg(QDir::toNativeSeparators(path))
-                                            .arg(QString::fromStdString(error)));
+        zeltrac::ui::showErrorBox(this, QString::fromStdString(error));
         return;
     }
     setConditions(read);
@@ -481,15 +406,42 @@ void ExactPlanWindow::openConditions()
         m_workbook.conditionsDocument().setSaved(path);
 }
 
+void ExactPlanWindow::fitPlanArea(int cells)
+{
+    // The plan's area grows no wider and no taller than the grid at its
+    // largest cells; the comparison takes the rest.
+    zeltrac::ui::TextGrid* grid = ui->gridPlan;
+    const int frame = 2 * grid->frameWidth();
+    const int rows = std::max(cells, 1);
+    grid->setMaximumWidth(rows * 2 * kCellWidth + grid->verticalHeader()->sizeHint().width() +
+                          frame + grid->verticalScrollBar()->sizeHint().width());
+    grid->setMinimumHeight(std::min(rows, 6) * kCellHeight + grid->horizontalHeader()->height() +
+                           frame);
+    grid->setMaximumHeight(rows * 2 * kCellHeight + grid->horizontalHeader()->height() + frame +
+                           grid->horizontalScrollBar()->sizeHint().height());
+    const int wanted = ui->groupPlan->sizeHint().height() - grid->sizeHint().height() +
+                       rows * kCellHeight + grid->horizontalHeader()->height() + frame;
+    ui->splitter->setSizes({wanted, std::max(ui->splitter->height() - wanted, 1)});
+}
+
 void ExactPlanWindow::showEvent(QShowEvent* event)
 {
-    // The first time over the middle of the window that opened it.
+    // The first time within the screen, over the middle of the window that
+    // opened it.
     if (!m_placed && !event->spontaneous()) {
         m_placed = true;
-        if (const QWidget* opener = parentWidget()) {
-            const QPoint centre = opener->frameGeometry().center();
-            move(centre - QPoint(width() / 2, height() / 2));
-        }
+        const QRect screen =
+            (parentWidget() ? parentWidget()->screen() : this->screen())->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        resize(size().boundedTo(screen.size() - frame));
+        QRect placed(QPoint(), frameGeometry().size());
+        placed.moveCenter(parentWidget() ? parentWidget()->frameGeometry().center()
+                                         : screen.center());
+        placed.moveLeft(std::clamp(placed.left(), screen.left(),
+                                   std::max(screen.right() - placed.width() + 1, screen.left())));
+        placed.moveTop(std::clamp(placed.top(), screen.top(),
+                                  std::max(screen.bottom() - placed.height() + 1, screen.top())));
+        move(placed.topLeft());
     }
     QWidget::showEvent(event);
 }

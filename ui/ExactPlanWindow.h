@@ -26,8 +26,10 @@ class ExactComparisonModel;
 // the window cancels a running solve.
 //
 // The planner's conditions: a click on a cell of the plan cycles its train
-// through none, forced and forbidden; the limits table holds each station's
-// most destinations and most re-formed cars. "Пересчитать" solves under them
+// through none, forced and forbidden; the limits table (the session's
+// LimitsModel) holds each station's most destinations and most re-formed
+// cars. The plan grid names the stations beside its cells, grows with the
+// window, and shows a mark through the selection. "Пересчитать" solves under them
 // for the number of variants asked for; the variants list shows each with
 // its cost and how far it lies above the optimum, and selecting one shows it
 // in the grid and the comparison. Conditions are the session's, kept in a
@@ -52,8 +54,6 @@ public:
     void cancel();
 
     // Solves again under the conditions set, with the variants asked for.
-    // Limits that are not whole numbers of at least 0 are shown in the error
-    // box and nothing is solved.
     void resolve();
     // Clicks on the plan cell (column, row): the train's next condition.
     void cycleCell(int column, int row);
@@ -61,7 +61,7 @@ public:
     void saveConditions();
     void openConditions();
 
-    // The session's conditions (the limits table is read on resolve and save).
+    // The session's conditions.
     const zeltrac::optimum::Conditions& conditions() const { return m_workbook.conditions(); }
     // Replaces the session's conditions (not while a solve runs).
     void setConditions(const zeltrac::optimum::Conditions& conditions);
@@ -106,11 +106,8 @@ private:
     void runSolve(int variants);
     void finishSolve(const zeltrac::AnalysisResult& result);
     void showVariants(const zeltrac::AnalysisResult* result);
-    // Reads the limits table into the conditions; the reason it cannot, or
-    // the empty text.
-    QString readLimits();
-    void fillLimits();
-    void showConditions();
+    // The plan grid's share of the window for a plan of `cells` x `cells`.
+    void fitPlanArea(int cells);
     void updateDiagram();
     QString offeredConditionsName() const;
     void showPlan(const std::optional<zeltrac::ExactPlan>& plan, const QString& status);

@@ -86,4 +86,29 @@ QVariant ConditionPlanModel::data(const QModelIndex& index, int role) const
     return CellTableModel::data(index, role);
 }
 
+QVariant ConditionPlanModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return CellTableModel::headerData(section, orientation, role);
+    return QString::number(orientation == Qt::Horizontal ? section + 1 : m_stations - section);
+}
+
+void MarkedCellDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                         const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QVariant background = index.data(Qt::BackgroundRole);
+    if (!(option->state & QStyle::State_Selected) || !background.canConvert<QBrush>())
+        return;
+    const QColor mark = background.value<QBrush>().color();
+    const QColor selection = option->palette.color(QPalette::Active, QPalette::Highlight);
+    const QColor blended((mark.red() + selection.red()) / 2, (mark.green() + selection.green()) / 2,
+                         (mark.blue() + selection.blue()) / 2);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        option->palette.setColor(group, QPalette::Highlight, blended);
+        option->palette.setColor(group, QPalette::HighlightedText,
+                                 option->palette.color(group, QPalette::Text));
+    }
+}
+
 } // namespace zeltrac::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QStyledItemDelegate>
 #include <optional>
 
 #include "optimum/conditions.h"
@@ -43,6 +44,9 @@ public:
     TrainMark markAt(int column, int row) const;
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The stations: origins above the columns, destinations beside the rows.
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     static QColor forcedColor() { return QColor(170, 230, 170); }
     static QColor forbiddenColor() { return QColor(240, 160, 160); }
@@ -50,6 +54,17 @@ public:
 private:
     const optimum::Conditions* m_conditions = nullptr;
     int m_stations = 0;
+};
+
+// Paints a selected cell in the selection colour blended half and half with
+// the cell's own background, so a mark stays visible while selected.
+class MarkedCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 } // namespace zeltrac::ui

@@ -1,6 +1,5 @@
 #include "workbook/analysisjob.h"
 
-#include <QMetaObject>
 #include <algorithm>
 
 #include "calc/error.h"
@@ -46,6 +45,9 @@ optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Opt
 AnalysisJob::AnalysisJob(Workbook& workbook, QObject* parent)
     : QObject(parent), m_workbook(workbook)
 {
+    // Sent by the solving thread, received on the job's own.
+    connect(this, &AnalysisJob::solveEnded, this, &AnalysisJob::deliver, Qt::QueuedConnection);
+    connect(this, &AnalysisJob::progressFound, this, &AnalysisJob::progress, Qt::QueuedConnection);
 }
 
 AnalysisJob::~AnalysisJob()
@@ -92,8 +94,9 @@ optimum::Solution AnalysisJob::solve(const AnalysisRequest& request,
 
 bool AnalysisJob::accept(const AnalysisResult& result)
 {
+    // Another line calculated, or the conditions changed, since it started.
     if (result.request.calculation != m_workbook.calculationNumber() ||
-        !m_workbook.hasCompletedPlan())
+        !m_workbook.hasCompletedPlan() || result.request.conditions != m_workbook.conditions())
         return false;
     // Only the optimum without conditions is the session's exact plan.
     if (result.request.planKind() == PlanKind::Optimum)
@@ -111,27 +114,25 @@ bool AnalysisJob::start(AnalysisRequest request)
     m_request = request;
     // Called on the thread, which ends before the job does.
     request.options.progress = [this](double bestCost, double bound) {
-        QMetaObject::invokeMethod(
-            this, [this, bestCost, bound] { emit progress(bestCost, bound); },
-            Qt::QueuedConnection);
+        emit progressFound(bestCost, bound, QPrivateSignal());
     };
     emit started();
-    // The thread reads only its request and the cancel flag, which lives
-    // until the thread is joined; the result comes back as a queued call.
+    // The thread reads only its request and the cancel flag and writes only
+    // m_solved, which deliver() reads once it has joined the thread.
     m_thread = std::thread([this, request = std::move(request)] {
-        AnalysisResult result{request, solve(request, &m_cancel)};
-        result.request.options.progress = nullptr;
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { deliver(std::move(result)); },
-            Qt::QueuedConnection);
+        m_solved = AnalysisResult{request, solve(request, &m_cancel)};
+        m_solved->request.options.progress = nullptr;
+        emit solveEnded(QPrivateSignal());
     });
     return true;
 }
 
-void AnalysisJob::deliver(AnalysisResult result)
+void AnalysisJob::deliver()
 {
     join();
     m_running = false;
+    AnalysisResult result = std::move(*m_solved);
+    m_solved.reset();
     if (accept(result))
         emit finished(result);
     else

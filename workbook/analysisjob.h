@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -62,7 +63,8 @@ optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Opt
 // The session's analysis job: takes a request, solves it on a thread of its
 // own (or at once, for the command line), reports the progress and the
 // result by signals, cancels. A result whose calculation is no longer the
-// session's last is dropped (discarded() instead of finished()). An exact
+// session's last, or whose conditions are no longer the session's, is
+// dropped (discarded() instead of finished()). An exact
 // optimum without conditions is stored in the session as its exact plan.
 class AnalysisJob : public QObject
 {
@@ -103,17 +105,22 @@ signals:
     // A result that came for a calculation no longer the last.
     void discarded();
 
+    // From the solving thread to the job's own (queued).
+    void progressFound(double bestCost, double bound, QPrivateSignal);
+    void solveEnded(QPrivateSignal);
+
 private:
     optimum::Solution solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
     // Stores what the session keeps; false when the result is out of date.
     bool accept(const AnalysisResult& result);
-    void deliver(AnalysisResult result);
+    void deliver();
     void join();
 
     Workbook& m_workbook;
     AnalysisRequest m_request;
     std::atomic<bool> m_cancel{false};
     std::thread m_thread;
+    std::optional<AnalysisResult> m_solved; // the thread's result, until delivered
     bool m_running = false;
 };
 
