@@ -14,11 +14,7 @@
 
 namespace zeltrac::optimum {
 
-namespace {
-
-using namespace detail;
-
-constexpr long double kNone = std::numeric_limits<long double>::infinity();
+namespace detail {
 
 // The share column of flow `shares` from its node p to its node q (p < q).
 int shareColumn(const Program::FlowShares& shares, int p, int q)
@@ -29,19 +25,6 @@ int shareColumn(const Program::FlowShares& shares, int p, int q)
         offset += count - 1 - r;
     return shares.firstColumn + offset + (q - p - 1);
 }
-
-// The program of a line under conditions: required trains get a column fixed
-// at 1 (one that no flow can use gets one too), forbidden trains are held at
-// 0, and a row per limit. The flows that a re-forming limit counts go whole
-// along one chain.
-struct Model
-{
-    const Line* line = nullptr;
-    Program program;
-    TrainSet forced{};
-    std::vector<bool> counted; // by flow: some re-forming limit counts it
-    bool limitsReforming = false;
-};
 
 Model buildModel(const Line& line, const Conditions& conditions)
 {
@@ -113,63 +96,6 @@ Model buildModel(const Line& line, const Conditions& conditions)
     return model;
 }
 
-bool hasTrainColumns(const Program& program)
-{
-    for (int i = 1; i < kDim; ++i) {
-        for (int j = i + 1; j < kDim; ++j) {
-            if (program.trainColumn[i][j] >= 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-// Solves the program, its linking rows added as they are violated (`links`
-// keeps the chosen ones for the next solve of the same program's rows).
-Outcome solveProgram(const Program& program, std::vector<bool>& links, const Deadline& deadline)
-{
-    if (!hasTrainColumns(program)) {
-        Outcome outcome;
-        outcome.kind = Outcome::Solved;
-        outcome.values.assign(program.columns(), 0.0);
-        outcome.proven = true;
-        return outcome;
-    }
-    if (links.size() != program.links.size()) {
-        TrainSet ignored{};
-        double bound = 0;
-        relaxation(program, deadline, links, ignored, bound);
-    }
-    return solveLinked(program, links, {}, 0, deadline);
-}
-
-// A plan as a set of trains and one chain per flow.
-struct Plan
-{
-    TrainSet set{};
-    long double cost = kNone;
-    std::vector<FixedTrain> trains; // by origin then destination, required ones with 0 cars
-};
-
-// The cost of the trains `set` with each flow on its cheapest chain (the
-// re-forming limits left aside): kNone when some flow has no chain.
-long double freeCost(const Line& line, const TrainSet& set)
-{
-    const Routing routing = route(line, set);
-    if (!routing.covered)
-        return kNone;
-    long double cost = routing.cost;
-    for (const FixedTrain& t : routing.trains)
-        cost -= line.cm[t.origin];
-    for (int i = 1; i < line.n; ++i) {
-        for (int j = i + 1; j <= line.n; ++j) {
-            if (set[i][j])
-                cost += line.cm[i];
-        }
-    }
-    return cost;
-}
-
 // The plan of the program's values: the flows a limit counts along the chain
 // the values give them, the others along their cheapest chain.
 Plan planOf(const Model& model, const std::vector<double>& values)
@@ -226,6 +152,78 @@ Plan planOf(const Model& model, const std::vector<double>& values)
     }
     plan.cost = cost;
     return plan;
+}
+
+Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
+{
+    Variant variant;
+    variant.trains = plan.trains;
+    std::vector<FixedTrain> carrying;
+    long double idle = 0;
+    for (const FixedTrain& t : plan.trains) {
+        if (t.cars > 0)
+            carrying.push_back(t);
+        else
+            idle += line.cm[t.origin];
+    }
+    variant.plan = evaluatePlan(input, carrying, variant.tables).plan;
+    variant.cost = variant.tables.total(6).toDouble() + static_cast<double>(idle);
+    return variant;
+}
+
+} // namespace detail
+
+namespace {
+
+using namespace detail;
+
+bool hasTrainColumns(const Program& program)
+{
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            if (program.trainColumn[i][j] >= 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Solves the program, its linking rows added as they are violated (`links`
+// keeps the chosen ones for the next solve of the same program's rows).
+Outcome solveProgram(const Program& program, std::vector<bool>& links, const Deadline& deadline)
+{
+    if (!hasTrainColumns(program)) {
+        Outcome outcome;
+        outcome.kind = Outcome::Solved;
+        outcome.values.assign(program.columns(), 0.0);
+        outcome.proven = true;
+        return outcome;
+    }
+    if (links.size() != program.links.size()) {
+        TrainSet ignored{};
+        double bound = 0;
+        relaxation(program, deadline, links, ignored, bound);
+    }
+    return solveLinked(program, links, {}, 0, deadline);
+}
+
+// The cost of the trains `set` with each flow on its cheapest chain (the
+// re-forming limits left aside): kNone when some flow has no chain.
+long double freeCost(const Line& line, const TrainSet& set)
+{
+    const Routing routing = route(line, set);
+    if (!routing.covered)
+        return kNone;
+    long double cost = routing.cost;
+    for (const FixedTrain& t : routing.trains)
+        cost -= line.cm[t.origin];
+    for (int i = 1; i < line.n; ++i) {
+        for (int j = i + 1; j <= line.n; ++j) {
+            if (set[i][j])
+                cost += line.cm[i];
+        }
+    }
+    return cost;
 }
 
 bool notAbove(long double cost, long double than)
@@ -419,23 +417,6 @@ std::string infeasibleMessage(const Line& line, const Conditions& conditions,
     if (unknown)
         return none + "; время истекло раньше, чем проверено, какое условие ослабить";
     return none + "; ни одно условие в отдельности этого не меняет, ослабьте несколько";
-}
-
-Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
-{
-    Variant variant;
-    variant.trains = plan.trains;
-    std::vector<FixedTrain> carrying;
-    long double idle = 0;
-    for (const FixedTrain& t : plan.trains) {
-        if (t.cars > 0)
-            carrying.push_back(t);
-        else
-            idle += line.cm[t.origin];
-    }
-    variant.plan = evaluatePlan(input, carrying, variant.tables).plan;
-    variant.cost = variant.tables.total(6).toDouble() + static_cast<double>(idle);
-    return variant;
 }
 
 } // namespace
