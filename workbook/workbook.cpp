@@ -44,6 +44,14 @@ void Workbook::setConditions(const optimum::Conditions& conditions)
     emit conditionsChanged();
 }
 
+void Workbook::setPlanInForce(const std::optional<std::vector<optimum::TrainPair>>& through)
+{
+    if (through == m_planInForce)
+        return;
+    m_planInForce = through;
+    emit planInForceChanged();
+}
+
 optimum::CalculatedPlan Workbook::calculatedPlan() const
 {
     return {m_lastPlan, m_tables};
@@ -52,8 +60,10 @@ optimum::CalculatedPlan Workbook::calculatedPlan() const
 void Workbook::setStationCount(int count)
 {
     const int n = std::clamp(count, kMinStations, kMaxStations);
-    if (n != m_stationCount)
+    if (n != m_stationCount) {
         setConditions({});
+        setPlanInForce(std::nullopt);
+    }
     m_stationCount = n;
     m_params.setColumns(n);
     m_params.setRows(2);
@@ -97,6 +107,7 @@ void Workbook::load(const QString& path)
     // Everything is read and checked before anything changes.
     const datafile::InitialData data = datafile::load(path);
     setConditions({}); // the conditions of the line before
+    setPlanInForce(std::nullopt);
     setStationCount(data.stationCount);
     const int n = m_stationCount;
     for (int r = 0; r < 2; ++r)
@@ -150,8 +161,10 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
         return result.status;
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
-    if (input.stationCount != m_lastInput.stationCount)
+    if (input.stationCount != m_lastInput.stationCount) {
         setConditions({}); // they were set on another line
+        setPlanInForce(std::nullopt);
+    }
     m_lastInput = input;
     m_lastPlan = result.plan;
     m_completed = true;
