@@ -176,7 +176,8 @@ void addPlannerJson(Json& json, const PlannerOutcome& outcome, int stationCount)
                                {"cost", s.hasPlan() ? realJson(s.best.cost) : Json()},
                                {"added", pairsJson(step.added)},
                                {"removed", pairsJson(step.removed)},
-                               {"trains", trainsOf(s.best.trains)}});
+                               {"trains", trainsOf(s.best.trains)},
+                               {"seconds", s.seconds}});
         }
         exact["changes"] = std::move(changes);
         exact["changes_reached_optimum"] = ladder.optimumReached;
