@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include "datafile/safefile.h"
+#include "ui/PlanDiagramWindow.h"
 #include "ui/errorbox.h"
 #include "ui/exactcomparison.h"
 #include "ui/filedialog.h"
@@ -84,6 +85,7 @@ PlanInForceWindow::PlanInForceWindow(zeltrac::Workbook& workbook, QWidget* paren
     connect(ui->buttonOpen, &QPushButton::clicked, this, &PlanInForceWindow::openPlan);
     connect(ui->buttonSave, &QPushButton::clicked, this, &PlanInForceWindow::savePlan);
     connect(ui->buttonSolve, &QPushButton::clicked, this, &PlanInForceWindow::solve);
+    connect(ui->buttonDiagram, &QPushButton::clicked, this, &PlanInForceWindow::showDiagram);
     connect(ui->buttonCancel, &QPushButton::clicked, this, &PlanInForceWindow::cancel);
     connect(ui->buttonClose, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->tableLadder, &QTableWidget::currentCellChanged, this,
@@ -175,8 +177,28 @@ void PlanInForceWindow::showCurrent()
         showPlan(m_current.plan);
 }
 
+void PlanInForceWindow::showDiagram()
+{
+    if (!m_diagram)
+        m_diagram = new PlanDiagramWindow(this);
+    updateDiagram();
+    m_diagram->show();
+    m_diagram->raise();
+}
+
+void PlanInForceWindow::updateDiagram()
+{
+    if (!m_diagram)
+        return;
+    const std::optional<zeltrac::diagram::DiagramPlan> analytical = m_workbook.diagramData();
+    if (analytical)
+        m_diagram->setPlans(*analytical, m_workbook.exactDiagramData(m_shownTrains));
+}
+
 void PlanInForceWindow::showPlan(const zeltrac::optimum::Variant& plan)
 {
+    m_shownTrains = plan.trains;
+    updateDiagram();
     m_grid->setShown(plan.trains);
     zeltrac::optimum::Solution shown;
     shown.model = zeltrac::optimum::ModelStatus::Optimal;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -7,6 +8,8 @@
 
 #include "optimum/planner.h"
 #include "workbook/analysisjob.h"
+
+class PlanDiagramWindow;
 
 namespace Ui {
 class PlanInForceWindow;
@@ -69,6 +72,9 @@ private:
     void openPlan();
     void savePlan();
     std::vector<zeltrac::optimum::TrainPair> through() const;
+    // The plan shown beside the calculated plan in the diagram window.
+    void showDiagram();
+    void updateDiagram();
 
     std::unique_ptr<Ui::PlanInForceWindow> ui;
     zeltrac::Workbook& m_workbook;
@@ -76,4 +82,6 @@ private:
     zeltrac::ui::ExactComparisonModel* m_comparison;
     zeltrac::optimum::PlanInForce m_current;
     std::optional<zeltrac::optimum::Ladder> m_ladder; // the last ladder, for its plan in force
+    std::vector<zeltrac::FixedTrain> m_shownTrains;   // the plan shown in the grid
+    QPointer<PlanDiagramWindow> m_diagram;
 };
