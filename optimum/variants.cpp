@@ -96,6 +96,65 @@ Model buildModel(const Line& line, const Conditions& conditions)
     return model;
 }
 
+} // namespace detail
+
+namespace {
+
+using namespace detail;
+
+bool hasTrainColumns(const Program& program)
+{
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            if (program.trainColumn[i][j] >= 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Solves the program, its linking rows added as they are violated (`links`
+// keeps the chosen ones for the next solve of the same program's rows).
+Outcome solveProgram(const Program& program, std::vector<bool>& links, const Deadline& deadline)
+{
+    if (!hasTrainColumns(program)) {
+        Outcome outcome;
+        outcome.kind = Outcome::Solved;
+        outcome.values.assign(program.columns(), 0.0);
+        outcome.proven = true;
+        return outcome;
+    }
+    if (links.size() != program.links.size()) {
+        TrainSet ignored{};
+        double bound = 0;
+        relaxation(program, deadline, links, ignored, bound);
+    }
+    return solveLinked(program, links, {}, 0, deadline);
+}
+
+// The cost of the trains `set` with each flow on its cheapest chain (the
+// re-forming limits left aside): kNone when some flow has no chain.
+long double freeCost(const Line& line, const TrainSet& set)
+{
+    const Routing routing = route(line, set);
+    if (!routing.covered)
+        return kNone;
+    long double cost = routing.cost;
+    for (const FixedTrain& t : routing.trains)
+        cost -= line.cm[t.origin];
+    for (int i = 1; i < line.n; ++i) {
+        for (int j = i + 1; j <= line.n; ++j) {
+            if (set[i][j])
+                cost += line.cm[i];
+        }
+    }
+    return cost;
+}
+
+} // namespace
+
+namespace detail {
+
 // The plan of the program's values: the flows a limit counts along the chain
 // the values give them, the others along their cheapest chain.
 Plan planOf(const Model& model, const std::vector<double>& values)
@@ -154,77 +213,9 @@ Plan planOf(const Model& model, const std::vector<double>& values)
     return plan;
 }
 
-Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
-{
-    Variant variant;
-    variant.trains = plan.trains;
-    std::vector<FixedTrain> carrying;
-    long double idle = 0;
-    for (const FixedTrain& t : plan.trains) {
-        if (t.cars > 0)
-            carrying.push_back(t);
-        else
-            idle += line.cm[t.origin];
-    }
-    variant.plan = evaluatePlan(input, carrying, variant.tables).plan;
-    variant.cost = variant.tables.total(6).toDouble() + static_cast<double>(idle);
-    return variant;
-}
-
 } // namespace detail
 
 namespace {
-
-using namespace detail;
-
-bool hasTrainColumns(const Program& program)
-{
-    for (int i = 1; i < kDim; ++i) {
-        for (int j = i + 1; j < kDim; ++j) {
-            if (program.trainColumn[i][j] >= 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-// Solves the program, its linking rows added as they are violated (`links`
-// keeps the chosen ones for the next solve of the same program's rows).
-Outcome solveProgram(const Program& program, std::vector<bool>& links, const Deadline& deadline)
-{
-    if (!hasTrainColumns(program)) {
-        Outcome outcome;
-        outcome.kind = Outcome::Solved;
-        outcome.values.assign(program.columns(), 0.0);
-        outcome.proven = true;
-        return outcome;
-    }
-    if (links.size() != program.links.size()) {
-        TrainSet ignored{};
-        double bound = 0;
-        relaxation(program, deadline, links, ignored, bound);
-    }
-    return solveLinked(program, links, {}, 0, deadline);
-}
-
-// The cost of the trains `set` with each flow on its cheapest chain (the
-// re-forming limits left aside): kNone when some flow has no chain.
-long double freeCost(const Line& line, const TrainSet& set)
-{
-    const Routing routing = route(line, set);
-    if (!routing.covered)
-        return kNone;
-    long double cost = routing.cost;
-    for (const FixedTrain& t : routing.trains)
-        cost -= line.cm[t.origin];
-    for (int i = 1; i < line.n; ++i) {
-        for (int j = i + 1; j <= line.n; ++j) {
-            if (set[i][j])
-                cost += line.cm[i];
-        }
-    }
-    return cost;
-}
 
 bool notAbove(long double cost, long double than)
 {
@@ -420,6 +411,27 @@ std::string infeasibleMessage(const Line& line, const Conditions& conditions,
 }
 
 } // namespace
+
+namespace detail {
+
+Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
+{
+    Variant variant;
+    variant.trains = plan.trains;
+    std::vector<FixedTrain> carrying;
+    long double idle = 0;
+    for (const FixedTrain& t : plan.trains) {
+        if (t.cars > 0)
+            carrying.push_back(t);
+        else
+            idle += line.cm[t.origin];
+    }
+    variant.plan = evaluatePlan(input, carrying, variant.tables).plan;
+    variant.cost = variant.tables.total(6).toDouble() + static_cast<double>(idle);
+    return variant;
+}
+
+} // namespace detail
 
 Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                     const Conditions& conditions, int variantCount, const Options& options)
