@@ -693,6 +693,22 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     refine(gc, *lc, gb, lb);
                 };
             refine(low, *first, high, *second);
+            if (fixedPlan.empty()) {
+                // The optimum at g = 1 held fixed: the piece there, or one more solve.
+                std::optional<Found> atOne;
+                for (std::size_t k = 0; k < pieces.size() && low <= 1 && 1 <= high; ++k) {
+                    if (k + 1 == pieces.size() || 1 < pieces[k + 1].first)
+                        atOne = pieces[k].second;
+                    if (atOne)
+                        break;
+                }
+                if (!atOne)
+                    atOne = solveAt(1, nullptr);
+                if (atOne) {
+                    result.fixed = atOne->cost;
+                    result.fixedTrains = atOne->trains;
+                }
+            }
             for (std::size_t k = 0; k < pieces.size(); ++k) {
                 StabilityPiece piece;
                 piece.from = pieces[k].first;

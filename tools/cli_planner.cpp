@@ -115,7 +115,7 @@ QString plannerProblem(const QString& dataFile, const PlannerOptions& options)
 }
 
 PlannerOutcome runPlanner(const PlannerOptions& options, Workbook& workbook,
-                          const optimum::Solution* exact, double timeLimitSeconds)
+                          double timeLimitSeconds)
 {
     PlannerOutcome outcome;
     if (options.current)
@@ -127,9 +127,9 @@ PlannerOutcome runPlanner(const PlannerOptions& options, Workbook& workbook,
         AnalysisRequest request =
             job.stabilityRequest(*options.stability, options.low, options.high, timeLimitSeconds);
         // Without a plan in force the optimum at g = 1 is held fixed.
-        const bool optimumFixed = !options.current && exact != nullptr && exact->hasPlan();
+        const bool optimumFixed = !options.current;
         if (optimumFixed)
-            request.fixedPlan = exact->best.trains;
+            request.fixedPlan.clear();
         outcome.stability = job.runNow(request).stability;
         if (!options.svgStability.isEmpty())
             diagram::writeStabilityChart(

@@ -15,6 +15,16 @@ namespace {
 
 constexpr double kTimeLimitSeconds = 60;
 
+QString fixedName(const zeltrac::AnalysisRequest& request)
+{
+    if (request.fixedPlan.empty())
+        return QStringLiteral("Оптимум при g = 1");
+    return request.through == zeltrac::optimum::throughTrainsOfPlan(request.calculated.plan,
+                                                                    request.input.stationCount)
+               ? QStringLiteral("Рассчитанный план")
+               : QStringLiteral("Действующий план");
+}
+
 } // namespace
 
 StabilityWindow::StabilityWindow(zeltrac::Workbook& workbook, QWidget* parent)
@@ -117,8 +127,11 @@ void StabilityWindow::solve()
         return;
     }
     zeltrac::AnalysisJob& job = m_workbook.analysis();
-    if (!job.start(job.stabilityRequest(chosen, ui->spinLow->value(), ui->spinHigh->value(),
-                                        kTimeLimitSeconds)))
+    zeltrac::AnalysisRequest request = job.stabilityRequest(
+        chosen, ui->spinLow->value(), ui->spinHigh->value(), kTimeLimitSeconds);
+    if (ui->comboFixed->currentIndex() == 1)
+        request.fixedPlan.clear(); // the optimum at g = 1
+    if (!job.start(std::move(request)))
         return;
     ui->labelStatus->setText(QStringLiteral("Поиск огибающей…"));
     setBusy(true);
@@ -155,11 +168,9 @@ void StabilityWindow::finishSolve(const zeltrac::AnalysisResult& result)
             ui->tablePieces->setItem(row, c,
                                      new QTableWidgetItem(QString::fromStdString(cells[c])));
     }
-    ui->chartView->setChart(
-        s.pieces.empty() ? std::nullopt
-                         : std::optional(zeltrac::diagram::stabilityChartOf(
-                               s, m_workbook.planInForce() ? QStringLiteral("Действующий план")
-                                                           : QStringLiteral("Рассчитанный план"))));
+    ui->chartView->setChart(s.pieces.empty() ? std::nullopt
+                                             : std::optional(zeltrac::diagram::stabilityChartOf(
+                                                   s, fixedName(result.request))));
     ui->buttonSaveChart->setEnabled(!s.pieces.empty());
     ui->labelStatus->setText(QString::fromStdString(zeltrac::stabilityStatusText(s)));
     emit solveFinished();
