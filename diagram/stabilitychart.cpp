@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace zeltrac::diagram {
 
@@ -40,6 +41,16 @@ double tickStep(double low, double high, int count)
             return m * power;
     }
     return 10 * power;
+}
+
+// first, first + step, ... up to `last`: at most 100 of them, however the
+// steps round.
+std::vector<double> ticks(double first, double last, double step)
+{
+    std::vector<double> values;
+    for (int k = 0; k <= 100 && first + k * step <= last; ++k)
+        values.push_back(first + k * step);
+    return values;
 }
 
 QString number(double value)
@@ -97,6 +108,7 @@ void paintStabilityChart(QPainter& painter, const QRectF& area, const StabilityC
     const double yStep = tickStep(minCost, maxCost, 6);
     minCost = std::floor(minCost / yStep) * yStep;
     maxCost = std::ceil(maxCost / yStep) * yStep;
+    const std::vector<double> yTicks = ticks(minCost, maxCost + yStep / 2, yStep);
 
     const double leftText = metrics.horizontalAdvance(number(maxCost)) + 8;
     const QRectF plot(area.left() + leftText + line + 6, area.top() + 3 * line + 8,
@@ -128,17 +140,19 @@ void paintStabilityChart(QPainter& painter, const QRectF& area, const StabilityC
 
     // Grid and axes.
     painter.setPen(QPen(kGrid, 1));
-    for (double c = minCost; c <= maxCost + yStep / 2; c += yStep)
+    for (const double c : yTicks)
         painter.drawLine(QPointF(plot.left(), y(c)), QPointF(plot.right(), y(c)));
     const double xStep = tickStep(chart.low, chart.high, 8);
-    for (double g = std::ceil(chart.low / xStep) * xStep; g <= chart.high + xStep / 1e6; g += xStep)
+    const std::vector<double> xTicks =
+        ticks(std::ceil(chart.low / xStep) * xStep, chart.high + xStep / 1e6, xStep);
+    for (const double g : xTicks)
         painter.drawLine(QPointF(x(g), plot.top()), QPointF(x(g), plot.bottom()));
     painter.setPen(Qt::black);
     painter.drawRect(plot);
-    for (double c = minCost; c <= maxCost + yStep / 2; c += yStep)
+    for (const double c : yTicks)
         painter.drawText(QRectF(area.left(), y(c) - line / 2, leftText + line, line),
                          Qt::AlignRight | Qt::AlignVCenter, number(c));
-    for (double g = std::ceil(chart.low / xStep) * xStep; g <= chart.high + xStep / 1e6; g += xStep)
+    for (const double g : xTicks)
         painter.drawText(QRectF(x(g) - 40, plot.bottom() + 2, 80, line), Qt::AlignCenter,
                          number(std::round(g / xStep) * xStep));
     painter.drawText(QRectF(plot.left(), plot.bottom() + line + 4, plot.width(), line),
