@@ -300,7 +300,9 @@ void PlanInForceWindow::finishSolve(const zeltrac::AnalysisResult& result)
     setBusy(false);
     m_ladder = result.ladder;
     const zeltrac::optimum::Ladder& ladder = *m_ladder;
-    ui->tableLadder->setRowCount(static_cast<int>(ladder.steps.size()) + 1);
+    // The optimum as a last line when the ladder stopped before it.
+    const bool optimumLine = !ladder.optimumReached && ladder.optimum.hasPlan();
+    ui->tableLadder->setRowCount(static_cast<int>(ladder.steps.size()) + 1 + optimumLine);
     const auto put = [this](int row, const std::vector<std::string>& cells) {
         for (int c = 0; c < static_cast<int>(cells.size()); ++c)
             ui->tableLadder->setItem(row, c,
@@ -310,6 +312,16 @@ void PlanInForceWindow::finishSolve(const zeltrac::AnalysisResult& result)
             "0.0", "0.00", "0.0", "действующий план"});
     for (std::size_t k = 0; k < ladder.steps.size(); ++k)
         put(static_cast<int>(k) + 1, zeltrac::ladderRow(ladder.steps[k]));
+    if (optimumLine) {
+        zeltrac::optimum::LadderStep optimum;
+        optimum.k = ladder.distance;
+        optimum.solution = ladder.optimum;
+        optimum.currentCost = ladder.current.plan.cost;
+        optimum.optimumCost = ladder.optimum.best.cost;
+        std::vector<std::string> cells = zeltrac::ladderRow(optimum);
+        cells.back() = "оптимум (" + std::to_string(ladder.distance) + " изменений)";
+        put(static_cast<int>(ladder.steps.size()) + 1, cells);
+    }
     ui->labelStatus->setText(QString::fromStdString(zeltrac::ladderStatusText(ladder)));
     showCurrent();
     ui->tabs->setCurrentWidget(ui->pageLadder);
@@ -325,6 +337,8 @@ void PlanInForceWindow::selectStep(int row)
     else if (row <= static_cast<int>(m_ladder->steps.size()) &&
              m_ladder->steps[row - 1].solution.hasPlan())
         showPlan(m_ladder->steps[row - 1].solution.best);
+    else if (m_ladder->optimum.hasPlan())
+        showPlan(m_ladder->optimum.best);
 }
 
 void PlanInForceWindow::openPlan()
