@@ -6,6 +6,7 @@
 
 #include "bench_inputs.h"
 #include "optimum/exact.h"
+#include "optimum/planner.h"
 #include "optimum/variants.h"
 
 namespace {
@@ -157,5 +158,76 @@ void BM_ExactDense21FiveVariantsUnderConditions(benchmark::State& state)
     solveWith(state, twoOfEachKind(), 5);
 }
 BENCHMARK(BM_ExactDense21FiveVariantsUnderConditions)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+namespace {
+
+// A 21-station line with a third of its flows 0 and every third station
+// re-forming nothing.
+CalcInput sparse21()
+{
+    return sparseLine(18);
+}
+
+// The ladder of five changes from the calculated plan (its through trains).
+void ladder(benchmark::State& state, const CalcInput& input)
+{
+    const optimum::CalculatedPlan calculated = optimum::calculatedPlanOf(input);
+    const auto through = optimum::throughTrainsOfPlan(calculated.plan, input.stationCount);
+    optimum::Options options;
+    options.timeLimitSeconds = 600;
+    for (auto _ : state) {
+        const optimum::Ladder ladder =
+            optimum::changeLadder(input, calculated, {}, through, 5, options);
+        if (ladder.call != optimum::CallStatus::Completed)
+            state.SkipWithError("a step not solved to optimality");
+        state.counters["steps"] = static_cast<double>(ladder.steps.size());
+        state.counters["solves"] = ladder.solves;
+        state.counters["distance"] = ladder.distance;
+    }
+}
+
+void BM_LadderDense21(benchmark::State& state)
+{
+    ladder(state, bench::denseLine(bench::DenseLine{}));
+}
+BENCHMARK(BM_LadderDense21)->Unit(benchmark::kSecond)->Iterations(1);
+
+void BM_LadderSparse21(benchmark::State& state)
+{
+    ladder(state, sparse21());
+}
+BENCHMARK(BM_LadderSparse21)->Unit(benchmark::kSecond)->Iterations(1);
+
+// The envelope over every flow, g from 0.5 to 1.5, the calculated plan fixed.
+void envelope(benchmark::State& state, const CalcInput& input)
+{
+    const optimum::CalculatedPlan calculated = optimum::calculatedPlanOf(input);
+    const optimum::PlanInForce fixed = optimum::evaluatePlanInForce(
+        input, optimum::throughTrainsOfPlan(calculated.plan, input.stationCount));
+    optimum::Options options;
+    options.timeLimitSeconds = 600;
+    for (auto _ : state) {
+        const optimum::Stability stability =
+            optimum::stabilityOf(input, {}, optimum::Scope{}, 0.5, 1.5, fixed.plan.trains, options);
+        if (stability.model != optimum::ModelStatus::Optimal)
+            state.SkipWithError("a solve not proven");
+        state.counters["solves"] = stability.solves;
+        state.counters["pieces"] = static_cast<double>(stability.pieces.size());
+    }
+}
+
+void BM_EnvelopeDense21(benchmark::State& state)
+{
+    envelope(state, bench::denseLine(bench::DenseLine{}));
+}
+BENCHMARK(BM_EnvelopeDense21)->Unit(benchmark::kSecond)->Iterations(1);
+
+void BM_EnvelopeSparse21(benchmark::State& state)
+{
+    envelope(state, sparse21());
+}
+BENCHMARK(BM_EnvelopeSparse21)->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "diagram/picture.h"
 
+#include <functional>
+
 #include <QBuffer>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -272,11 +274,11 @@ ImageFormat formatOfFile(const QString& path)
     throw Error("Схема сохраняется только в файлы SVG, PNG и PDF");
 }
 
-void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat format,
-                 const QFont& font)
+void savePainting(QSizeF size, const QString& title, const std::function<void(QPainter&)>& paint,
+                  const QString& path, ImageFormat format)
 {
-    const int width = static_cast<int>(std::ceil(picture.width));
-    const int height = std::max(1, static_cast<int>(std::ceil(picture.height)));
+    const int width = static_cast<int>(std::ceil(size.width()));
+    const int height = std::max(1, static_cast<int>(std::ceil(size.height())));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -287,10 +289,10 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
         generator.setOutputDevice(&buffer);
         generator.setSize(QSize(width, height));
         generator.setViewBox(QRectF(0, 0, width, height));
-        generator.setTitle(picture.panels.empty() ? QString() : picture.panels.front().title);
+        generator.setTitle(title);
         QPainter painter;
         if (painter.begin(&generator)) {
-            paintPicture(painter, picture, font);
+            paint(painter);
             painted = painter.end();
         }
         break;
@@ -300,7 +302,7 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
         image.fill(Qt::white);
         QPainter painter;
         if (painter.begin(&image)) {
-            paintPicture(painter, picture, font);
+            paint(painter);
             painter.end();
             painted = image.save(&buffer, "PNG");
         }
@@ -311,11 +313,11 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
         writer.setResolution(static_cast<int>(72 * kPdfScale));
         writer.setPageSize(QPageSize(QSizeF(width, height), QPageSize::Point));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        writer.setTitle(picture.panels.empty() ? QString() : picture.panels.front().title);
+        writer.setTitle(title);
         QPainter painter;
         if (painter.begin(&writer)) {
             painter.scale(kPdfScale, kPdfScale);
-            paintPicture(painter, picture, font);
+            paint(painter);
             painted = painter.end();
         }
         break;
@@ -326,6 +328,15 @@ void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat
         throw Error("Не удалось построить рисунок схемы");
     datafile::writeFileSafely(path, bytes, "Не удалось записать файл схемы",
                               "Не удалось создать файл схемы %s");
+}
+
+void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat format,
+                 const QFont& font)
+{
+    savePainting(
+        QSizeF(picture.width, picture.height),
+        picture.panels.empty() ? QString() : picture.panels.front().title,
+        [&](QPainter& painter) { paintPicture(painter, picture, font); }, path, format);
 }
 
 std::vector<DiagramPanel> planPanels(const DiagramPlan& analytical,

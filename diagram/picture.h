@@ -2,7 +2,9 @@
 
 #include <QColor>
 #include <QFont>
+#include <QSizeF>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -95,6 +97,11 @@ ImageFormat formatOfFile(const QString& path);
 // leaves any earlier file of that name as it was.
 void savePicture(const DiagramPicture& picture, const QString& path, ImageFormat format,
                  const QFont& font = diagramFont());
+
+// Writes what `paint` paints on a white page of the given size, in the
+// format, as savePicture writes the diagram. Throws zeltrac::Error.
+void savePainting(QSizeF size, const QString& title, const std::function<void(QPainter&)>& paint,
+                  const QString& path, ImageFormat format);
 
 // The plans composed at the given width and written in the format the file
 // name's extension names (what the command line writes). Throws zeltrac::Error.

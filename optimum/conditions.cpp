@@ -44,7 +44,9 @@ std::string wholeNumber(const Json& value, std::int64_t low, std::int64_t high,
     return where + ": ожидается целое число, а не " + jsonExcerpt(value);
 }
 
-std::string readTrains(const Json& list, const char* key, std::vector<TrainPair>& trains)
+} // namespace
+
+std::string readTrainList(const Json& list, const char* key, std::vector<TrainPair>& trains)
 {
     if (!list.is_array())
         return std::string("\"") + key +
@@ -67,6 +69,8 @@ std::string readTrains(const Json& list, const char* key, std::vector<TrainPair>
     }
     return {};
 }
+
+namespace {
 
 template <typename Limit>
 std::string readLimits(const Json& object, const char* key, std::int64_t highest,
@@ -155,9 +159,9 @@ std::string readConditions(const std::string& text, Conditions& conditions)
     for (const auto& [key, value] : root.items()) {
         std::string error;
         if (key == "forced")
-            error = readTrains(value, "forced", read.forced);
+            error = readTrainList(value, "forced", read.forced);
         else if (key == "forbidden")
-            error = readTrains(value, "forbidden", read.forbidden);
+            error = readTrainList(value, "forbidden", read.forbidden);
         else if (key == "max_destinations")
             error = readLimits(value, "max_destinations", std::numeric_limits<int>::max(),
                                read.maxDestinations);

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 // The planner's conditions on the exact plan, and their JSON form:
 // {"forced": [[1, 8]], "forbidden": [[2, 5]], "max_destinations": {"3": 2},
 //  "max_reprocessed": {"4": 500}}, every key optional.
@@ -42,6 +44,12 @@ std::string checkConditions(const Conditions& conditions, int n);
 // back and `conditions` is left empty, or they are filled and the empty text
 // comes back. Never throws.
 std::string readConditions(const std::string& text, Conditions& conditions);
+
+// Reads a JSON list of trains [[origin, destination], ...] under the key
+// named in the reason; a train listed again is kept once. Empty text or the
+// reason.
+std::string readTrainList(const nlohmann::ordered_json& list, const char* key,
+                          std::vector<TrainPair>& trains);
 
 // The JSON text of the conditions (readConditions gives them back equal).
 std::string writeConditions(const Conditions& conditions);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calc/plan.h"
+#include "optimum/conditions.h"
 #include "optimum/exact.h"
 #include "optimum/line.h"
 
@@ -178,5 +179,40 @@ Outcome solveLinked(const Program& program, std::vector<bool>& links,
 // Feasible, NoPlan or Infeasible (with its message).
 using SolveBody = std::function<void(const Line&, const Deadline&, Solution&)>;
 Solution runSolve(const CalcInput& input, const Options& options, const SolveBody& body);
+
+// The share column of flow `shares` from its node p to its node q (p < q).
+int shareColumn(const Program::FlowShares& shares, int p, int q);
+
+// The program of a line under conditions: required trains get a column fixed
+// at 1 (one that no flow can use gets one too), forbidden trains are held at
+// 0, and a row per limit. The flows that a re-forming limit counts go whole
+// along one chain.
+struct Model
+{
+    const Line* line = nullptr;
+    Program program;
+    TrainSet forced{};
+    std::vector<bool> counted; // by flow: some re-forming limit counts it
+    bool limitsReforming = false;
+};
+
+Model buildModel(const Line& line, const Conditions& conditions);
+
+constexpr long double kNone = std::numeric_limits<long double>::infinity();
+
+// A plan as a set of trains and one chain per flow.
+struct Plan
+{
+    TrainSet set{};
+    long double cost = kNone;
+    std::vector<FixedTrain> trains; // by origin then destination, required ones with 0 cars
+};
+
+// The plan of the program's values: the flows a limit counts along the chain
+// the values give them, the others along their cheapest chain.
+Plan planOf(const Model& model, const std::vector<double>& values);
+
+// The plan as a variant: its indicators by the calculation's own code.
+Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan);
 
 } // namespace zeltrac::optimum::detail

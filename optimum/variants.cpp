@@ -14,11 +14,7 @@
 
 namespace zeltrac::optimum {
 
-namespace {
-
-using namespace detail;
-
-constexpr long double kNone = std::numeric_limits<long double>::infinity();
+namespace detail {
 
 // The share column of flow `shares` from its node p to its node q (p < q).
 int shareColumn(const Program::FlowShares& shares, int p, int q)
@@ -29,19 +25,6 @@ int shareColumn(const Program::FlowShares& shares, int p, int q)
         offset += count - 1 - r;
     return shares.firstColumn + offset + (q - p - 1);
 }
-
-// The program of a line under conditions: required trains get a column fixed
-// at 1 (one that no flow can use gets one too), forbidden trains are held at
-// 0, and a row per limit. The flows that a re-forming limit counts go whole
-// along one chain.
-struct Model
-{
-    const Line* line = nullptr;
-    Program program;
-    TrainSet forced{};
-    std::vector<bool> counted; // by flow: some re-forming limit counts it
-    bool limitsReforming = false;
-};
 
 Model buildModel(const Line& line, const Conditions& conditions)
 {
@@ -113,6 +96,12 @@ Model buildModel(const Line& line, const Conditions& conditions)
     return model;
 }
 
+} // namespace detail
+
+namespace {
+
+using namespace detail;
+
 bool hasTrainColumns(const Program& program)
 {
     for (int i = 1; i < kDim; ++i) {
@@ -143,14 +132,6 @@ Outcome solveProgram(const Program& program, std::vector<bool>& links, const Dea
     return solveLinked(program, links, {}, 0, deadline);
 }
 
-// A plan as a set of trains and one chain per flow.
-struct Plan
-{
-    TrainSet set{};
-    long double cost = kNone;
-    std::vector<FixedTrain> trains; // by origin then destination, required ones with 0 cars
-};
-
 // The cost of the trains `set` with each flow on its cheapest chain (the
 // re-forming limits left aside): kNone when some flow has no chain.
 long double freeCost(const Line& line, const TrainSet& set)
@@ -169,6 +150,10 @@ long double freeCost(const Line& line, const TrainSet& set)
     }
     return cost;
 }
+
+} // namespace
+
+namespace detail {
 
 // The plan of the program's values: the flows a limit counts along the chain
 // the values give them, the others along their cheapest chain.
@@ -227,6 +212,10 @@ Plan planOf(const Model& model, const std::vector<double>& values)
     plan.cost = cost;
     return plan;
 }
+
+} // namespace detail
+
+namespace {
 
 bool notAbove(long double cost, long double than)
 {
@@ -421,6 +410,10 @@ std::string infeasibleMessage(const Line& line, const Conditions& conditions,
     return none + "; ни одно условие в отдельности этого не меняет, ослабьте несколько";
 }
 
+} // namespace
+
+namespace detail {
+
 Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
 {
     Variant variant;
@@ -438,7 +431,7 @@ Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan)
     return variant;
 }
 
-} // namespace
+} // namespace detail
 
 Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                     const Conditions& conditions, int variantCount, const Options& options)

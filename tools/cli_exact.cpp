@@ -80,6 +80,37 @@ bool parseVariantCount(const QString& text, int& count, QString& problem)
     return true;
 }
 
+// Each 6-byte real as its shortest decimal text.
+Json indicatorsOf(const ResultTables& tables, int stationCount)
+{
+    Json rows = Json::array();
+    for (int station = 1; station <= stationCount - 1; ++station) {
+        Json row = Json::array();
+        for (int column = 1; column <= 6; ++column)
+            row.push_back(realJson(tables.indicator(column, station)));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+Json totalsOf(const ResultTables& tables)
+{
+    Json totals = Json::array();
+    for (int element = 2; element <= 6; ++element)
+        totals.push_back(realJson(tables.total(element)));
+    return totals;
+}
+
+Json trainsOf(const std::vector<FixedTrain>& trains)
+{
+    Json list = Json::array();
+    for (const FixedTrain& train : trains) {
+        list.push_back(
+            {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
+    }
+    return list;
+}
+
 Json variantsJson(const optimum::Solution& solution)
 {
     Json variants = Json::array();

@@ -33,6 +33,12 @@ QString conditionsProblem(const QString& dataFile, const optimum::Conditions& co
 // The variant count from --variants: 1..10, or false with the reason.
 bool parseVariantCount(const QString& text, int& count, QString& problem);
 
+// The station indicators (columns 1..6 of stations 1..N-1), the totals
+// (elements 2..6) and the trains as JSON, each real as its shortest decimal.
+nlohmann::ordered_json indicatorsOf(const ResultTables& tables, int stationCount);
+nlohmann::ordered_json totalsOf(const ResultTables& tables);
+nlohmann::ordered_json trainsOf(const std::vector<FixedTrain>& trains);
+
 // [{"cost", "trains": [{"origin", "destination", "cars"}], "plan"}, ...],
 // the optimum first.
 nlohmann::ordered_json variantsJson(const optimum::Solution& solution);

@@ -32,6 +32,7 @@
 #include "report/datetime.h"
 #include "report/rtf.h"
 #include "tools/cli_exact.h"
+#include "tools/cli_planner.h"
 #include "tools/output.h"
 #include "workbook/exactplan.h"
 #include "workbook/qttranslation.h"
@@ -59,6 +60,12 @@ const char* const kUsage =
     "  --constraints ФАЙЛ.json  условия точного оптимума: обязательные и запрещенные\n"
     "                           поезда, пределы назначений и переработки по станциям\n"
     "  --variants K             показать K (1..10) самых дешевых вариантов плана\n"
+    "  --current ФАЙЛ.json      действующий план: {\"trains\": [[1, 8], [2, 5]]}\n"
+    "  --changes K              лучшие планы не далее K изменений от действующего\n"
+    "  --stability ОБЛАСТЬ      устойчивость плана при изменении потоков: all,\n"
+    "                           from:S (потоки со станции S) или flow:A-B\n"
+    "  --range НИЖН:ВЕРХН       диапазон коэффициента потоков (по умолчанию 0.5:1.5)\n"
+    "  --svg-stability ФАЙЛ     сохранить график устойчивости (SVG, PNG или PDF)\n"
     "  --svg ФАЙЛ.svg           сохранить схему плана в формате SVG\n"
     "  --csv ФАЙЛ.csv           сохранить исходные данные и результаты в формате CSV\n"
     "  -h, --help               показать эту справку\n"
@@ -81,6 +88,8 @@ struct Options
     // (--variants; 0: none asked for).
     zeltrac::optimum::Conditions conditions;
     int variants = 0;
+    // The plan in force, its changes and the stability (--current, --changes, ...).
+    zeltrac::cli::PlannerOptions planner;
 };
 
 enum class Status
@@ -157,7 +166,7 @@ bool wantsDiagram(int argc, char* argv[])
         const char* argument = argv[i];
         if (std::strcmp(argument, "--") == 0)
             break;
-        for (const char* prefix : {"--svg", "-svg"}) {
+        for (const char* prefix : {"--svg", "-svg", "--svg-stability", "-svg-stability"}) {
             const std::size_t length = std::strlen(prefix);
             if (std::strncmp(argument, prefix, length) == 0 &&
                 (argument[length] == '\0' || argument[length] == '='))
@@ -232,36 +241,9 @@ Outcome run(const Options& options, zeltrac::Workbook& workbook)
 
 using zeltrac::cli::rowsOf;
 
-// Each 6-byte real as its shortest decimal text.
-Json indicatorsOf(const zeltrac::ResultTables& tables, int stationCount)
-{
-    Json rows = Json::array();
-    for (int station = 1; station <= stationCount - 1; ++station) {
-        Json row = Json::array();
-        for (int column = 1; column <= 6; ++column)
-            row.push_back(zeltrac::cli::realJson(tables.indicator(column, station)));
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-Json totalsOf(const zeltrac::ResultTables& tables)
-{
-    Json totals = Json::array();
-    for (int element = 2; element <= 6; ++element)
-        totals.push_back(zeltrac::cli::realJson(tables.total(element)));
-    return totals;
-}
-
-Json trainsOf(const std::vector<zeltrac::FixedTrain>& trains)
-{
-    Json list = Json::array();
-    for (const zeltrac::FixedTrain& train : trains) {
-        list.push_back(
-            {{"origin", train.origin}, {"destination", train.destination}, {"cars", train.cars}});
-    }
-    return list;
-}
+using zeltrac::cli::indicatorsOf;
+using zeltrac::cli::totalsOf;
+using zeltrac::cli::trainsOf;
 
 Json exactJsonOf(const zeltrac::ExactPlan& exact)
 {
@@ -348,6 +330,8 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, exactOption,
                        timeLimitOption, svgOption, csvOption, helpOption, constraintsOption,
                        variantsOption});
+    const zeltrac::cli::PlannerOptionSet plannerSet;
+    parser.addOptions(plannerSet.all());
 
     if (!parser.parse(arguments)) {
         problem = parser.errorText();
@@ -410,6 +394,9 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     if (parser.isSet(variantsOption) &&
         !zeltrac::cli::parseVariantCount(parser.value(variantsOption), options.variants, problem))
         return false;
+    if (!zeltrac::cli::readPlannerOptions(parser, plannerSet, options.exact, options.planner,
+                                          problem))
+        return false;
     if (parser.isSet(svgOption)) {
         if (parser.value(svgOption).isEmpty()) {
             problem = QStringLiteral("Не указано имя файла SVG.");
@@ -425,7 +412,8 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
         options.csvFile = QFileInfo(parser.value(csvOption)).absoluteFilePath();
     }
     // A result written over the input would destroy it.
-    for (const QString* output : {&options.rtfFile, &options.svgFile, &options.csvFile}) {
+    for (const QString* output :
+         {&options.rtfFile, &options.svgFile, &options.csvFile, &options.planner.svgStability}) {
         if (!output->isEmpty() && zeltrac::datafile::isSameFile(*output, options.dataFile)) {
             problem = QStringLiteral("Файл %1 — это файл исходных данных: результат в него не "
                                      "записывается.")
@@ -494,19 +482,32 @@ int main(int argc, char* argv[])
     }
     if (!options.conditions.empty())
         problem = zeltrac::cli::conditionsProblem(options.dataFile, options.conditions);
+    if (problem.isEmpty())
+        problem = zeltrac::cli::plannerProblem(options.dataFile, options.planner);
     if (!problem.isEmpty()) {
         std::cerr << problem.toStdString() << '\n';
         return kExitUsage;
     }
 
     zeltrac::Workbook workbook;
-    const Outcome outcome = run(options, workbook);
+    Outcome outcome = run(options, workbook);
+    zeltrac::cli::PlannerOutcome planned;
+    if (outcome.status == Status::Ok && options.planner.any()) {
+        try {
+            planned = zeltrac::cli::runPlanner(options.planner, workbook, options.timeLimitSeconds);
+        } catch (const std::exception& e) {
+            outcome.status = Status::Error;
+            outcome.message = QString::fromStdString(zeltrac::shownMessage(e.what()));
+        }
+    }
     if (options.json) {
-        output.write(jsonOf(outcome, workbook, options.exact)
-                         .dump(-1, ' ', false, Json::error_handler_t::replace) +
-                     '\n');
+        Json json = jsonOf(outcome, workbook, options.exact);
+        zeltrac::cli::addPlannerJson(json, planned, workbook.stationCount());
+        output.write(json.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n');
     } else {
         for (const std::string& line : outcome.report)
+            output.write(line + '\n');
+        for (const std::string& line : zeltrac::cli::plannerLines(planned))
             output.write(line + '\n');
     }
     const std::string lost = output.finish();

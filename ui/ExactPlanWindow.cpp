@@ -199,6 +199,8 @@ void ExactPlanWindow::cancel()
 
 void ExactPlanWindow::finishSolve(const zeltrac::AnalysisResult& result)
 {
+    if (result.request.kind != zeltrac::AnalysisRequest::Kind::Exact)
+        return; // another window's analysis
     setBusy(false);
     const ExactPlan plan(result.solution, result.request.calculated,
                          result.request.input.stationCount, result.request.planKind());

@@ -137,6 +137,10 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     connect(m_workbook, &zeltrac::Workbook::exactPlanChanged, this, &Form1::refreshPlanDiagram);
     connect(ui->mmExactPlan, &QAction::triggered, this,
             [this] { handle(&Form1::mmExactPlanClick); });
+    connect(ui->mmPlanInForce, &QAction::triggered, this,
+            [this] { handle(&Form1::mmPlanInForceClick); });
+    connect(ui->mmStability, &QAction::triggered, this,
+            [this] { handle(&Form1::mmStabilityClick); });
     connect(ui->mmPlanDiagram, &QAction::triggered, this,
             [this] { handle(&Form1::mmPlanDiagramClick); });
     connect(ui->mmCopyPlan, &QAction::triggered, this, [this] { handle(&Form1::mmCopyPlanClick); });
@@ -439,8 +443,8 @@ void Form1::mmSaveClick()
 void Form1::updateAnalysisCommands()
 {
     const bool planShown = ui->TabControl1->tabIndex() == 1 && m_workbook->hasCompletedPlan();
-    for (QAction* action :
-         {ui->mmPrRes, ui->mmExactPlan, ui->mmPlanDiagram, ui->mmCopyPlan, ui->mmExportCsv})
+    for (QAction* action : {ui->mmPrRes, ui->mmExactPlan, ui->mmPlanInForce, ui->mmStability,
+                            ui->mmPlanDiagram, ui->mmCopyPlan, ui->mmExportCsv})
         action->setEnabled(planShown);
 }
 
@@ -461,6 +465,23 @@ void Form1::mmExactPlanClick()
         m_workbook->analysis().solver = exactSolver;
     bringForward(m_exactWindow);
     m_exactWindow->start();
+}
+
+void Form1::mmPlanInForceClick()
+{
+    if (!m_planInForceWindow)
+        m_planInForceWindow = new PlanInForceWindow(*m_workbook, this);
+    m_planInForceWindow->dataFileName = m_dataFileName;
+    bringForward(m_planInForceWindow);
+    m_planInForceWindow->start();
+}
+
+void Form1::mmStabilityClick()
+{
+    if (!m_stabilityWindow)
+        m_stabilityWindow = new StabilityWindow(*m_workbook, this);
+    bringForward(m_stabilityWindow);
+    m_stabilityWindow->start();
 }
 
 void Form1::mmPlanDiagramClick()

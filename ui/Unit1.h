@@ -11,6 +11,8 @@
 
 #include "calc/plan.h"
 #include "ui/ExactPlanWindow.h"
+#include "ui/PlanInForceWindow.h"
+#include "ui/StabilityWindow.h"
 #include "ui/Unit2.h"
 #include "workbook/workbook.h"
 
@@ -75,6 +77,9 @@ public:
 
     // The window "Точный оптимум", once opened.
     ExactPlanWindow* exactPlanWindow() const { return m_exactWindow; }
+    // The windows "Действующий план" and "Устойчивость плана", once opened.
+    PlanInForceWindow* planInForceWindow() const { return m_planInForceWindow; }
+    StabilityWindow* stabilityWindow() const { return m_stabilityWindow; }
 
 protected:
     bool event(QEvent* event) override;
@@ -97,6 +102,9 @@ private:
     void mmExactPlanClick();
     // The window "Точный оптимум", made when first needed.
     ExactPlanWindow* exactWindow();
+    // "Анализ": the plan in force and its changes, the stability of a plan.
+    void mmPlanInForceClick();
+    void mmStabilityClick();
 
     // "Анализ": the plan diagram.
     void mmPlanDiagramClick();
@@ -123,6 +131,8 @@ private:
     zeltrac::Workbook* m_workbook = nullptr;
     QPointer<Form2> m_resultWindow;
     QPointer<ExactPlanWindow> m_exactWindow;
+    QPointer<PlanInForceWindow> m_planInForceWindow;
+    QPointer<StabilityWindow> m_stabilityWindow;
     QPointer<PlanDiagramWindow> m_diagramWindow;
     QString m_openFileName;
     QString m_saveFileName;

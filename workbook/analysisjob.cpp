@@ -42,6 +42,32 @@ optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Opt
                                std::max(request.variants, 1), options);
 }
 
+AnalysisResult answerAnalysis(
+    const AnalysisRequest& request, const optimum::Options& options,
+    const std::function<optimum::Solution(const AnalysisRequest&, const optimum::Options&)>& exact)
+{
+    AnalysisResult result{request, {}, {}, {}};
+    switch (request.kind) {
+    case AnalysisRequest::Kind::Exact:
+        result.solution = exact ? exact(request, options) : runAnalysis(request, options);
+        break;
+    case AnalysisRequest::Kind::Changes:
+        result.ladder = optimum::changeLadder(request.input, request.calculated, request.conditions,
+                                              request.through, request.changes, options);
+        result.solution = result.ladder.optimum;
+        break;
+    case AnalysisRequest::Kind::Stability:
+        result.stability =
+            optimum::stabilityOf(request.input, request.conditions, request.scope, request.low,
+                                 request.high, request.fixedPlan, options);
+        result.solution.call = result.stability.call;
+        result.solution.model = result.stability.model;
+        result.solution.message = result.stability.message;
+        break;
+    }
+    return result;
+}
+
 AnalysisJob::AnalysisJob(Workbook& workbook, QObject* parent)
     : QObject(parent), m_workbook(workbook)
 {
@@ -76,18 +102,39 @@ AnalysisRequest AnalysisJob::exactRequest(int variants, double timeLimitSeconds)
     return request;
 }
 
-optimum::Solution AnalysisJob::solve(const AnalysisRequest& request,
-                                     const std::atomic<bool>* cancel)
+AnalysisRequest AnalysisJob::changesRequest(int changes, double timeLimitSeconds) const
+{
+    AnalysisRequest request = exactRequest(0, timeLimitSeconds);
+    request.kind = AnalysisRequest::Kind::Changes;
+    request.changes = changes;
+    request.through = m_workbook.planInForce().value_or(
+        optimum::throughTrainsOfPlan(request.calculated.plan, request.input.stationCount));
+    return request;
+}
+
+AnalysisRequest AnalysisJob::stabilityRequest(const optimum::Scope& scope, double low, double high,
+                                              double timeLimitSeconds) const
+{
+    AnalysisRequest request = changesRequest(0, timeLimitSeconds);
+    request.kind = AnalysisRequest::Kind::Stability;
+    request.scope = scope;
+    request.low = low;
+    request.high = high;
+    request.fixedPlan = optimum::evaluatePlanInForce(request.input, request.through).plan.trains;
+    return request;
+}
+
+AnalysisResult AnalysisJob::solve(const AnalysisRequest& request, const std::atomic<bool>* cancel)
 {
     optimum::Options options = request.options;
     options.cancel = cancel;
     try {
-        return solver ? solver(request, options) : runAnalysis(request, options);
+        return answerAnalysis(request, options, solver);
     } catch (const std::exception& e) {
         // A replaced solver may throw; the optimum library's never does.
-        optimum::Solution failed;
-        failed.call = optimum::CallStatus::Failed;
-        failed.message = e.what();
+        AnalysisResult failed{request, {}, {}, {}};
+        failed.solution.call = optimum::CallStatus::Failed;
+        failed.solution.message = e.what();
         return failed;
     }
 }
@@ -99,7 +146,8 @@ bool AnalysisJob::accept(const AnalysisResult& result)
         !m_workbook.hasCompletedPlan() || result.request.conditions != m_workbook.conditions())
         return false;
     // Only the optimum without conditions is the session's exact plan.
-    if (result.request.planKind() == PlanKind::Optimum)
+    if (result.request.kind == AnalysisRequest::Kind::Exact &&
+        result.request.planKind() == PlanKind::Optimum)
         m_workbook.storeExactPlan(result.request.calculation, result.solution);
     return true;
 }
@@ -120,7 +168,7 @@ bool AnalysisJob::start(AnalysisRequest request)
     // The thread reads only its request and the cancel flag and writes only
     // m_solved, which deliver() reads once it has joined the thread.
     m_thread = std::thread([this, request = std::move(request)] {
-        m_solved = AnalysisResult{request, solve(request, &m_cancel)};
+        m_solved = solve(request, &m_cancel);
         m_solved->request.options.progress = nullptr;
         emit solveEnded(QPrivateSignal());
     });
@@ -142,7 +190,7 @@ void AnalysisJob::deliver()
 AnalysisResult AnalysisJob::runNow(AnalysisRequest request)
 {
     const std::atomic<bool> never{false};
-    AnalysisResult result{request, solve(request, &never)};
+    AnalysisResult result = solve(request, &never);
     accept(result);
     return result;
 }

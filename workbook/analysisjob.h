@@ -10,6 +10,7 @@
 #include "calc/plan.h"
 #include "optimum/conditions.h"
 #include "optimum/exact.h"
+#include "optimum/planner.h"
 
 namespace zeltrac {
 
@@ -33,7 +34,9 @@ struct AnalysisRequest
 {
     enum class Kind
     {
-        Exact, // the exact optimum, under the conditions, with its variants
+        Exact,     // the exact optimum, under the conditions, with its variants
+        Changes,   // the plan in force and the cheapest plans within 1..changes changes
+        Stability, // the optimal cost as the scoped flows grow or fall
     };
     Kind kind = Kind::Exact;
     quint64 calculation = 0;            // the session's calculation number it answers
@@ -42,6 +45,14 @@ struct AnalysisRequest
     optimum::Conditions conditions;
     int variants = 0;         // 0: none asked for
     optimum::Options options; // the job sets its own cancel flag
+    // Changes: the plan in force's through trains and the largest k.
+    std::vector<optimum::TrainPair> through;
+    int changes = optimum::kDefaultChanges;
+    // Stability: the flows scaled, the range of the factor and the plan held fixed.
+    optimum::Scope scope;
+    double low = optimum::kDefaultLow;
+    double high = optimum::kDefaultHigh;
+    std::vector<FixedTrain> fixedPlan;
 
     // The kind of the first plan of the answer.
     PlanKind planKind() const
@@ -53,12 +64,19 @@ struct AnalysisRequest
 struct AnalysisResult
 {
     AnalysisRequest request;
-    optimum::Solution solution;
+    optimum::Solution solution;        // Changes: the optimum under the conditions
+    optimum::Ladder ladder = {};       // Changes
+    optimum::Stability stability = {}; // Stability
 };
 
 // Solves the request: the plain optimum without conditions or variants asked for,
 // the solver under conditions otherwise. The one place that chooses.
 optimum::Solution runAnalysis(const AnalysisRequest& request, const optimum::Options& options);
+// Answers a request of any kind (Exact by `exact`, runAnalysis when empty).
+AnalysisResult answerAnalysis(
+    const AnalysisRequest& request, const optimum::Options& options,
+    const std::function<optimum::Solution(const AnalysisRequest&, const optimum::Options&)>& exact =
+        {});
 
 // The session's analysis job: takes a request, solves it on a thread of its
 // own (or at once, for the command line), reports the progress and the
@@ -78,6 +96,12 @@ public:
     // A request for the session's last completed calculation with its
     // conditions. Without a completed calculation throws zeltrac::Error.
     AnalysisRequest exactRequest(int variants, double timeLimitSeconds) const; // variants 0: none
+    // The ladder from the session's plan in force (none given: the
+    // calculated plan's through trains), and the stability over the range
+    // with the plan in force (none given: the calculated plan) held fixed.
+    AnalysisRequest changesRequest(int changes, double timeLimitSeconds) const;
+    AnalysisRequest stabilityRequest(const optimum::Scope& scope, double low, double high,
+                                     double timeLimitSeconds) const;
 
     // Starts solving off the calling thread; false (nothing started) while a
     // solve runs.
@@ -110,7 +134,7 @@ signals:
     void solveEnded(QPrivateSignal);
 
 private:
-    optimum::Solution solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
+    AnalysisResult solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
     // Stores what the session keeps; false when the result is out of date.
     bool accept(const AnalysisResult& result);
     void deliver();

@@ -122,6 +122,7 @@ void Workbook::forgetConditions()
 {
     setConditions({});
     m_conditionsDocument.setSaved({});
+    setPlanInForce(std::nullopt);
 }
 
 void Workbook::setOperatorName(const QString& name)
@@ -131,6 +132,14 @@ void Workbook::setOperatorName(const QString& name)
     m_operatorName = name;
     emit operatorNameChanged(name);
     m_inputDocument.update();
+}
+
+void Workbook::setPlanInForce(const std::optional<std::vector<optimum::TrainPair>>& through)
+{
+    if (through == m_planInForce)
+        return;
+    m_planInForce = through;
+    emit planInForceChanged();
 }
 
 optimum::CalculatedPlan Workbook::calculatedPlan() const

@@ -153,6 +153,14 @@ public:
     const optimum::Conditions& conditions() const { return m_conditions; }
     void setConditions(const optimum::Conditions& conditions);
 
+    // The plan in force on this line (its through trains), when the planner
+    // gave one; cleared with the conditions.
+    const std::optional<std::vector<optimum::TrainPair>>& planInForce() const
+    {
+        return m_planInForce;
+    }
+    void setPlanInForce(const std::optional<std::vector<optimum::TrainPair>>& through);
+
     // The analyses of the last calculation: the one job of the session.
     AnalysisJob& analysis() { return *m_analysis; }
     // Stores a solution of lastInput() worked out elsewhere (another
@@ -212,6 +220,8 @@ signals:
     // After the conditions were set or cleared.
     void conditionsChanged();
     void operatorNameChanged(const QString& name);
+    // After the plan in force was set or cleared.
+    void planInForceChanged();
 
 private:
     // The exact plan and its indicators when one has been computed for the
@@ -236,6 +246,7 @@ private:
     std::unique_ptr<ExactPlan> m_unstored; // the last result not stored
     TextTable m_lastPlan;                  // the plan texts of the last completed calculation
     optimum::Conditions m_conditions;
+    std::optional<std::vector<optimum::TrainPair>> m_planInForce;
     std::unique_ptr<AnalysisJob> m_analysis;
     Document m_inputDocument;
     Document m_conditionsDocument;

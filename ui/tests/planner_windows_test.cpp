@@ -1,0 +1,98 @@
+// The windows "Действующий план" and "Устойчивость плана": a plan in force
+// set by clicking, taken from the optimum, the ladder and its lines, the
+// stability chart on screen.
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <memory>
+
+#include "ui/PlanInForceWindow.h"
+#include "ui/StabilityWindow.h"
+#include "ui/stabilitychartview.h"
+#include "ui/tests/uitestsupport.h"
+#include "ui/traingrid.h"
+#include "workbook/workbook.h"
+
+using zeltrac::Workbook;
+using zeltrac::optimum::TrainPair;
+using zeltrac::testutil::namedChild;
+
+class PlannerWindowsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Workbook> m_workbook;
+
+private slots:
+    void init()
+    {
+        m_workbook = std::make_unique<Workbook>();
+        zeltrac::testutil::typeFiveStationLine(*m_workbook);
+        QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
+    }
+    void cleanup() { m_workbook.reset(); }
+
+    void clicksSetThePlanInForceAndTheLadderReachesTheOptimum()
+    {
+        PlanInForceWindow window(*m_workbook);
+        QSignalSpy finished(&window, &PlanInForceWindow::solveFinished);
+        window.show();
+        window.start();
+        QCOMPARE(window.current().plan.cost, 75.0); // the calculated plan's trains
+        // Column 0 (origin 1), row 0 (destination 5): train 1-5.
+        const bool before = window.gridModel()->inForce(1, 5);
+        auto* grid = namedChild<QTableView>(&window, "gridPlan");
+        const QRect cell = grid->visualRect(grid->model()->index(0, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(m_workbook->planInForce().has_value());
+        QCOMPARE(window.gridModel()->inForce(1, 5), !before);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(window.gridModel()->inForce(1, 5), before);
+
+        window.solve();
+        QTRY_COMPARE(finished.count(), 1);
+        const auto& ladder = *window.ladder();
+        QVERIFY(ladder.optimumReached);
+        QCOMPARE(ladder.steps.back().solution.best.cost, 46.0);
+        auto* table = namedChild<QTableWidget>(&window, "tableLadder");
+        QCOMPARE(table->rowCount(), static_cast<int>(ladder.steps.size()) + 1);
+        // Selecting a line shows that plan's cars in the grid.
+        table->selectRow(table->rowCount() - 1);
+        const zeltrac::FixedTrain shown = ladder.steps.back().solution.best.trains.front();
+        // Column = origin - 1, row = 5 - destination.
+        const QModelIndex at = grid->model()->index(5 - shown.destination, shown.origin - 1);
+        QCOMPARE(at.data().toInt(), shown.cars);
+
+        window.takeOptimum();
+        QCOMPARE(window.current().plan.cost, 46.0);
+        QVERIFY(!window.ladder()); // the ladder answered another plan in force
+    }
+
+    void drawsTheStabilityChart()
+    {
+        StabilityWindow window(*m_workbook);
+        QSignalSpy finished(&window, &StabilityWindow::solveFinished);
+        window.resize(900, 600);
+        window.show();
+        window.start();
+        window.solve();
+        QTRY_COMPARE(finished.count(), 1);
+        const auto& stability = *window.stability();
+        QCOMPARE(stability.model, zeltrac::optimum::ModelStatus::Optimal);
+        QCOMPARE(namedChild<QTableWidget>(&window, "tablePieces")->rowCount(),
+                 static_cast<int>(stability.pieces.size()));
+        const QImage image = window.chartView()->grab().toImage();
+        int blue = 0; // the optimal cost's line
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                blue += image.pixelColor(x, y) == QColor(0x1f, 0x5f, 0xbf);
+        QVERIFY(blue > 100);
+    }
+};
+
+ZELTRAC_REGISTER_TEST(PlannerWindowsTest);
+#include "planner_windows_test.moc"
