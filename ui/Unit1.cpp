@@ -471,7 +471,7 @@ void Form1::mmPlanInForceClick()
 {
     if (!m_planInForceWindow)
         m_planInForceWindow = new PlanInForceWindow(*m_workbook, this);
-    m_planInForceWindow->dataFileName = m_dataFileName;
+    m_planInForceWindow->dataFileName = m_workbook->inputDocument().fileName();
     bringForward(m_planInForceWindow);
     m_planInForceWindow->start();
 }
