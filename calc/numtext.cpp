@@ -223,8 +223,8 @@ std::string decimalText(const std::string& digits, int point)
         plain = digits.substr(0, point) + "." + digits.substr(point);
     std::string exponent = digits.substr(0, 1);
     if (k > 1)
-        exponent += "." + digits.substr(1);
-    exponent += "e" + wholeToText(point - 1);
+        exponent.append(".").append(digits, 1);
+    exponent.append("e").append(wholeToText(point - 1));
     return exponent.size() < plain.size() ? exponent : plain;
 }
 
