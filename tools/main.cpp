@@ -59,6 +59,8 @@ const char* const kUsage =
     "  --constraints ФАЙЛ.json  условия точного оптимума: обязательные и запрещенные\n"
     "                           поезда, пределы назначений и переработки по станциям\n"
     "  --variants K             показать K (1..10) самых дешевых вариантов плана\n"
+    "  --solver cbc|own         решатель точного оптимума: CBC или собственный\n"
+    "                           (по умолчанию - own)\n"
     "  --svg ФАЙЛ.svg           сохранить схему плана в формате SVG\n"
     "  --csv ФАЙЛ.csv           сохранить исходные данные и результаты в формате CSV\n"
     "  -h, --help               показать эту справку\n"
@@ -81,6 +83,7 @@ struct Options
     // (--variants; 0: none asked for).
     zeltrac::optimum::Conditions conditions;
     int variants = 0;
+    zeltrac::optimum::Solver solver = zeltrac::optimum::Options{}.solver; // --solver
 };
 
 enum class Status
@@ -130,8 +133,10 @@ QStringList toQStringList(const std::vector<std::string>& lines)
 zeltrac::ExactPlan computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
     workbook.setConditions(options.conditions);
-    const zeltrac::AnalysisResult result = workbook.analysis().runNow(
-        workbook.analysis().exactRequest(options.variants, options.timeLimitSeconds));
+    zeltrac::AnalysisRequest request =
+        workbook.analysis().exactRequest(options.variants, options.timeLimitSeconds);
+    request.options.solver = options.solver;
+    const zeltrac::AnalysisResult result = workbook.analysis().runNow(request);
     return zeltrac::ExactPlan(result.solution, result.request.calculated,
                               result.request.input.stationCount, result.request.planKind());
 }
@@ -344,10 +349,12 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
                                             QStringLiteral("count"));
     const QCommandLineOption svgOption(QStringLiteral("svg"), QString(), QStringLiteral("file"));
     const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("file"));
+    const QCommandLineOption solverOption(QStringLiteral("solver"), QString(),
+                                          QStringLiteral("name"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, exactOption,
                        timeLimitOption, svgOption, csvOption, helpOption, constraintsOption,
-                       variantsOption});
+                       variantsOption, solverOption});
 
     if (!parser.parse(arguments)) {
         problem = parser.errorText();
@@ -359,7 +366,7 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
 
     for (const QCommandLineOption* option :
          {&rtfOption, &operatorOption, &separatorOption, &timeLimitOption, &svgOption, &csvOption,
-          &constraintsOption, &variantsOption}) {
+          &constraintsOption, &variantsOption, &solverOption}) {
         if (parser.values(*option).size() > 1) {
             problem = QStringLiteral("Параметр --%1 указан более одного раза.")
                           .arg(option->names().front());
@@ -395,7 +402,7 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
         }
         options.timeLimitSeconds = seconds;
     }
-    for (const QCommandLineOption* option : {&constraintsOption, &variantsOption}) {
+    for (const QCommandLineOption* option : {&constraintsOption, &variantsOption, &solverOption}) {
         if (parser.isSet(*option) && !options.exact) {
             problem = QStringLiteral("Параметр --%1 действует только вместе с --exact.")
                           .arg(option->names().front());
@@ -410,6 +417,15 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     if (parser.isSet(variantsOption) &&
         !zeltrac::cli::parseVariantCount(parser.value(variantsOption), options.variants, problem))
         return false;
+    if (parser.isSet(solverOption)) {
+        const QString name = parser.value(solverOption);
+        if (name != QLatin1String("cbc") && name != QLatin1String("own")) {
+            problem = QStringLiteral("Неверный решатель: \"%1\" (допустимы cbc и own).").arg(name);
+            return false;
+        }
+        options.solver = name == QLatin1String("own") ? zeltrac::optimum::Solver::Own
+                                                      : zeltrac::optimum::Solver::Cbc;
+    }
     if (parser.isSet(svgOption)) {
         if (parser.value(svgOption).isEmpty()) {
             problem = QStringLiteral("Не указано имя файла SVG.");
