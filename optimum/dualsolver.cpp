@@ -56,6 +56,7 @@ private:
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
     bool node();
+    bool bound(bool root);
     void setWeight(int e, double value)
     {
         m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
@@ -91,6 +92,7 @@ private:
     std::vector<char> m_bestOpen;
     double m_floor = kInf; // the least bound of the parts of the search discarded
     double m_rootBound = -kInf;
+    double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
 };
 
@@ -110,7 +112,9 @@ void DualSolver::chooseUnits()
         bool whole = magnitude * scale < 0x1p50L;
         for (int i = 2; i < line.n && whole; ++i) {
             const long double units = line.tek[i] * scale;
-            whole = std::fabs(units - std::round(units)) <= 1e-6L;
+            // A Tек above 0 must stay above 0, within the rounding of its text.
+            whole = line.tek[i] <= 0 ||
+                    (std::round(units) >= 1 && std::fabs(units - std::round(units)) <= 1e-9L);
         }
         if (whole) {
             m_whole = true;
@@ -328,7 +332,7 @@ double DualSolver::ascentStep(int k)
 void DualSolver::ascent()
 {
     // Below the root the multipliers start from the parent's.
-    const int rounds = (m_nodes == 1 ? 8 : 2) * m_line.n;
+    const int rounds = m_nodes == 1 ? 8 * m_line.n : 2;
     for (int round = 0; round < rounds; ++round) {
         double raised = 0;
         for (std::size_t k = 0; k < m_flows.size(); ++k)
@@ -346,6 +350,7 @@ void DualSolver::subgradient(double& best, int iterations)
         return;
     std::vector<double> bestWeight = m_weight;
     std::vector<char> onPath(m_arcTrain.size(), 0);
+    std::vector<char> open(m_trains, 0);
     double factor = 1;
     int idle = 0;
     double current = best;
@@ -356,29 +361,31 @@ void DualSolver::subgradient(double& best, int iterations)
             for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
                 onPath[path[s]] = 1;
         }
+        // The subgradient: chain use less train, on the arcs it moves.
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t];
         double norm = 0;
         for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
             const int t = m_arcTrain[e];
-            if (m_state[t] == Closed)
+            const int g = onPath[e] - open[t];
+            if (g == 0 || m_state[t] == Closed || (g < 0 && m_weight[e] <= 0))
                 continue;
-            const double y = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t] ? 1 : 0;
-            const double g = onPath[e] - y;
-            if (g < 0 && m_weight[e] <= 0)
-                continue;
-            norm += g * g;
+            norm += 1;
         }
         if (norm == 0)
             break;
         const double stepSize = factor * (m_best - current) / norm;
         if (!(stepSize > 0))
             break;
+        // A train counts as open as soon as the raised multipliers pay for
+        // it: the later arcs of its flows stop raising it, those off the
+        // chains fall.
         for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
             const int t = m_arcTrain[e];
             if (m_state[t] == Closed)
                 continue;
-            const double y = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t] ? 1 : 0;
-            const double g = onPath[e] - y;
-            if (g != 0)
+            const int g = onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
+            if (g > 0 || (g < 0 && m_weight[e] > 0))
                 setWeight(static_cast<int>(e), std::max(0.0, m_weight[e] + stepSize * g));
         }
         current = lagrangian();
@@ -389,6 +396,8 @@ void DualSolver::subgradient(double& best, int iterations)
         } else if (++idle >= 4) {
             factor /= 2;
             idle = 0;
+            if (factor < 1.0 / 16)
+                break; // stalled
         }
     }
     if (current != best) {
@@ -520,17 +529,84 @@ bool DualSolver::node()
         m_abortKind = DualResult::Stopped;
         return false;
     }
+    std::vector<int> fixed;
+    const auto unfix = [&] {
+        for (const int t : fixed)
+            m_state[t] = Free;
+    };
+    std::vector<char> onPath(m_trains, 0);
+    int branch = -1;
+    // The bound, then reduced-cost fixing; again while that fixes trains.
+    for (int pass = 0;; ++pass) {
+        const bool more = bound(pass == 0 && m_nodes == 1);
+        if (!more) {
+            unfix();
+            return true;
+        }
+        std::fill(onPath.begin(), onPath.end(), 0);
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            const int* path = m_pathArc.data() + m_pathStart[k];
+            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+                onPath[m_arcTrain[path[s]]] = 1;
+        }
+        branch = -1;
+        double closest = kInf;
+        const std::size_t before = fixed.size();
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
+            if (!canBeat(m_bound + std::fabs(reduced))) {
+                discard(m_bound + std::fabs(reduced));
+                m_state[t] = reduced > 0 ? Closed : Open;
+                fixed.push_back(t);
+                continue;
+            }
+            // A train the chains use but the multipliers do not pay for, or
+            // one paid for that no chain uses, is where the relaxation splits.
+            const bool open = reduced <= 0;
+            const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
+            if (score < closest) {
+                closest = score;
+                branch = t;
+            }
+        }
+        if (fixed.size() == before || pass == 1)
+            break;
+    }
+    bool going = true;
+    if (branch >= 0) {
+        const bool openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
+        for (int side = 0; side < 2 && going; ++side) {
+            m_state[branch] = (side == 0) == openFirst ? Open : Closed;
+            going = node();
+        }
+        m_state[branch] = Free;
+    } else {
+        // Every train fixed: the plan of the open ones was offered.
+        discard(m_bound);
+    }
+    unfix();
+    return going;
+}
+
+// The node's bound at the current fixings (in m_bound), with the plan of
+// the trains the multipliers pay for offered; false when the node holds no
+// plan cheaper than the incumbent.
+bool DualSolver::bound(bool root)
+{
     for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
         if (m_state[m_arcTrain[e]] == Open && m_weight[e] != 0)
             setWeight(static_cast<int>(e), 0);
     }
     ascent();
-    double bound = lagrangian();
-    if (bound == kInf)
-        return true; // no plan at these fixings
-    if (canBeat(bound))
-        subgradient(bound, m_nodes == 1 ? 100 : 40);
-    // The plan of the trains the multipliers pay for and the chains use.
+    double value = lagrangian();
+    m_bound = value;
+    if (value == kInf)
+        return false; // no plan at these fixings
+    if (canBeat(value))
+        subgradient(value, root ? 100 : 40);
+    m_bound = value;
     {
         std::vector<char> open(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
@@ -544,56 +620,13 @@ bool DualSolver::node()
         }
         offer(std::move(open));
     }
-    if (m_nodes == 1)
-        m_rootBound = bound;
-    if (!canBeat(bound)) {
-        discard(bound);
-        return true;
+    if (root)
+        m_rootBound = value;
+    if (!canBeat(value)) {
+        discard(value);
+        return false;
     }
-    // Reduced-cost fixing, and the train to branch on.
-    std::vector<int> fixed;
-    std::vector<char> onPath(m_trains, 0);
-    for (std::size_t k = 0; k < m_flows.size(); ++k) {
-        const int* path = m_pathArc.data() + m_pathStart[k];
-        for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
-            onPath[m_arcTrain[path[s]]] = 1;
-    }
-    int branch = -1;
-    double closest = kInf;
-    for (int t = 0; t < m_trains; ++t) {
-        if (m_state[t] != Free)
-            continue;
-        const double reduced = m_trainCm[t] - m_trainWeight[t];
-        if (!canBeat(bound + std::fabs(reduced))) {
-            discard(bound + std::fabs(reduced));
-            m_state[t] = reduced > 0 ? Closed : Open;
-            fixed.push_back(t);
-            continue;
-        }
-        // A train the chains use but the multipliers do not pay for, or one
-        // paid for that no chain uses, is where the relaxation is split.
-        const bool open = reduced <= 0;
-        const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
-        if (score < closest) {
-            closest = score;
-            branch = t;
-        }
-    }
-    bool going = true;
-    if (branch >= 0) {
-        const bool openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
-        for (int side = 0; side < 2 && going; ++side) {
-            m_state[branch] = (side == 0) == openFirst ? Open : Closed;
-            going = node();
-        }
-        m_state[branch] = Free;
-    } else {
-        // Every train fixed: the plan of the open ones was offered above.
-        discard(bound);
-    }
-    for (const int t : fixed)
-        m_state[t] = Free;
-    return going;
+    return true;
 }
 
 DualResult DualSolver::solve(const TrainSet& start)

@@ -588,8 +588,13 @@ Searched search(const Line& line, const Routing& calculatedRouting, const Deadli
                 result.open = own.open;
             }
         }
-        if (own.kind != DualResult::NodeLimit) {
-            result.proven = own.kind == DualResult::Proven;
+        // Proven only where the bound it computed closes the gap.
+        const bool closed =
+            start.covered &&
+            static_cast<double>(start.cost) <=
+                own.bound + kRelativeGap * std::fabs(static_cast<double>(start.cost));
+        if (own.kind == DualResult::Stopped || (own.kind == DualResult::Proven && closed)) {
+            result.proven = closed;
             return result;
         }
         result.solvedBy = Solver::Cbc;

@@ -61,8 +61,8 @@ struct Options
 {
     // Own: where it cannot close the gap within nodeLimit search nodes (the
     // root included), CBC takes over, starting from its best plan.
-    Solver solver = Solver::Cbc;
-    long nodeLimit = 2000;
+    Solver solver = Solver::Own;
+    long nodeLimit = 250;
     double timeLimitSeconds = 10;
     // Polled while solving; setting it from another thread ends the solve soon.
     const std::atomic<bool>* cancel = nullptr;

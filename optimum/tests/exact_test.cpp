@@ -224,9 +224,11 @@ TEST(ExactPlanLimits, TinyTimeLimitGivesAValidPlanAndBound)
 TEST(ExactPlanSolvers, OwnSolverAnswersAndHandsOverToCbcBeyondItsNodeLimit)
 {
     const CalcInput input = denseLine(18);
-    const Solution cbc = solveExact(input, calculated(input));
-    EXPECT_EQ(cbc.solvedBy, Solver::Cbc);
     Options options;
+    options.solver = Solver::Cbc;
+    const Solution cbc = solveExact(input, calculated(input), options);
+    EXPECT_EQ(cbc.solvedBy, Solver::Cbc);
+    EXPECT_FALSE(cbc.handedOver);
     options.solver = Solver::Own;
     for (const long limit : {0L, 100000L}) {
         options.nodeLimit = limit;
