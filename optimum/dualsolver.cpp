@@ -332,7 +332,7 @@ double DualSolver::ascentStep(int k)
 void DualSolver::ascent()
 {
     // Below the root the multipliers start from the parent's.
-    const int rounds = m_nodes == 1 ? 8 * m_line.n : 2;
+    const int rounds = (m_nodes == 1 ? 8 : 2) * m_line.n;
     for (int round = 0; round < rounds; ++round) {
         double raised = 0;
         for (std::size_t k = 0; k < m_flows.size(); ++k)
@@ -396,8 +396,6 @@ void DualSolver::subgradient(double& best, int iterations)
         } else if (++idle >= 4) {
             factor /= 2;
             idle = 0;
-            if (factor < 1.0 / 16)
-                break; // stalled
         }
     }
     if (current != best) {
@@ -571,7 +569,7 @@ bool DualSolver::node()
                 branch = t;
             }
         }
-        if (fixed.size() == before || pass == 1)
+        if (fixed.size() == before || pass == 2)
             break;
     }
     bool going = true;
