@@ -497,7 +497,8 @@ void DualSolver::offer(std::vector<char> open)
     if (cost < m_best) {
         m_best = cost;
         m_bestOpen = std::move(open);
-        m_deadline.report(static_cast<double>(m_best / m_scale), 0);
+        const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
+        m_deadline.report(m_best / m_scale, std::max(0.0, bound));
     }
 }
 
