@@ -281,6 +281,8 @@ Json exactJsonOf(const zeltrac::ExactPlan& exact)
     json["cost"] = zeltrac::cli::realJson(solution.best.cost);
     json["bound"] = solution.bound;
     json["seconds"] = solution.seconds;
+    json["solver"] = zeltrac::optimum::solverName(solution.solvedBy);
+    json["handed_over"] = solution.handedOver;
     json["trains"] = trainsOf(solution.best.trains);
     json["plan"] = rowsOf(solution.best.plan);
     json["indicators"] =

@@ -798,8 +798,11 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const CliRun run =
         runCli({"--exact", "--variants", "2", "--constraints", fits, "--json", data});
     EXPECT_EQ(run.exitCode, 0) << run.error();
-    for (const char* solver : {"cbc", "own"})
-        EXPECT_EQ(runCli({"--exact", "--solver", solver, data}).exitCode, 0) << solver;
+    for (const char* solver : {"cbc", "own"}) {
+        const CliRun chosen = runCli({"--exact", "--solver", solver, "--json", data});
+        ASSERT_EQ(chosen.exitCode, 0) << solver;
+        EXPECT_EQ(Json::parse(chosen.out.constData()).at("exact").at("solver"), solver);
+    }
 }
 
 TEST(CliDiagram, OneArcPerPlanTrain)
