@@ -35,28 +35,51 @@ CalcInput sparseLine(std::uint64_t seed)
     return input;
 }
 
+// Range 0 of each benchmark below: the solver (0: CBC, 1: our own).
+optimum::Options solverOptions(const benchmark::State& state)
+{
+    optimum::Options options;
+    options.solver = state.range(0) == 1 ? optimum::Solver::Own : optimum::Solver::Cbc;
+    options.timeLimitSeconds = 120;
+    return options;
+}
+
 void solve(benchmark::State& state, const CalcInput& input)
 {
+    const optimum::CalculatedPlan calculated = optimum::calculatedPlanOf(input);
+    bool handedOver = false;
     for (auto _ : state) {
         const optimum::Solution solution =
-            optimum::solveExact(input, optimum::calculatedPlanOf(input));
+            optimum::solveExact(input, calculated, solverOptions(state));
         if (solution.status() != optimum::Status::Optimal)
             state.SkipWithError("not solved to optimality");
+        handedOver = handedOver || solution.handedOver;
         benchmark::DoNotOptimize(solution.best.cost);
     }
+    state.counters["handed_over"] = handedOver ? 1 : 0;
 }
 
 void BM_ExactDense21(benchmark::State& state)
 {
     solve(state, bench::denseLine(bench::DenseLine{}));
 }
-BENCHMARK(BM_ExactDense21)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_ExactDense21)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 void BM_ExactSparse21(benchmark::State& state)
 {
     solve(state, sparseLine(18));
 }
-BENCHMARK(BM_ExactSparse21)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_ExactSparse21)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 // How much dearer the calculated plan is than the optimum (percent), over a
 // hundred generated lines of 21, 17, 13 and 8 stations; dense lines (range 0)
@@ -64,7 +87,7 @@ BENCHMARK(BM_ExactSparse21)->Unit(benchmark::kMillisecond)->Repetitions(5)->Repo
 // longest solve among them.
 void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
 {
-    const bool sparse = state.range(0) == 1;
+    const bool sparse = state.range(1) == 1;
     std::vector<double> gaps;
     double longest = 0;
     for (auto _ : state) {
@@ -85,7 +108,7 @@ void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
                 input = bench::denseLine(shape);
             }
             const optimum::Solution solution =
-                optimum::solveExact(input, optimum::calculatedPlanOf(input));
+                optimum::solveExact(input, optimum::calculatedPlanOf(input), solverOptions(state));
             if (solution.status() != optimum::Status::Optimal) {
                 state.SkipWithError("not solved to optimality");
                 return;
@@ -101,7 +124,10 @@ void BM_CalculatedPlanAboveOptimum(benchmark::State& state)
     state.counters["gap_max_pct"] = gaps.back();
     state.counters["longest_s"] = longest;
 }
-BENCHMARK(BM_CalculatedPlanAboveOptimum)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_CalculatedPlanAboveOptimum)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 
@@ -127,8 +153,7 @@ void solveWith(benchmark::State& state, const optimum::Conditions& conditions, i
     for (auto _ : state) {
         // Time enough for the whole work on a loaded machine: fewer variants
         // than asked for would make the figure look better than it is.
-        optimum::Options options;
-        options.timeLimitSeconds = 120;
+        const optimum::Options options = solverOptions(state);
         const optimum::Solution solution = optimum::solveExact(
             input, optimum::calculatedPlanOf(input), conditions, variants, options);
         if (solution.status() != optimum::Status::Optimal)
@@ -145,19 +170,31 @@ void BM_ExactDense21TwoConditionsOfEachKind(benchmark::State& state)
 {
     solveWith(state, twoOfEachKind(), 1);
 }
-BENCHMARK(BM_ExactDense21TwoConditionsOfEachKind)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactDense21TwoConditionsOfEachKind)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 void BM_ExactDense21FiveVariants(benchmark::State& state)
 {
     solveWith(state, optimum::Conditions{}, 5);
 }
-BENCHMARK(BM_ExactDense21FiveVariants)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactDense21FiveVariants)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 void BM_ExactDense21FiveVariantsUnderConditions(benchmark::State& state)
 {
     solveWith(state, twoOfEachKind(), 5);
 }
-BENCHMARK(BM_ExactDense21FiveVariantsUnderConditions)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ExactDense21FiveVariantsUnderConditions)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 } // namespace
 

@@ -19,6 +19,7 @@
 
 #include "calc/error.h"
 #include "calc/numtext.h"
+#include "optimum/dualsolver.h"
 #include "optimum/line.h"
 #include "optimum/program.h"
 
@@ -41,6 +42,11 @@ const char* statusName(Status status)
         break;
     }
     return "not_covered";
+}
+
+const char* solverName(Solver solver)
+{
+    return solver == Solver::Own ? "own" : "cbc";
 }
 
 double Solution::gap() const
@@ -555,17 +561,44 @@ struct Searched
     TrainSet open{};
     double bound = 0;
     bool proven = false;
+    Solver solvedBy = Solver::Cbc;
+    bool handedOver = false;
 };
 
-Searched search(const Line& line, const Routing& start, const Deadline& deadline,
-                bool relaxationFirst)
+Searched search(const Line& line, const Routing& calculatedRouting, const Deadline& deadline,
+                const Options& options)
 {
+    const bool relaxationFirst = options.relaxationFirst;
     Searched result;
-    result.open = openSet(start.trains);
+    result.solvedBy = options.solver;
+    result.open = openSet(calculatedRouting.trains);
     result.bound = simpleBound(line);
-    if (start.covered && static_cast<double>(start.cost) <= result.bound) {
+    if (calculatedRouting.covered && static_cast<double>(calculatedRouting.cost) <= result.bound) {
         result.proven = true;
         return result;
+    }
+    Routing start = calculatedRouting;
+    if (options.solver == Solver::Own) {
+        const DualResult own = solveByDualAscent(line, result.open, deadline, options.nodeLimit);
+        result.bound = std::max(result.bound, own.bound);
+        if (own.hasPlan) {
+            Routing routing = route(line, own.open);
+            if (routing.covered && (!start.covered || routing.cost < start.cost)) {
+                start = std::move(routing);
+                result.open = own.open;
+            }
+        }
+        // Proven only where the bound it computed closes the gap.
+        const bool closed =
+            start.covered &&
+            static_cast<double>(start.cost) <=
+                own.bound + kRelativeGap * std::fabs(static_cast<double>(start.cost));
+        if (own.kind == DualResult::Stopped || (own.kind == DualResult::Proven && closed)) {
+            result.proven = closed;
+            return result;
+        }
+        result.solvedBy = Solver::Cbc;
+        result.handedOver = true;
     }
     const Program program = buildProgram(line);
     const std::vector<double> startValues = programValues(program, start);
@@ -623,7 +656,9 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             const std::vector<FixedTrain> calculatedTrains = trainsOfPlan(calculated.plan, line.n);
             const Routing startRouting = route(line, openSet(calculatedTrains));
 
-            const Searched searched = search(line, startRouting, deadline, options.relaxationFirst);
+            const Searched searched = search(line, startRouting, deadline, options);
+            solution.solvedBy = searched.solvedBy;
+            solution.handedOver = searched.handedOver;
             Routing routing = route(line, searched.open);
             if (!routing.covered || (startRouting.covered && routing.cost > startRouting.cost))
                 routing = startRouting;

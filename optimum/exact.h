@@ -47,8 +47,22 @@ enum class ModelStatus
     Infeasible, // proven: no plan meets the conditions (message)
 };
 
+// The solver of the exact plan.
+enum class Solver
+{
+    Own, // dual ascent and a search on the trains, made for this program
+    Cbc, // the linear relaxation and branch and bound of CBC
+};
+
+// "own", "cbc".
+const char* solverName(Solver solver);
+
 struct Options
 {
+    // Own: where it cannot close the gap within nodeLimit search nodes (the
+    // root included), CBC takes over, starting from its best plan.
+    Solver solver = Solver::Own;
+    long nodeLimit = 250;
     double timeLimitSeconds = 10;
     // Polled while solving; setting it from another thread ends the solve soon.
     const std::atomic<bool>* cancel = nullptr;
@@ -94,9 +108,11 @@ struct Solution
     // Why the input is outside the model, why no plan meets the conditions,
     // or how the solver failed; empty otherwise.
     std::string message;
-    Variant best;       // the cheapest plan found (when hasPlan())
-    double bound = 0;   // proven lower bound of the optimum, at most best.cost
-    double seconds = 0; // wall time of the solve
+    Variant best;                  // the cheapest plan found (when hasPlan())
+    double bound = 0;              // proven lower bound of the optimum, at most best.cost
+    double seconds = 0;            // wall time of the solve
+    Solver solvedBy = Solver::Cbc; // the solver whose answer this is
+    bool handedOver = false;       // Own was asked for and CBC took over
     // When variants were asked for: the optimum first, then each next
     // cheapest plan from which no train can be dropped without raising the
     // cost; fewer when no more exist or the time ran out.

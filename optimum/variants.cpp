@@ -449,6 +449,8 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.message = infeasibleMessage(line, conditions, deadline);
                 return;
             }
+            // Our own solver finds the plain optimum; CBC the rest.
+            solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
             std::vector<bool> links;
@@ -476,6 +478,8 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 if (!optimum.hasPlan())
                     return;
                 solution.best = optimum.best;
+                solution.solvedBy = optimum.solvedBy;
+                solution.handedOver = optimum.handedOver;
                 solution.bound = optimum.bound;
                 solution.model = optimum.model;
                 if (optimum.model != ModelStatus::Optimal) {

@@ -66,6 +66,8 @@ const char* const kUsage =
     "                           from:S (потоки со станции S) или flow:A-B\n"
     "  --range НИЖН:ВЕРХН       диапазон коэффициента потоков (по умолчанию 0.5:1.5)\n"
     "  --svg-stability ФАЙЛ     сохранить график устойчивости (SVG, PNG или PDF)\n"
+    "  --solver cbc|own         решатель точного оптимума: CBC или собственный\n"
+    "                           (по умолчанию - own)\n"
     "  --svg ФАЙЛ.svg           сохранить схему плана в формате SVG\n"
     "  --csv ФАЙЛ.csv           сохранить исходные данные и результаты в формате CSV\n"
     "  -h, --help               показать эту справку\n"
@@ -90,6 +92,7 @@ struct Options
     int variants = 0;
     // The plan in force, its changes and the stability (--current, --changes, ...).
     zeltrac::cli::PlannerOptions planner;
+    zeltrac::optimum::Solver solver = zeltrac::optimum::Options{}.solver; // --solver
 };
 
 enum class Status
@@ -139,8 +142,10 @@ QStringList toQStringList(const std::vector<std::string>& lines)
 zeltrac::ExactPlan computeExactOptimum(const Options& options, zeltrac::Workbook& workbook)
 {
     workbook.setConditions(options.conditions);
-    const zeltrac::AnalysisResult result = workbook.analysis().runNow(
-        workbook.analysis().exactRequest(options.variants, options.timeLimitSeconds));
+    zeltrac::AnalysisRequest request =
+        workbook.analysis().exactRequest(options.variants, options.timeLimitSeconds);
+    request.options.solver = options.solver;
+    const zeltrac::AnalysisResult result = workbook.analysis().runNow(request);
     return zeltrac::ExactPlan(result.solution, result.request.calculated,
                               result.request.input.stationCount, result.request.planKind());
 }
@@ -258,6 +263,8 @@ Json exactJsonOf(const zeltrac::ExactPlan& exact)
     json["cost"] = zeltrac::cli::realJson(solution.best.cost);
     json["bound"] = solution.bound;
     json["seconds"] = solution.seconds;
+    json["solver"] = zeltrac::optimum::solverName(solution.solvedBy);
+    json["handed_over"] = solution.handedOver;
     json["trains"] = trainsOf(solution.best.trains);
     json["plan"] = rowsOf(solution.best.plan);
     json["indicators"] =
@@ -326,10 +333,12 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
                                             QStringLiteral("count"));
     const QCommandLineOption svgOption(QStringLiteral("svg"), QString(), QStringLiteral("file"));
     const QCommandLineOption csvOption(QStringLiteral("csv"), QString(), QStringLiteral("file"));
+    const QCommandLineOption solverOption(QStringLiteral("solver"), QString(),
+                                          QStringLiteral("name"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOptions({jsonOption, rtfOption, operatorOption, separatorOption, exactOption,
                        timeLimitOption, svgOption, csvOption, helpOption, constraintsOption,
-                       variantsOption});
+                       variantsOption, solverOption});
     const zeltrac::cli::PlannerOptionSet plannerSet;
     parser.addOptions(plannerSet.all());
 
@@ -343,7 +352,7 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
 
     for (const QCommandLineOption* option :
          {&rtfOption, &operatorOption, &separatorOption, &timeLimitOption, &svgOption, &csvOption,
-          &constraintsOption, &variantsOption}) {
+          &constraintsOption, &variantsOption, &solverOption}) {
         if (parser.values(*option).size() > 1) {
             problem = QStringLiteral("Параметр --%1 указан более одного раза.")
                           .arg(option->names().front());
@@ -379,7 +388,7 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
         }
         options.timeLimitSeconds = seconds;
     }
-    for (const QCommandLineOption* option : {&constraintsOption, &variantsOption}) {
+    for (const QCommandLineOption* option : {&constraintsOption, &variantsOption, &solverOption}) {
         if (parser.isSet(*option) && !options.exact) {
             problem = QStringLiteral("Параметр --%1 действует только вместе с --exact.")
                           .arg(option->names().front());
@@ -397,6 +406,15 @@ bool parseOptions(const QStringList& arguments, Options& options, bool& help, QS
     if (!zeltrac::cli::readPlannerOptions(parser, plannerSet, options.exact, options.planner,
                                           problem))
         return false;
+    if (parser.isSet(solverOption)) {
+        const QString name = parser.value(solverOption);
+        if (name != QLatin1String("cbc") && name != QLatin1String("own")) {
+            problem = QStringLiteral("Неверный решатель: \"%1\" (допустимы cbc и own).").arg(name);
+            return false;
+        }
+        options.solver = name == QLatin1String("own") ? zeltrac::optimum::Solver::Own
+                                                      : zeltrac::optimum::Solver::Cbc;
+    }
     if (parser.isSet(svgOption)) {
         if (parser.value(svgOption).isEmpty()) {
             problem = QStringLiteral("Не указано имя файла SVG.");

@@ -207,15 +207,38 @@ TEST(ExactPlanOutsideTheModel, ZeroOutsideTheTriangleAndStationOneTekAreAccepted
 TEST(ExactPlanLimits, TinyTimeLimitGivesAValidPlanAndBound)
 {
     const CalcInput input = denseLine(18);
+    for (const Solver solver : {Solver::Cbc, Solver::Own}) {
+        Options options;
+        options.solver = solver;
+        options.timeLimitSeconds = 1e-9;
+        const Solution solution = solveExact(input, calculated(input), options);
+        ASSERT_EQ(solution.status(), Status::TimeLimit) << solution.message;
+        EXPECT_STREQ(statusName(solution.status()), "time_limit");
+        EXPECT_GT(solution.bound, 0);
+        EXPECT_LT(solution.bound, solution.best.cost);
+        EXPECT_LE(solution.best.cost, calculated(input).cost());
+        expectConsistent(input, solution);
+    }
+}
+
+TEST(ExactPlanSolvers, OwnSolverAnswersAndHandsOverToCbcBeyondItsNodeLimit)
+{
+    const CalcInput input = denseLine(18);
     Options options;
-    options.timeLimitSeconds = 1e-9;
-    const Solution solution = solveExact(input, calculated(input), options);
-    ASSERT_EQ(solution.status(), Status::TimeLimit) << solution.message;
-    EXPECT_STREQ(statusName(solution.status()), "time_limit");
-    EXPECT_GT(solution.bound, 0);
-    EXPECT_LT(solution.bound, solution.best.cost);
-    EXPECT_LE(solution.best.cost, calculated(input).cost());
-    expectConsistent(input, solution);
+    options.solver = Solver::Cbc;
+    const Solution cbc = solveExact(input, calculated(input), options);
+    EXPECT_EQ(cbc.solvedBy, Solver::Cbc);
+    EXPECT_FALSE(cbc.handedOver);
+    options.solver = Solver::Own;
+    for (const long limit : {0L, 100000L}) {
+        options.nodeLimit = limit;
+        const Solution own = solveExact(input, calculated(input), options);
+        ASSERT_EQ(own.status(), Status::Optimal) << limit;
+        EXPECT_EQ(own.handedOver, limit == 0);
+        EXPECT_EQ(own.solvedBy, limit == 0 ? Solver::Cbc : Solver::Own);
+        EXPECT_NEAR(own.best.cost, cbc.best.cost, 1e-9 * cbc.best.cost);
+        expectConsistent(input, own);
+    }
 }
 
 TEST(ExactPlanLimits, LimitsOfNoLengthOrEndlessAreAccepted)
@@ -236,13 +259,16 @@ TEST(ExactPlanLimits, CancelledBeforeTheStartReturnsTheStartingPlan)
 {
     const CalcInput input = denseLine(18);
     std::atomic<bool> cancel{true};
-    Options options;
-    options.cancel = &cancel;
-    const Solution solution = solveExact(input, calculated(input), options);
-    ASSERT_EQ(solution.status(), Status::Cancelled);
-    EXPECT_STREQ(statusName(solution.status()), "cancelled");
-    EXPECT_LE(solution.best.cost, calculated(input).cost());
-    expectConsistent(input, solution);
+    for (const Solver solver : {Solver::Cbc, Solver::Own}) {
+        Options options;
+        options.solver = solver;
+        options.cancel = &cancel;
+        const Solution solution = solveExact(input, calculated(input), options);
+        ASSERT_EQ(solution.status(), Status::Cancelled);
+        EXPECT_STREQ(statusName(solution.status()), "cancelled");
+        EXPECT_LE(solution.best.cost, calculated(input).cost());
+        expectConsistent(input, solution);
+    }
 }
 
 TEST(ExactPlanLimits, CancelFromAnotherThreadEndsTheSolve)

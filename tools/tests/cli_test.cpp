@@ -782,6 +782,8 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
          "Неверное число вариантов: \"11\" (допустимо от 1 до 10)."},
         {{"--exact", "--variants", "2x", data},
          "Неверное число вариантов: \"2x\" (допустимо от 1 до 10)."},
+        {{"--solver", "own", data}, "Параметр --solver действует только вместе с --exact."},
+        {{"--exact", "--solver", "clp", data}, "Неверный решатель: \"clp\" (допустимы cbc и own)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
@@ -796,6 +798,11 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const CliRun run =
         runCli({"--exact", "--variants", "2", "--constraints", fits, "--json", data});
     EXPECT_EQ(run.exitCode, 0) << run.error();
+    for (const char* solver : {"cbc", "own"}) {
+        const CliRun chosen = runCli({"--exact", "--solver", solver, "--json", data});
+        ASSERT_EQ(chosen.exitCode, 0) << solver;
+        EXPECT_EQ(Json::parse(chosen.out.constData()).at("exact").at("solver"), solver);
+    }
 }
 
 TEST(CliDiagram, OneArcPerPlanTrain)

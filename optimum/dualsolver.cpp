@@ -1,0 +1,677 @@
+#include "optimum/dualsolver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_set>
+#include <vector>
+
+namespace zeltrac::optimum::detail {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The solver's working state: the line's numbers in whole units where that
+// is exact enough, every flow's chains as arcs in flat arrays, one
+// multiplier per arc.
+class DualSolver
+{
+public:
+    DualSolver(const Line& line, const Deadline& deadline, long nodeLimit)
+        : m_line(line), m_deadline(deadline), m_nodeLimit(nodeLimit)
+    {
+        chooseUnits();
+        build();
+    }
+
+    DualResult solve(const TrainSet& start);
+
+private:
+    enum State : signed char
+    {
+        Closed = -1,
+        Free = 0,
+        Open = 1,
+    };
+    struct FlowArcs
+    {
+        int origin;
+        int destination;
+        int firstArc;
+        int firstNode;
+        int nodes;
+        std::int64_t cars;
+    };
+
+    void chooseUnits();
+    void build();
+    double lagrangian();
+    double ascentStep(int k);
+    void ascent();
+    void subgradient(double& best, int iterations);
+    double planCost(const std::vector<char>& open, std::vector<char>* used) const;
+    void improve(std::vector<char>& open, double& cost) const;
+    void offer(std::vector<char> open);
+    bool canBeat(double bound) const;
+    void discard(double bound) { m_floor = std::min(m_floor, bound); }
+    bool node();
+    bool bound(bool root);
+    void setWeight(int e, double value)
+    {
+        m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
+        m_weight[e] = value;
+    }
+
+    const Line& m_line;
+    const Deadline& m_deadline;
+    long m_nodeLimit;
+    long m_nodes = 0;
+    bool m_aborted = false;
+    DualResult::Kind m_abortKind = DualResult::Stopped;
+
+    double m_scale = 1;   // units per car-hour
+    bool m_whole = false; // every plan costs a whole number of units
+    double m_error = 0;   // most any plan's cost in units differs from the line's
+    std::array<double, kDim> m_tek{};
+
+    int m_trains = 0;
+    std::array<std::array<int, kDim>, kDim> m_trainId{};
+    std::vector<int> m_trainOrigin, m_trainDestination;
+    std::vector<double> m_trainCm, m_trainWeight;
+    std::vector<State> m_state;
+
+    std::vector<FlowArcs> m_flows;
+    std::vector<int> m_nodeStation;
+    std::vector<int> m_arcTrain;
+    std::vector<double> m_arcCost, m_weight;
+    std::vector<int> m_pathArc; // per flow: the arcs of its cheapest chain (-1 ended)
+    std::vector<int> m_pathStart;
+
+    double m_best = kInf; // the incumbent's cost in units
+    std::vector<char> m_bestOpen;
+    double m_floor = kInf; // the least bound of the parts of the search discarded
+    double m_rootBound = -kInf;
+    double m_bound = -kInf;                    // the node's
+    std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
+};
+
+void DualSolver::chooseUnits()
+{
+    const Line& line = m_line;
+    long double magnitude = 0;
+    long double totalFlow = 0;
+    for (int a = 1; a <= line.n; ++a)
+        for (int b = a + 1; b <= line.n; ++b)
+            totalFlow += static_cast<long double>(line.flow[a][b]);
+    for (int i = 1; i <= line.n; ++i)
+        magnitude += line.cm[i] + totalFlow * line.tek[i];
+    // The fewest decimals that give every Tек as a whole number of units.
+    for (int decimals = 0; decimals <= 4 && !m_whole; ++decimals) {
+        const long double scale = std::pow(10.0L, decimals);
+        bool whole = magnitude * scale < 0x1p50L;
+        for (int i = 2; i < line.n && whole; ++i) {
+            const long double units = line.tek[i] * scale;
+            // A Tек above 0 must stay above 0, within the rounding of its text.
+            whole = line.tek[i] <= 0 ||
+                    (std::round(units) >= 1 && std::fabs(units - std::round(units)) <= 1e-9L);
+        }
+        if (whole) {
+            m_whole = true;
+            m_scale = static_cast<double>(scale);
+        }
+    }
+    long double error = 0;
+    for (int i = 2; i < line.n; ++i) {
+        const long double units = line.tek[i] * m_scale;
+        m_tek[i] = static_cast<double>(m_whole ? std::round(units) : units);
+        error += std::fabs(units - static_cast<long double>(m_tek[i]));
+    }
+    // A chain re-forms at each station at most once.
+    m_error = static_cast<double>(error * totalFlow) * (1 + 1e-9) + 1e-300;
+}
+
+void DualSolver::build()
+{
+    const Line& line = m_line;
+    for (auto& row : m_trainId)
+        row.fill(-1);
+    for (int i = 1; i < line.n; ++i) {
+        for (int j = i + 1; j <= line.n; ++j) {
+            m_trainId[i][j] = m_trains++;
+            m_trainOrigin.push_back(i);
+            m_trainDestination.push_back(j);
+            m_trainCm.push_back(static_cast<double>(line.cm[i]) * m_scale);
+        }
+    }
+    m_trainWeight.assign(m_trains, 0);
+    m_state.assign(m_trains, Free);
+    for (int a = 1; a < line.n; ++a) {
+        for (int b = a + 1; b <= line.n; ++b) {
+            const std::int64_t cars = line.flow[a][b];
+            if (cars == 0)
+                continue;
+            FlowArcs flow{
+                a, b,   static_cast<int>(m_arcTrain.size()), static_cast<int>(m_nodeStation.size()),
+                0, cars};
+            m_nodeStation.push_back(a);
+            for (int v = a + 1; v < b; ++v) {
+                if (line.reforms(v))
+                    m_nodeStation.push_back(v);
+            }
+            m_nodeStation.push_back(b);
+            flow.nodes = static_cast<int>(m_nodeStation.size()) - flow.firstNode;
+            const int* nodes = m_nodeStation.data() + flow.firstNode;
+            for (int p = 0; p + 1 < flow.nodes; ++p) {
+                const double cost = p == 0 ? 0 : static_cast<double>(cars) * m_tek[nodes[p]];
+                for (int q = p + 1; q < flow.nodes; ++q) {
+                    m_arcTrain.push_back(m_trainId[nodes[p]][nodes[q]]);
+                    m_arcCost.push_back(cost);
+                }
+            }
+            m_flows.push_back(flow);
+        }
+    }
+    m_weight.assign(m_arcTrain.size(), 0);
+    m_pathStart.resize(m_flows.size() + 1);
+    int at = 0;
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        m_pathStart[k] = at;
+        at += m_flows[k].nodes;
+    }
+    m_pathStart[m_flows.size()] = at;
+    m_pathArc.assign(at, -1);
+}
+
+// The Lagrangian value of the multipliers: each flow on its cheapest chain
+// priced by its arcs' costs plus multipliers, each train open exactly when
+// its Cm is below the multipliers on it (as fixed where fixed). Valid for
+// any multipliers at or above 0. Records each flow's chain; infinite when
+// some flow has none.
+double DualSolver::lagrangian()
+{
+    double value = 0;
+    std::array<double, kDim> dist{};
+    std::array<int, kDim> via{}, tail{};
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        const FlowArcs& flow = m_flows[k];
+        const int m = flow.nodes;
+        dist[0] = 0;
+        for (int q = 1; q < m; ++q)
+            dist[q] = kInf;
+        int e = flow.firstArc;
+        for (int p = 0; p + 1 < m; ++p) {
+            const double from = dist[p];
+            for (int q = p + 1; q < m; ++q, ++e) {
+                if (m_state[m_arcTrain[e]] == Closed)
+                    continue;
+                const double d = from + m_arcCost[e] + m_weight[e];
+                if (d < dist[q]) {
+                    dist[q] = d;
+                    via[q] = e;
+                    tail[q] = p;
+                }
+            }
+        }
+        if (dist[m - 1] == kInf)
+            return kInf;
+        value += dist[m - 1];
+        // The chain's arcs, last first.
+        int* path = m_pathArc.data() + m_pathStart[k];
+        int count = 0;
+        for (int q = m - 1; q > 0;) {
+            path[count++] = via[q];
+            q = tail[q];
+        }
+        if (count < m)
+            path[count] = -1;
+    }
+    for (int t = 0; t < m_trains; ++t) {
+        if (m_state[t] == Open)
+            value += m_trainCm[t] - m_trainWeight[t];
+        else if (m_state[t] == Free)
+            value += std::min(0.0, m_trainCm[t] - m_trainWeight[t]);
+    }
+    return value;
+}
+
+// Raises flow k's cheapest chain cost by raising the multipliers on a cut
+// of its arcs that still have room under their trains' Cm; the amount.
+double DualSolver::ascentStep(int k)
+{
+    const FlowArcs& flow = m_flows[k];
+    const int m = flow.nodes;
+    std::array<double, kDim> from{}, to{};
+    std::array<int, kDim> rowStart{};
+    rowStart[0] = flow.firstArc;
+    for (int p = 1; p < m; ++p)
+        rowStart[p] = rowStart[p - 1] + (m - p);
+    from[0] = 0;
+    for (int q = 1; q < m; ++q)
+        from[q] = kInf;
+    for (int p = 0; p + 1 < m; ++p) {
+        int e = rowStart[p];
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (m_state[m_arcTrain[e]] != Closed)
+                from[q] = std::min(from[q], from[p] + m_arcCost[e] + m_weight[e]);
+        }
+    }
+    to[m - 1] = 0;
+    for (int p = m - 2; p >= 0; --p) {
+        double best = kInf;
+        int e = rowStart[p];
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (m_state[m_arcTrain[e]] != Closed)
+                best = std::min(best, m_arcCost[e] + m_weight[e] + to[q]);
+        }
+        to[p] = best;
+    }
+    const double length = from[m - 1];
+    if (length == kInf)
+        return 0;
+    const double tolerance = 1e-12 * (1 + length);
+    const auto room = [&](int e) {
+        const int t = m_arcTrain[e];
+        return m_state[t] == Open ? 0.0 : std::max(0.0, m_trainCm[t] - m_trainWeight[t]);
+    };
+    // The cut: the origin and every node a blocked arc leads to from it.
+    std::array<bool, kDim> inside{};
+    inside[0] = true;
+    double step = kInf;
+    double level = kInf;
+    for (int p = 0; p + 1 < m; ++p) {
+        if (!inside[p])
+            continue;
+        int e = rowStart[p];
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+                continue;
+            const double reduced = from[p] + m_arcCost[e] + m_weight[e] + to[q] - length;
+            if (room(e) + reduced <= tolerance) {
+                if (q == m - 1)
+                    return 0; // blocked
+                inside[q] = true;
+            }
+        }
+    }
+    for (int p = 0; p + 1 < m; ++p) {
+        if (!inside[p])
+            continue;
+        int e = rowStart[p];
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+                continue;
+            const double reduced =
+                std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length);
+            step = std::min(step, room(e) + reduced);
+            if (reduced > tolerance)
+                level = std::min(level, reduced);
+        }
+    }
+    step = std::min(step, level);
+    if (!(step > tolerance) || step == kInf)
+        return 0;
+    for (int p = 0; p + 1 < m; ++p) {
+        if (!inside[p])
+            continue;
+        int e = rowStart[p];
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+                continue;
+            const double reduced =
+                std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length);
+            const double raise = std::min(room(e), step - reduced);
+            if (raise > 0)
+                setWeight(static_cast<int>(e), m_weight[e] + raise);
+        }
+    }
+    return step;
+}
+
+// Rounds of ascent steps over every flow in turn while they raise the bound.
+void DualSolver::ascent()
+{
+    // Below the root the multipliers start from the parent's.
+    const int rounds = (m_nodes == 1 ? 8 : 2) * m_line.n;
+    for (int round = 0; round < rounds; ++round) {
+        double raised = 0;
+        for (std::size_t k = 0; k < m_flows.size(); ++k)
+            raised += ascentStep(static_cast<int>(k));
+        if (raised <= 1e-12 * (1 + std::fabs(m_best)))
+            break;
+    }
+}
+
+// Subgradient steps on the linking rows towards the incumbent's cost;
+// keeps the best multipliers (and their chains) found.
+void DualSolver::subgradient(double& best, int iterations)
+{
+    if (m_best == kInf)
+        return;
+    std::vector<double> bestWeight = m_weight;
+    std::vector<char> onPath(m_arcTrain.size(), 0);
+    std::vector<char> open(m_trains, 0);
+    double factor = 1;
+    int idle = 0;
+    double current = best;
+    for (int iteration = 0; iteration < iterations && canBeat(best); ++iteration) {
+        std::fill(onPath.begin(), onPath.end(), 0);
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            const int* path = m_pathArc.data() + m_pathStart[k];
+            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+                onPath[path[s]] = 1;
+        }
+        // The subgradient: chain use less train, on the arcs it moves.
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t];
+        double norm = 0;
+        for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
+            const int t = m_arcTrain[e];
+            const int g = onPath[e] - open[t];
+            if (g == 0 || m_state[t] == Closed || (g < 0 && m_weight[e] <= 0))
+                continue;
+            norm += 1;
+        }
+        if (norm == 0)
+            break;
+        const double stepSize = factor * (m_best - current) / norm;
+        if (!(stepSize > 0))
+            break;
+        // A train counts as open as soon as the raised multipliers pay for
+        // it: the later arcs of its flows stop raising it, those off the
+        // chains fall.
+        for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
+            const int t = m_arcTrain[e];
+            if (m_state[t] == Closed)
+                continue;
+            const int g = onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
+            if (g > 0 || (g < 0 && m_weight[e] > 0))
+                setWeight(static_cast<int>(e), std::max(0.0, m_weight[e] + stepSize * g));
+        }
+        current = lagrangian();
+        if (current > best) {
+            best = current;
+            bestWeight = m_weight;
+            idle = 0;
+        } else if (++idle >= 4) {
+            factor /= 2;
+            idle = 0;
+        }
+    }
+    if (current != best) {
+        for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
+            setWeight(static_cast<int>(e), bestWeight[e]);
+        best = lagrangian();
+    }
+}
+
+// The cost in units of the open trains, each flow on a cheapest chain of
+// them (only trains with cars pay); infinite when a flow has no chain.
+double DualSolver::planCost(const std::vector<char>& open, std::vector<char>* used) const
+{
+    const Line& line = m_line;
+    const int n = line.n;
+    std::array<double, kDim> best{};
+    std::array<int, kDim> next{};
+    double cost = 0;
+    if (used != nullptr)
+        used->assign(m_trains, 0);
+    std::vector<char> carried(m_trains, 0);
+    for (int b = 2; b <= n; ++b) {
+        best[b] = 0;
+        next[b] = b;
+        for (int v = b - 1; v >= 1; --v) {
+            next[v] = 0;
+            best[v] = kInf;
+            for (int j = b; j > v; --j) {
+                if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
+                    continue;
+                const double c = j == b ? 0 : m_tek[j] + best[j];
+                if (c < best[v]) {
+                    best[v] = c;
+                    next[v] = j;
+                }
+            }
+        }
+        for (int a = 1; a < b; ++a) {
+            const std::int64_t f = line.flow[a][b];
+            if (f == 0)
+                continue;
+            if (next[a] == 0)
+                return kInf;
+            cost += static_cast<double>(f) * best[a];
+            for (int v = a; v != b; v = next[v])
+                carried[m_trainId[v][next[v]]] = 1;
+        }
+    }
+    for (int t = 0; t < m_trains; ++t) {
+        if (carried[t])
+            cost += m_trainCm[t];
+    }
+    if (used != nullptr)
+        *used = std::move(carried);
+    return cost;
+}
+
+// Drops trains one at a time while that lowers the cost.
+void DualSolver::improve(std::vector<char>& open, double& cost) const
+{
+    std::vector<char> used;
+    cost = planCost(open, &used);
+    if (cost == kInf)
+        return;
+    open = used;
+    for (bool better = true; better;) {
+        better = false;
+        for (int t = 0; t < m_trains; ++t) {
+            if (!open[t])
+                continue;
+            open[t] = 0;
+            const double c = planCost(open, &used);
+            if (c < cost) {
+                cost = c;
+                open = used;
+                better = true;
+            } else {
+                open[t] = 1;
+            }
+        }
+    }
+}
+
+void DualSolver::offer(std::vector<char> open)
+{
+    std::vector<char> used;
+    double cost = planCost(open, &used);
+    // Below the root only plans near the incumbent are worth improving.
+    if (cost == kInf || cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
+        return;
+    // Each set of trains with cars is improved once.
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int t = 0; t < m_trains; ++t)
+        hash = (hash ^ static_cast<std::uint64_t>(used[t])) * 1099511628211ULL;
+    if (!m_tried.insert(hash).second)
+        return;
+    open = std::move(used);
+    improve(open, cost);
+    if (cost < m_best) {
+        m_best = cost;
+        m_bestOpen = std::move(open);
+        const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
+        m_deadline.report(m_best / m_scale, std::max(0.0, bound));
+    }
+}
+
+// Whether a part of the search whose bound is `bound` may hold a plan
+// cheaper than the incumbent (by a whole unit where costs are whole).
+bool DualSolver::canBeat(double bound) const
+{
+    if (m_best == kInf)
+        return true;
+    if (m_whole)
+        return bound - (1e-7 + 1e-12 * std::fabs(bound)) <= m_best - 1;
+    return bound < m_best - 0.5 * kRelativeGap * std::fabs(m_best);
+}
+
+// One node of the search at the current fixings: false when it ends the
+// search (node limit or deadline).
+bool DualSolver::node()
+{
+    if (++m_nodes > m_nodeLimit) {
+        m_nodes = m_nodeLimit;
+        m_aborted = true;
+        m_abortKind = DualResult::NodeLimit;
+        return false;
+    }
+    if (m_deadline.passed()) {
+        m_aborted = true;
+        m_abortKind = DualResult::Stopped;
+        return false;
+    }
+    std::vector<int> fixed;
+    const auto unfix = [&] {
+        for (const int t : fixed)
+            m_state[t] = Free;
+    };
+    std::vector<char> onPath(m_trains, 0);
+    int branch = -1;
+    // The bound, then reduced-cost fixing; again while that fixes trains.
+    for (int pass = 0;; ++pass) {
+        const bool more = bound(pass == 0 && m_nodes == 1);
+        if (!more) {
+            unfix();
+            return true;
+        }
+        std::fill(onPath.begin(), onPath.end(), 0);
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            const int* path = m_pathArc.data() + m_pathStart[k];
+            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+                onPath[m_arcTrain[path[s]]] = 1;
+        }
+        branch = -1;
+        double closest = kInf;
+        const std::size_t before = fixed.size();
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
+            if (!canBeat(m_bound + std::fabs(reduced))) {
+                discard(m_bound + std::fabs(reduced));
+                m_state[t] = reduced > 0 ? Closed : Open;
+                fixed.push_back(t);
+                continue;
+            }
+            // A train the chains use but the multipliers do not pay for, or
+            // one paid for that no chain uses, is where the relaxation splits.
+            const bool open = reduced <= 0;
+            const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
+            if (score < closest) {
+                closest = score;
+                branch = t;
+            }
+        }
+        if (fixed.size() == before || pass == 2)
+            break;
+    }
+    bool going = true;
+    if (branch >= 0) {
+        const bool openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
+        for (int side = 0; side < 2 && going; ++side) {
+            m_state[branch] = (side == 0) == openFirst ? Open : Closed;
+            going = node();
+        }
+        m_state[branch] = Free;
+    } else {
+        // Every train fixed: the plan of the open ones was offered.
+        discard(m_bound);
+    }
+    unfix();
+    return going;
+}
+
+// The node's bound at the current fixings (in m_bound), with the plan of
+// the trains the multipliers pay for offered; false when the node holds no
+// plan cheaper than the incumbent.
+bool DualSolver::bound(bool root)
+{
+    for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
+        if (m_state[m_arcTrain[e]] == Open && m_weight[e] != 0)
+            setWeight(static_cast<int>(e), 0);
+    }
+    ascent();
+    double value = lagrangian();
+    m_bound = value;
+    if (value == kInf)
+        return false; // no plan at these fixings
+    if (canBeat(value))
+        subgradient(value, root ? 100 : 40);
+    m_bound = value;
+    {
+        std::vector<char> open(m_trains, 0);
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open ||
+                      (m_state[t] == Free &&
+                       m_trainWeight[t] >= m_trainCm[t] - 1e-9 * (1 + m_trainCm[t]));
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            const int* path = m_pathArc.data() + m_pathStart[k];
+            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+                open[m_arcTrain[path[s]]] = 1;
+        }
+        offer(std::move(open));
+    }
+    if (root)
+        m_rootBound = value;
+    if (!canBeat(value)) {
+        discard(value);
+        return false;
+    }
+    return true;
+}
+
+DualResult DualSolver::solve(const TrainSet& start)
+{
+    DualResult result;
+    std::vector<char> open(m_trains, 0);
+    for (int t = 0; t < m_trains; ++t)
+        open[t] = start[m_trainOrigin[t]][m_trainDestination[t]];
+    offer(open);
+    // Every train open always covers every flow.
+    std::vector<char> all(m_trains, 1);
+    if (m_best == kInf)
+        offer(all);
+    if (m_flows.empty()) {
+        m_best = 0;
+        m_bestOpen.assign(m_trains, 0);
+        result.kind = DualResult::Proven;
+    } else if (node()) {
+        result.kind = DualResult::Proven;
+    } else {
+        result.kind = m_abortKind;
+    }
+    result.nodes = m_nodes;
+    result.hasPlan = m_best != kInf;
+    if (result.hasPlan) {
+        for (int t = 0; t < m_trains; ++t)
+            result.open[m_trainOrigin[t]][m_trainDestination[t]] = m_bestOpen[t] != 0;
+        result.cost = m_best / m_scale;
+    }
+    double bound = 0;
+    if (result.kind == DualResult::Proven)
+        bound = m_whole ? m_best : std::min(m_best, m_floor);
+    else if (std::isfinite(m_rootBound))
+        bound = m_whole ? std::ceil(m_rootBound - (1e-7 + 1e-12 * std::fabs(m_rootBound)))
+                        : m_rootBound;
+    result.bound = std::max(0.0, bound / m_scale - m_error / m_scale);
+    return result;
+}
+
+} // namespace
+
+DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
+                             long nodeLimit)
+{
+    DualSolver solver(line, deadline, nodeLimit);
+    return solver.solve(start);
+}
+
+} // namespace zeltrac::optimum::detail

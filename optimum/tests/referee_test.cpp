@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "calc/plan.h"
+#include "optimum/dualsolver.h"
+#include "optimum/line.h"
+#include "optimum/variants.h"
+#include "optimum_test_support.h"
+
+using namespace zeltrac;
+using namespace zeltrac::optimum;
+using namespace zeltrac::optimum::testing;
+
+namespace {
+
+Options with(Solver solver)
+{
+    Options options;
+    options.solver = solver;
+    options.timeLimitSeconds = 60;
+    return options;
+}
+
+// Random conditions of every kind on a line of n stations.
+Conditions randomConditions(int n, Random& random)
+{
+    Conditions c;
+    const auto train = [&] {
+        const int i = random.between(1, n - 1);
+        return TrainPair{i, random.between(i + 1, n)};
+    };
+    if (random.chance(50))
+        c.forced.push_back(train());
+    if (random.chance(50))
+        c.forbidden.push_back(train());
+    if (random.chance(50))
+        c.maxDestinations[random.between(1, n - 1)] = random.between(1, 3);
+    if (random.chance(50))
+        c.maxReprocessed[random.between(2, n - 1)] = random.between(0, 2000);
+    return c;
+}
+
+// Both solvers on the same lines: same status and cost, our trains routed
+// again cost what we report, our root bound never above the optimum; under
+// conditions and with variants the same answers.
+void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool variants = true)
+{
+    Random random(seed);
+    for (int k = 0; k < lines; ++k) {
+        LineShape shape = kind;
+        shape.stations = random.between(3, kMaxStations);
+        const CalcInput input = randomLine(shape, random);
+        const std::string label = "line " + std::to_string(k);
+        const CalculatedPlan plan = calculated(input);
+        const Solution cbc = solveExact(input, plan, with(Solver::Cbc));
+        const Solution own = solveExact(input, plan, with(Solver::Own));
+        ASSERT_EQ(own.status(), cbc.status()) << label << ": " << own.message;
+        if (!cbc.hasPlan())
+            continue;
+        EXPECT_NEAR(own.best.cost, cbc.best.cost, 1e-9 * cbc.best.cost) << label;
+        EXPECT_EQ(own.solvedBy, own.handedOver ? Solver::Cbc : Solver::Own) << label;
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        const Routing again = route(line, openSet(own.best.trains));
+        ResultTables tables;
+        evaluatePlan(input, again.trains, tables);
+        EXPECT_EQ(tables.total(6).toDouble(), own.best.cost) << label;
+        if (k % 2 == 0) {
+            const detail::Deadline deadline(Options{}, detail::Clock::now());
+            const detail::DualResult root =
+                detail::solveByDualAscent(line, TrainSet{}, deadline, 1);
+            EXPECT_LE(root.bound, cbc.best.cost * (1 + 1e-12)) << label;
+        }
+        if (!variants || k % 8 != 0 || shape.stations > 12)
+            continue;
+        const Conditions conditions =
+            k % 16 == 0 ? Conditions{} : randomConditions(shape.stations, random);
+        const Solution cbcVariants = solveExact(input, plan, conditions, 3, with(Solver::Cbc));
+        const Solution ownVariants = solveExact(input, plan, conditions, 3, with(Solver::Own));
+        ASSERT_EQ(ownVariants.status(), cbcVariants.status()) << label;
+        ASSERT_EQ(ownVariants.variants.size(), cbcVariants.variants.size()) << label;
+        for (std::size_t v = 0; v < cbcVariants.variants.size(); ++v)
+            EXPECT_NEAR(ownVariants.variants[v].cost, cbcVariants.variants[v].cost,
+                        1e-9 * cbcVariants.variants[v].cost)
+                << label << " variant " << v;
+    }
+}
+
+} // namespace
+
+// Shapes: stations (drawn 3..21), flows up to, Cm from, to, Tек tenths up
+// to, percent of stations with Tек 0, percent of flows 0.
+TEST(OwnSolverAgainstCbc, Dense)
+{
+    compareSolvers({3, 300, 0, 700, 80, 0, 0}, 200, 1);
+}
+TEST(OwnSolverAgainstCbc, DenseDearTrains)
+{
+    compareSolvers({3, 300, 400, 700, 80, 0, 0}, 170, 2);
+}
+TEST(OwnSolverAgainstCbc, TekZeroStations)
+{
+    compareSolvers({3, 300, 50, 300, 80, 40, 0}, 170, 3);
+}
+TEST(OwnSolverAgainstCbc, Sparse)
+{
+    compareSolvers({3, 300, 50, 300, 80, 30, 40}, 170, 4);
+}
+TEST(OwnSolverAgainstCbc, Ties)
+{
+    compareSolvers({3, 2, 0, 2, 2, 20, 20}, 150, 5, false); // tied variants: CBC takes long
+}
+TEST(OwnSolverAgainstCbc, ZeroFlows)
+{
+    compareSolvers({3, 300, 0, 700, 80, 0, 70}, 140, 6);
+}
