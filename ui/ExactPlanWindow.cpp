@@ -44,6 +44,17 @@ QString number(double value, int decimals)
     return locale.toString(value, 'f', decimals);
 }
 
+// The solve's wall time and the solver whose answer it is.
+QString solveTimeText(const Solution& solution)
+{
+    QString text = number(solution.seconds, 3) + QStringLiteral(" с, ");
+    if (solution.handedOver)
+        return text + QStringLiteral("CBC (собственный решатель не доказал оптимум)");
+    return text + (solution.solvedBy == zeltrac::optimum::Solver::Own
+                       ? QStringLiteral("собственный решатель")
+                       : QStringLiteral("CBC"));
+}
+
 zeltrac::ui::FileDialogSettings conditionsDialog(QFileDialog::AcceptMode mode)
 {
     return {mode,
@@ -180,7 +191,10 @@ void ExactPlanWindow::resolve()
 void ExactPlanWindow::runSolve(int variants)
 {
     zeltrac::AnalysisJob& job = m_workbook.analysis();
-    if (!job.start(job.exactRequest(variants, timeLimitSeconds)))
+    zeltrac::AnalysisRequest request = job.exactRequest(variants, timeLimitSeconds);
+    request.options.solver = ui->comboSolver->currentIndex() == 1 ? zeltrac::optimum::Solver::Cbc
+                                                                  : zeltrac::optimum::Solver::Own;
+    if (!job.start(std::move(request)))
         return;
     showPlan(std::nullopt, QStringLiteral("Поиск точного оптимума…"));
     showVariants(nullptr);
@@ -237,7 +251,7 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
         for (QLabel* label : {ui->labelAnalytical, ui->labelExact, ui->labelSaving, ui->labelTime})
             label->clear();
         if (plan)
-            ui->labelTime->setText(number(plan->solution().seconds, 3) + QStringLiteral(" с"));
+            ui->labelTime->setText(solveTimeText(plan->solution()));
         return;
     }
     ui->captionExact->setText(QString::fromStdString(plan->label()) + QStringLiteral(", ваг.-ч:"));
@@ -245,7 +259,7 @@ void ExactPlanWindow::showPlan(const std::optional<ExactPlan>& plan, const QStri
     ui->labelExact->setText(number(plan->cost(), 2));
     ui->labelSaving->setText(number(plan->saving(), 2) + QStringLiteral(" ваг.-ч (") +
                              number(plan->savingPercent(), 2) + QStringLiteral(" %)"));
-    ui->labelTime->setText(number(plan->solution().seconds, 3) + QStringLiteral(" с"));
+    ui->labelTime->setText(solveTimeText(plan->solution()));
 }
 
 void ExactPlanWindow::setBusy(bool busy)
@@ -254,6 +268,7 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->buttonCancel->setVisible(busy);
     ui->buttonCancel->setEnabled(busy);
     ui->buttonResolve->setEnabled(!busy);
+    ui->comboSolver->setEnabled(!busy);
     ui->buttonOpenConditions->setEnabled(!busy);
     ui->buttonSaveConditions->setEnabled(!busy);
     ui->tableLimits->setEnabled(!busy); // and its model takes no edit
