@@ -357,6 +357,7 @@ void PlanInForceWindow::openPlan()
         return;
     }
     m_workbook.setPlanInForce(trains);
+    m_workbook.planInForceDocument().setSaved(path);
 }
 
 void PlanInForceWindow::savePlan()
@@ -365,9 +366,18 @@ void PlanInForceWindow::savePlan()
         zeltrac::optimum::planFileFor(QFile::encodeName(dataFileName).toStdString())));
     if (path.isEmpty())
         return;
+    const std::vector<zeltrac::optimum::TrainPair> trains = through();
+    bool saved = false;
     zeltrac::ui::guarded(this, [&] {
         zeltrac::datafile::writeFileSafely(
-            path, QByteArray::fromStdString(zeltrac::optimum::writePlan(through())),
+            path, QByteArray::fromStdString(zeltrac::optimum::writePlan(trains)),
             "Не удалось записать файл плана", "Не удалось создать файл плана %s");
+        saved = true;
     });
+    if (!saved)
+        return;
+    // The calculated plan's trains, shown when none was given, are now the
+    // plan in force the file holds.
+    m_workbook.setPlanInForce(trains);
+    m_workbook.planInForceDocument().setSaved(path);
 }

@@ -56,6 +56,11 @@ public:
     zeltrac::ui::TrainGridModel* gridModel() const { return m_grid; }
     void selectStep(int row); // 0: the plan in force, k: step k
 
+    // The plan in force into the file the dialog names, or from it; either
+    // is then the plan's file, with nothing unsaved.
+    void openPlan();
+    void savePlan();
+
     // The data file beside which the plan file is offered; seams for tests.
     QString dataFileName;
     std::function<QString(const QString& offered)> openPlanDialog;
@@ -69,8 +74,6 @@ private:
     void finishSolve(const zeltrac::AnalysisResult& result);
     void setBusy(bool busy);
     void showPlan(const zeltrac::optimum::Variant& plan);
-    void openPlan();
-    void savePlan();
     std::vector<zeltrac::optimum::TrainPair> through() const;
     // The plan shown beside the calculated plan in the diagram window.
     void showDiagram();
