@@ -92,6 +92,9 @@ PlanInForceWindow::PlanInForceWindow(zeltrac::Workbook& workbook, QWidget* paren
             [this](int row) { selectStep(row); });
     connect(&m_workbook, &zeltrac::Workbook::planInForceChanged, this,
             &PlanInForceWindow::showCurrent);
+    // An exact optimum found later joins the comparison.
+    connect(&m_workbook, &zeltrac::Workbook::exactPlanChanged, this,
+            &PlanInForceWindow::showCurrent);
     zeltrac::AnalysisJob& job = m_workbook.analysis();
     connect(&job, &zeltrac::AnalysisJob::finished, this, &PlanInForceWindow::finishSolve);
     connect(&job, &zeltrac::AnalysisJob::progress, this, [this](double best, double bound) {
@@ -161,10 +164,8 @@ void PlanInForceWindow::showCurrent()
         QStringLiteral("Действующий план: <b>%1</b> ваг.-ч<br>Рассчитанный план: %2 ваг.-ч")
             .arg(m_current.valid() ? number(m_current.plan.cost) : QStringLiteral("—"),
                  number(m_workbook.calculatedPlan().cost()));
-    if (m_ladder && m_ladder->optimum.hasPlan())
-        costs += QStringLiteral("<br>Оптимум: %1 ваг.-ч").arg(number(m_ladder->optimum.best.cost));
-    else if (const zeltrac::ExactPlan* exact = m_workbook.exactPlan(); exact && exact->hasPlan())
-        costs += QStringLiteral("<br>Оптимум: %1 ваг.-ч").arg(number(exact->cost()));
+    if (const zeltrac::optimum::Solution* best = optimum())
+        costs += QStringLiteral("<br>Оптимум: %1 ваг.-ч").arg(number(best->best.cost));
     ui->labelCosts->setText(costs);
     if (!m_current.valid())
         ui->labelStatus->setText(QString::fromStdString(m_current.message));
@@ -174,7 +175,16 @@ void PlanInForceWindow::showCurrent()
         ui->tableLadder->setRowCount(0);
     }
     if (!m_ladder)
-        showPlan(m_current.plan);
+        showPlan(m_current.plan, 0);
+}
+
+const zeltrac::optimum::Solution* PlanInForceWindow::optimum() const
+{
+    if (m_ladder && m_ladder->optimum.hasPlan())
+        return &m_ladder->optimum;
+    if (const zeltrac::ExactPlan* exact = m_workbook.exactPlan(); exact && exact->hasPlan())
+        return &exact->solution();
+    return nullptr;
 }
 
 void PlanInForceWindow::showDiagram()
@@ -195,17 +205,26 @@ void PlanInForceWindow::updateDiagram()
         m_diagram->setPlans(*analytical, m_workbook.exactDiagramData(m_shownTrains));
 }
 
-void PlanInForceWindow::showPlan(const zeltrac::optimum::Variant& plan)
+void PlanInForceWindow::showPlan(const zeltrac::optimum::Variant& plan, int step)
 {
     m_shownTrains = plan.trains;
     updateDiagram();
     m_grid->setShown(plan.trains);
-    zeltrac::optimum::Solution shown;
-    shown.model = zeltrac::optimum::ModelStatus::Optimal;
-    shown.best = plan;
-    m_comparison->setPlan(zeltrac::ExactPlan(shown, m_workbook.calculatedPlan(),
-                                             m_workbook.lastInput().stationCount,
-                                             zeltrac::PlanKind::Variant));
+    using Plan = zeltrac::ui::ExactComparisonModel::Plan;
+    std::vector<Plan> plans;
+    if (step > 0)
+        plans.push_back({QStringLiteral("ступень %1").arg(step), QStringLiteral("выбранного плана"),
+                         plan.tables});
+    else if (m_current.valid())
+        plans.push_back(
+            {QStringLiteral("действующий"), QStringLiteral("действующего плана"), plan.tables});
+    else
+        return m_comparison->setPlans({}, 0);
+    plans.push_back({QStringLiteral("расчет"), QStringLiteral("рассчитанного плана"),
+                     m_workbook.calculatedPlan().tables});
+    if (const zeltrac::optimum::Solution* best = optimum())
+        plans.push_back({QStringLiteral("оптимум"), QStringLiteral("оптимума"), best->best.tables});
+    m_comparison->setPlans(std::move(plans), m_workbook.lastInput().stationCount);
 }
 
 void PlanInForceWindow::toggleTrain(int origin, int destination)
@@ -235,17 +254,13 @@ void PlanInForceWindow::takeOptimum()
 {
     if (isSolving())
         return;
-    const zeltrac::optimum::Solution* optimum = nullptr;
-    if (m_ladder && m_ladder->optimum.hasPlan())
-        optimum = &m_ladder->optimum;
-    else if (const zeltrac::ExactPlan* exact = m_workbook.exactPlan(); exact && exact->hasPlan())
-        optimum = &exact->solution();
-    if (!optimum) {
+    const zeltrac::optimum::Solution* best = optimum();
+    if (!best) {
         ui->labelStatus->setText(QStringLiteral(
             "Точный оптимум еще не найден: выберите «Точный оптимум…» или найдите изменения."));
         return;
     }
-    m_workbook.setPlanInForce(zeltrac::optimum::throughTrainsOf(optimum->best.trains));
+    m_workbook.setPlanInForce(zeltrac::optimum::throughTrainsOf(best->best.trains));
 }
 
 void PlanInForceWindow::takeVariant(int index)
@@ -333,12 +348,12 @@ void PlanInForceWindow::selectStep(int row)
     if (!m_ladder || row < 0)
         return;
     if (row == 0)
-        showPlan(m_ladder->current.plan);
+        showPlan(m_ladder->current.plan, 0);
     else if (row <= static_cast<int>(m_ladder->steps.size()) &&
              m_ladder->steps[row - 1].solution.hasPlan())
-        showPlan(m_ladder->steps[row - 1].solution.best);
+        showPlan(m_ladder->steps[row - 1].solution.best, row);
     else if (m_ladder->optimum.hasPlan())
-        showPlan(m_ladder->optimum.best);
+        showPlan(m_ladder->optimum.best, m_ladder->distance);
 }
 
 void PlanInForceWindow::openPlan()
@@ -357,6 +372,7 @@ void PlanInForceWindow::openPlan()
         return;
     }
     m_workbook.setPlanInForce(trains);
+    m_workbook.planInForceDocument().setSaved(path);
 }
 
 void PlanInForceWindow::savePlan()
@@ -365,9 +381,18 @@ void PlanInForceWindow::savePlan()
         zeltrac::optimum::planFileFor(QFile::encodeName(dataFileName).toStdString())));
     if (path.isEmpty())
         return;
+    const std::vector<zeltrac::optimum::TrainPair> trains = through();
+    bool saved = false;
     zeltrac::ui::guarded(this, [&] {
         zeltrac::datafile::writeFileSafely(
-            path, QByteArray::fromStdString(zeltrac::optimum::writePlan(through())),
+            path, QByteArray::fromStdString(zeltrac::optimum::writePlan(trains)),
             "Не удалось записать файл плана", "Не удалось создать файл плана %s");
+        saved = true;
     });
+    if (!saved)
+        return;
+    // The calculated plan's trains, shown when none was given, are now the
+    // plan in force the file holds.
+    m_workbook.setPlanInForce(trains);
+    m_workbook.planInForceDocument().setSaved(path);
 }

@@ -25,8 +25,8 @@ class TrainGridModel;
 
 // "Действующий план": the plan in force set by clicking its through trains
 // in a grid laid out like the plan grid (or taken from the calculated plan,
-// the exact optimum, a variant or a file), its cost beside the calculated
-// plan's and the optimum's, and the ladder of the best changes to it, solved
+// the exact optimum, a variant or a file), its cost and indicators beside
+// the calculated plan's and the optimum's, and the ladder of the best changes to it, solved
 // by the session's analysis job. Selecting a line of the ladder shows that
 // plan in the grid and the comparison.
 class PlanInForceWindow : public QWidget
@@ -56,6 +56,11 @@ public:
     zeltrac::ui::TrainGridModel* gridModel() const { return m_grid; }
     void selectStep(int row); // 0: the plan in force, k: step k
 
+    // The plan in force into the file the dialog names, or from it; either
+    // is then the plan's file, with nothing unsaved.
+    void openPlan();
+    void savePlan();
+
     // The data file beside which the plan file is offered; seams for tests.
     QString dataFileName;
     std::function<QString(const QString& offered)> openPlanDialog;
@@ -68,9 +73,11 @@ private:
     void showCurrent();
     void finishSolve(const zeltrac::AnalysisResult& result);
     void setBusy(bool busy);
-    void showPlan(const zeltrac::optimum::Variant& plan);
-    void openPlan();
-    void savePlan();
+    // The plan of ladder step `step` (0: the plan in force) in the grid and
+    // the diagram, and compared with the calculated plan and the optimum.
+    void showPlan(const zeltrac::optimum::Variant& plan, int step);
+    // The ladder's optimum, else the session's exact optimum; none yet.
+    const zeltrac::optimum::Solution* optimum() const;
     std::vector<zeltrac::optimum::TrainPair> through() const;
     // The plan shown beside the calculated plan in the diagram window.
     void showDiagram();

@@ -123,7 +123,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
     });
     // "[*]" of the caption: unsaved changes of any of the session's files.
     for (zeltrac::Document* document :
-         {&m_workbook->inputDocument(), &m_workbook->conditionsDocument()})
+         {&m_workbook->inputDocument(), &m_workbook->conditionsDocument(),
+          &m_workbook->planInForceDocument()})
         connect(document, &zeltrac::Document::modifiedChanged, this,
                 [this] { setWindowModified(m_workbook->hasUnsavedChanges()); });
     connect(ui->TabControl1, &zeltrac::ui::TabControl::changed, this,
@@ -152,8 +153,10 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::For
 
 Form1::~Form1()
 {
-    // Before the session it shows goes; waits for a running solve.
+    // Before the session they show goes; waits for a running solve.
     delete m_exactWindow;
+    delete m_planInForceWindow;
+    delete m_stabilityWindow;
 }
 
 void Form1::setResultWindow(Form2* form)
@@ -333,6 +336,17 @@ bool Form1::mayDiscardChanges()
                 return false;
         }
     }
+    if (m_workbook->planInForceDocument().modified()) {
+        const SaveAnswer answer = zeltrac::ui::askToSave(
+            this, QStringLiteral("Сохранить изменения в действующем плане?"));
+        if (answer == SaveAnswer::Cancel)
+            return false;
+        if (answer == SaveAnswer::Save) {
+            planWindow()->savePlan();
+            if (m_workbook->planInForceDocument().modified())
+                return false;
+        }
+    }
     return true;
 }
 
@@ -467,12 +481,17 @@ void Form1::mmExactPlanClick()
     m_exactWindow->start();
 }
 
-void Form1::mmPlanInForceClick()
+PlanInForceWindow* Form1::planWindow()
 {
     if (!m_planInForceWindow)
         m_planInForceWindow = new PlanInForceWindow(*m_workbook, this);
     m_planInForceWindow->dataFileName = m_workbook->inputDocument().fileName();
-    bringForward(m_planInForceWindow);
+    return m_planInForceWindow;
+}
+
+void Form1::mmPlanInForceClick()
+{
+    bringForward(planWindow());
     m_planInForceWindow->start();
 }
 

@@ -79,6 +79,8 @@ public:
     ExactPlanWindow* exactPlanWindow() const { return m_exactWindow; }
     // The windows "Действующий план" and "Устойчивость плана", once opened.
     PlanInForceWindow* planInForceWindow() const { return m_planInForceWindow; }
+    // The window "Действующий план", made when first needed.
+    PlanInForceWindow* planWindow();
     StabilityWindow* stabilityWindow() const { return m_stabilityWindow; }
 
 protected:

@@ -23,58 +23,77 @@ QString numberText(double value)
 
 ExactComparisonModel::ExactComparisonModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ExactComparisonModel::setPlan(std::optional<ExactPlan> plan)
+void ExactComparisonModel::setPlans(std::vector<Plan> plans, int stationCount)
 {
     beginResetModel();
-    m_plan = std::move(plan);
-    if (m_plan && !m_plan->hasPlan())
-        m_plan.reset();
+    m_plans = std::move(plans);
+    m_stationCount = stationCount;
     endResetModel();
+}
+
+void ExactComparisonModel::setPlan(const std::optional<ExactPlan>& plan)
+{
+    if (!plan || !plan->hasPlan())
+        return setPlans({}, 0);
+    setPlans(
+        {{QStringLiteral("расчет"), QStringLiteral("рассчитанного плана"),
+          plan->calculated().tables},
+         {QStringLiteral("оптимум"), QStringLiteral("оптимума"), plan->solution().best.tables}},
+        plan->stationCount());
 }
 
 int ExactComparisonModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : 1 + 2 * kIndicators;
+    return parent.isValid() ? 0 : 1 + static_cast<int>(m_plans.size()) * kIndicators;
 }
 
 int ExactComparisonModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_plan)
+    if (parent.isValid() || m_plans.empty())
         return 0;
-    return m_plan->stationCount(); // N-1 stations and the totals
+    return m_stationCount; // N-1 stations and the totals
+}
+
+Real40 ExactComparisonModel::value(int plan, int indicator, int row) const
+{
+    const ResultTables& tables = m_plans[plan].tables;
+    const int station = row + 1;
+    return station == m_stationCount ? tables.total(indicator)
+                                     : tables.indicator(indicator, station);
+}
+
+QStringList ExactComparisonModel::differing(int row, int column) const
+{
+    const int plans = static_cast<int>(m_plans.size());
+    if (column < 1 || column >= columnCount() || row < 0 || row >= rowCount())
+        return {};
+    const int indicator = 2 + (column - 1) / plans; // 2..6
+    const int plan = (column - 1) % plans;
+    QStringList names;
+    for (int other = 0; other < plans; ++other)
+        if (other != plan && (plan == 0 || other == 0) &&
+            value(other, indicator, row) != value(plan, indicator, row))
+            names << m_plans[other].name;
+    return names;
 }
 
 bool ExactComparisonModel::isMarked(int row, int column) const
 {
-    if (!m_plan || column < 1 || column > 2 * kIndicators || row < 0 || row >= rowCount())
-        return false;
-    const int indicator = 2 + (column - 1) / 2; // 2..6
-    const int station = row + 1;
-    if (station == m_plan->stationCount())
-        return m_plan->totalDiffers(indicator);
-    return m_plan->indicatorDiffers(indicator, station);
+    return !differing(row, column).isEmpty();
 }
 
 QVariant ExactComparisonModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !m_plan || index.row() >= rowCount() || index.column() >= columnCount())
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
         return {};
     const int row = index.row();
     const int column = index.column();
-    const int station = row + 1;
-    const bool totals = station == m_plan->stationCount();
+    const int plans = static_cast<int>(m_plans.size());
     switch (role) {
-    case Qt::DisplayRole: {
+    case Qt::DisplayRole:
         if (column == 0)
-            return totals ? QStringLiteral("Итого") : QString::number(station);
-        const int indicator = 2 + (column - 1) / 2;
-        const bool exact = (column - 1) % 2 == 1;
-        const optimum::Solution& solution = m_plan->solution();
-        const ResultTables& tables = exact ? solution.best.tables : m_plan->calculated().tables;
-        const Real40 value =
-            totals ? tables.total(indicator) : tables.indicator(indicator, station);
-        return numberText(value.toDouble());
-    }
+            return row + 1 == m_stationCount ? QStringLiteral("Итого") : QString::number(row + 1);
+        return numberText(value((column - 1) % plans, 2 + (column - 1) / plans, row).toDouble());
     case Qt::TextAlignmentRole:
         return column == 0 ? QVariant(Qt::AlignCenter)
                            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
@@ -83,8 +102,8 @@ QVariant ExactComparisonModel::data(const QModelIndex& index, int role) const
             return QBrush(markColor());
         return {};
     case Qt::ToolTipRole:
-        if (isMarked(row, column))
-            return QStringLiteral("Отличается от рассчитанного плана");
+        if (const QStringList names = differing(row, column); !names.isEmpty())
+            return QStringLiteral("Отличается от ") + names.join(QStringLiteral(" и "));
         return {};
     default:
         return {};
@@ -100,11 +119,11 @@ QVariant ExactComparisonModel::headerData(int section, Qt::Orientation orientati
     if (section == 0)
         return QStringLiteral("Станция");
     // Destinations and cars, then car-hours.
-    if (section < 1 || section > 2 * kIndicators)
+    if (section < 1 || section >= columnCount())
         return {};
-    const QString name = QString::fromUtf8(kIndicatorNames[(section - 1) / 2]);
-    return name +
-           ((section - 1) % 2 == 0 ? QStringLiteral("\nрасчет") : QStringLiteral("\nоптимум"));
+    const int plans = static_cast<int>(m_plans.size());
+    return QString::fromUtf8(kIndicatorNames[(section - 1) / plans]) + u'\n' +
+           m_plans[(section - 1) % plans].title;
 }
 
 Qt::ItemFlags ExactComparisonModel::flags(const QModelIndex& index) const

@@ -23,11 +23,13 @@ constexpr int kFormat = 1;
 const QString kPattern = QStringLiteral("recovery-*.json");
 
 // The session's documents by the keys of the file, in the order they are
-// restored: a new station count starts new conditions.
+// restored: a new station count starts new conditions and a new plan in
+// force.
 template <typename Book> auto documents(Book& book)
 {
     return std::array{std::pair{"input", &book.inputDocument()},
-                      std::pair{"conditions", &book.conditionsDocument()}};
+                      std::pair{"conditions", &book.conditionsDocument()},
+                      std::pair{"planInForce", &book.planInForceDocument()}};
 }
 
 QString lockName(const QString& path)

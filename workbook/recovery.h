@@ -20,8 +20,9 @@ class Workbook;
 // no longer being held.
 //
 // A recovery file is JSON: {"format": 1, "documents": {"input": {"file":
-// "/path/line.dat", "texts": [...]}, "conditions": {...}}}, the texts of
-// each changed document of the session as Document::state() gives them.
+// "/path/line.dat", "texts": [...]}, "conditions": {...}, "planInForce":
+// {...}}}, the texts of each changed document of the session as
+// Document::state() gives them.
 namespace recovery {
 
 // The recovery file of the session's changed documents.

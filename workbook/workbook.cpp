@@ -5,6 +5,7 @@
 #include "calc/error.h"
 #include "datafile/datafile.h"
 #include "datafile/safefile.h"
+#include "optimum/planner.h"
 #include "report/report.h"
 
 namespace zeltrac {
@@ -77,6 +78,24 @@ bool readConditionsTexts(const QStringList& texts, optimum::Conditions& conditio
             optimum::readConditions(texts.front().toStdString(), conditions).empty());
 }
 
+// No plan in force, no texts; else the JSON text of its plan file.
+QStringList planInForceTexts(const std::optional<std::vector<optimum::TrainPair>>& plan)
+{
+    if (!plan)
+        return {};
+    return {QString::fromStdString(optimum::writePlan(*plan))};
+}
+
+bool readPlanTexts(const QStringList& texts, std::optional<std::vector<optimum::TrainPair>>& plan)
+{
+    if (texts.isEmpty()) {
+        plan.reset();
+        return true;
+    }
+    return texts.size() == 1 &&
+           optimum::readPlan(texts.front().toStdString(), plan.emplace()).empty();
+}
+
 } // namespace
 
 Workbook::Workbook(QObject* parent)
@@ -92,7 +111,17 @@ Workbook::Workbook(QObject* parent)
                                 optimum::Conditions read;
                                 readConditionsTexts(texts, read);
                                 setConditions(read);
-                            }})
+                            }}),
+      m_planInForceDocument({[this] { return planInForceTexts(m_planInForce); },
+                             [](const QStringList& texts) {
+                                 std::optional<std::vector<optimum::TrainPair>> read;
+                                 return readPlanTexts(texts, read);
+                             },
+                             [this](const QStringList& texts) {
+                                 std::optional<std::vector<optimum::TrainPair>> read;
+                                 readPlanTexts(texts, read);
+                                 setPlanInForce(read);
+                             }})
 {
     fillWidestTriangle(m_flows);
     m_params.setHeads(csv::parameterHeads());
@@ -105,6 +134,7 @@ Workbook::Workbook(QObject* parent)
         connect(table, &QAbstractItemModel::dataChanged, &m_inputDocument, &Document::update);
     m_inputDocument.setSaved({});
     m_conditionsDocument.setSaved({});
+    m_planInForceDocument.setSaved({});
 }
 
 Workbook::~Workbook() = default;
@@ -123,6 +153,7 @@ void Workbook::forgetConditions()
     setConditions({});
     m_conditionsDocument.setSaved({});
     setPlanInForce(std::nullopt);
+    m_planInForceDocument.setSaved({});
 }
 
 void Workbook::setOperatorName(const QString& name)
@@ -140,6 +171,7 @@ void Workbook::setPlanInForce(const std::optional<std::vector<optimum::TrainPair
         return;
     m_planInForce = through;
     emit planInForceChanged();
+    m_planInForceDocument.update();
 }
 
 optimum::CalculatedPlan Workbook::calculatedPlan() const
@@ -251,8 +283,10 @@ CalcStatus Workbook::calculate(const CalcHooks& hooks)
         return result.status;
     m_plan.setTexts(result.plan);
     m_trains = result.trains;
-    if (input.stationCount != m_lastInput.stationCount)
-        forgetConditions(); // they were set on another line
+    // They were set on another line; what was restored before the first
+    // calculation belongs to this one.
+    if (input.stationCount != m_lastInput.stationCount && m_lastPlan.rowCount() > 0)
+        forgetConditions();
     m_lastInput = input;
     m_lastPlan = result.plan;
     m_completed = true;

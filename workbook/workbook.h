@@ -89,9 +89,14 @@ public:
     // file, another station count) starts them afresh, with no file.
     Document& conditionsDocument() { return m_conditionsDocument; }
     const Document& conditionsDocument() const { return m_conditionsDocument; }
+    // The plan in force as its file holds it; starts afresh with the
+    // conditions.
+    Document& planInForceDocument() { return m_planInForceDocument; }
+    const Document& planInForceDocument() const { return m_planInForceDocument; }
     bool hasUnsavedChanges() const
     {
-        return m_inputDocument.modified() || m_conditionsDocument.modified();
+        return m_inputDocument.modified() || m_conditionsDocument.modified() ||
+               m_planInForceDocument.modified();
     }
 
     // --- Data file ---------------------------------------------------------
@@ -149,7 +154,8 @@ public:
 
     // The planner's conditions on the exact plan of this line. Loading a
     // data file, changing the station count and completing a calculation of
-    // a line of another station count clear them.
+    // a line of another station count than the last completed one clear
+    // them.
     const optimum::Conditions& conditions() const { return m_conditions; }
     void setConditions(const optimum::Conditions& conditions);
 
@@ -250,6 +256,7 @@ private:
     std::unique_ptr<AnalysisJob> m_analysis;
     Document m_inputDocument;
     Document m_conditionsDocument;
+    Document m_planInForceDocument;
 };
 
 } // namespace zeltrac

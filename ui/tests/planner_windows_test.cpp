@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -66,10 +67,29 @@ private slots:
         // Column = origin - 1, row = 5 - destination.
         const QModelIndex at = grid->model()->index(5 - shown.destination, shown.origin - 1);
         QCOMPARE(at.data().toInt(), shown.cars);
+        // Beside the calculated plan and the optimum, differences marked.
+        QAbstractItemModel* comparison =
+            namedChild<QTableView>(&window, "tableComparison")->model();
+        const int totals = comparison->rowCount() - 1;
+        QCOMPARE(comparison->headerData(15, Qt::Horizontal).toString(), u"Итого\nоптимум"_qs);
+        QCOMPARE(comparison->headerData(13, Qt::Horizontal).toString(),
+                 QStringLiteral("Итого\nступень %1").arg(table->rowCount() - 1));
+        for (const auto& [column, marked] : {std::pair{13, true}, {14, true}, {15, false}})
+            QCOMPARE(comparison->index(totals, column).data(Qt::BackgroundRole).isValid(), marked);
 
         window.takeOptimum();
         QCOMPARE(window.current().plan.cost, 46.0);
         QVERIFY(!window.ladder()); // the ladder answered another plan in force
+
+        // Saved and opened again: its file's, nothing unsaved.
+        const QTemporaryDir dir;
+        window.savePlanDialog =
+            window.openPlanDialog = [&](const QString&) { return dir.filePath(u"a.план.json"_qs); };
+        window.savePlan();
+        window.takeCalculated();
+        window.openPlan();
+        QCOMPARE(window.current().plan.cost, 46.0);
+        QVERIFY(!m_workbook->planInForceDocument().modified());
     }
 
     void drawsTheStabilityChart()

@@ -111,9 +111,17 @@ private slots:
         QCOMPARE(answering([&] { open->trigger(); }, {u"Отмена"_qs}), QStringList{kAskInput});
 
         form.workbook().setConditions({{{1, 3}}, {}, {}, {}});
+        form.workbook().setPlanInForce({{{1, 4}}});
         const QStringList asked{kAskInput,
-                                QStringLiteral("Сохранить изменения в условиях точного оптимума?")};
-        QCOMPARE(answering([&] { QVERIFY(form.close()); }, {u"Нет"_qs, u"Нет"_qs}), asked);
+                                QStringLiteral("Сохранить изменения в условиях точного оптимума?"),
+                                QStringLiteral("Сохранить изменения в действующем плане?")};
+        QCOMPARE(answering([&] { QVERIFY(!form.close()); }, {u"Нет"_qs, u"Нет"_qs, u"Отмена"_qs}),
+                 asked);
+        // "Да": the plan window's own save, into the file its dialog names.
+        form.planWindow()->savePlanDialog = [&](const QString&) { return path("p.json"); };
+        QCOMPARE(answering([&] { QVERIFY(form.close()); }, {u"Нет"_qs, u"Нет"_qs, u"Да"_qs}),
+                 asked);
+        QCOMPARE(form.workbook().planInForceDocument().fileName(), path("p.json"));
     }
 
     void aCrashedSessionIsOffered()
@@ -128,6 +136,7 @@ private slots:
         typed.setFlow(2, 2, QStringLiteral("x\ty"));
         typed.setOperatorName(QStringLiteral("Петров"));
         typed.setConditions({{}, {{1, 4}}, {}, {}});
+        typed.setPlanInForce({{{2, 5}}});
         typed.inputDocument().setUnsaved(path("line.dat"));
         for (const bool take : {false, true}) {
             const QString file = folder + QStringLiteral("/recovery-1-1.json");
@@ -143,6 +152,7 @@ private slots:
             const zeltrac::Workbook& book = form.workbook();
             QCOMPARE(book.inputDocument().state() == typed.inputDocument().state(), take);
             QCOMPARE(book.conditions() == typed.conditions(), take);
+            QCOMPARE(book.planInForce() == typed.planInForce(), take);
             QCOMPARE(book.inputDocument().fileName(), take ? path("line.dat") : QString());
             QCOMPARE(form.findChild<QLineEdit*>(QStringLiteral("Edit2"))->text(),
                      book.operatorName());

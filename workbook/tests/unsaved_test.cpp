@@ -62,19 +62,28 @@ TEST(UnsavedChanges, TheInputDiffersFromWhatWasLastOpenedOrSaved)
     }
 }
 
-TEST(UnsavedChanges, ConditionsAreChangesOfTheirOwnFile)
+TEST(UnsavedChanges, ConditionsAndThePlanInForceAreChangesOfTheirOwnFiles)
 {
     Workbook book;
     book.setConditions({{{1, 3}}, {}, {}, {}});
+    book.setPlanInForce({{{1, 4}}});
     EXPECT_TRUE(book.conditionsDocument().modified());
+    EXPECT_TRUE(book.planInForceDocument().modified());
     EXPECT_FALSE(book.inputDocument().modified());
     book.conditionsDocument().setSaved(QStringLiteral("c.json"));
+    book.planInForceDocument().setSaved(QStringLiteral("p.json"));
     EXPECT_FALSE(book.hasUnsavedChanges());
-    // Another line starts without conditions and without their file.
+    // Another line starts without conditions, plan and their files.
     book.setConditions({{}, {{1, 4}}, {}, {}});
     book.setStationCount(5);
-    EXPECT_FALSE(book.conditionsDocument().modified());
+    EXPECT_FALSE(book.conditionsDocument().modified() || book.planInForceDocument().modified());
     EXPECT_TRUE(book.conditionsDocument().fileName().isEmpty());
+    EXPECT_TRUE(book.planInForceDocument().fileName().isEmpty());
+    // What was given (restored) before the line's first calculation stays.
+    book.load(QStringLiteral(ZELTRAC_EXAMPLES_DIR "/five-stations.dat"));
+    book.setPlanInForce({{{1, 3}}});
+    ASSERT_EQ(book.calculate(), zeltrac::CalcStatus::Completed);
+    EXPECT_TRUE(book.planInForceDocument().modified());
 }
 
 // A program killed with SIGKILL leaves its recovery file; the next start
