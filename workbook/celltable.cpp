@@ -4,7 +4,7 @@
 
 namespace zeltrac {
 
-CellTableModel::CellTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+CellTableModel::CellTableModel(QObject* parent) : ResizableTableModel(parent) {}
 
 int CellTableModel::columnCount(const QModelIndex& parent) const
 {
@@ -65,32 +65,29 @@ Qt::ItemFlags CellTableModel::flags(const QModelIndex& index) const
     return result;
 }
 
+void ResizableTableModel::changeCount(Qt::Orientation orientation, int& count, int wanted)
+{
+    wanted = qMax(0, wanted);
+    const bool rows = orientation == Qt::Vertical;
+    if (wanted > count) {
+        rows ? beginInsertRows({}, count, wanted - 1) : beginInsertColumns({}, count, wanted - 1);
+        count = wanted;
+        rows ? endInsertRows() : endInsertColumns();
+    } else if (wanted < count) {
+        rows ? beginRemoveRows({}, wanted, count - 1) : beginRemoveColumns({}, wanted, count - 1);
+        count = wanted;
+        rows ? endRemoveRows() : endRemoveColumns();
+    }
+}
+
 void CellTableModel::setColumns(int columns)
 {
-    columns = qMax(0, columns);
-    if (columns > m_columns) {
-        beginInsertColumns({}, m_columns, columns - 1);
-        m_columns = columns;
-        endInsertColumns();
-    } else if (columns < m_columns) {
-        beginRemoveColumns({}, columns, m_columns - 1);
-        m_columns = columns;
-        endRemoveColumns();
-    }
+    changeCount(Qt::Horizontal, m_columns, columns);
 }
 
 void CellTableModel::setRows(int rows)
 {
-    rows = qMax(0, rows);
-    if (rows > m_rows) {
-        beginInsertRows({}, m_rows, rows - 1);
-        m_rows = rows;
-        endInsertRows();
-    } else if (rows < m_rows) {
-        beginRemoveRows({}, rows, m_rows - 1);
-        m_rows = rows;
-        endRemoveRows();
-    }
+    changeCount(Qt::Vertical, m_rows, rows);
 }
 
 quint64 CellTableModel::key(int column, int row)

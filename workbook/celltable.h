@@ -36,11 +36,26 @@ struct PasteResult
 // file may hold, one byte a character in its code page.
 inline constexpr qsizetype kMaxCellLength = datafile::kMaxLineBytes;
 
+// A table model whose rows and columns come and go at the end only.
+class ResizableTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+protected:
+    // Sets `count`, the model's rows (Qt::Vertical) or columns, to `wanted`
+    // (at least 0), adding or taking away the difference at the end, the
+    // views told.
+    void changeCount(Qt::Orientation orientation, int& count, int wanted);
+};
+
 // Cell texts addressed (column, row) from 0, as a table model. The texts are
 // kept sparsely and independently of the current column and row counts: a
 // cell that falls outside when the counts shrink keeps its text and shows it
 // again when they grow.
-class CellTableModel : public QAbstractTableModel
+class CellTableModel : public ResizableTableModel
 {
     Q_OBJECT
 

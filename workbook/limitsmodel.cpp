@@ -7,7 +7,7 @@
 namespace zeltrac {
 
 LimitsModel::LimitsModel(Workbook& workbook, QObject* parent)
-    : QAbstractTableModel(parent), m_workbook(workbook), m_rows(workbook.stationCount() - 1)
+    : ResizableTableModel(parent), m_workbook(workbook), m_rows(workbook.stationCount() - 1)
 {
     connect(&workbook, &Workbook::stationCountChanged, this, &LimitsModel::followStationCount);
     connect(&workbook, &Workbook::conditionsChanged, this, [this] {
@@ -18,16 +18,7 @@ LimitsModel::LimitsModel(Workbook& workbook, QObject* parent)
 
 void LimitsModel::followStationCount()
 {
-    const int rows = m_workbook.stationCount() - 1;
-    if (rows > m_rows) {
-        beginInsertRows({}, m_rows, rows - 1);
-        m_rows = rows;
-        endInsertRows();
-    } else if (rows < m_rows) {
-        beginRemoveRows({}, rows, m_rows - 1);
-        m_rows = rows;
-        endRemoveRows();
-    }
+    changeCount(Qt::Vertical, m_rows, m_workbook.stationCount() - 1);
 }
 
 int LimitsModel::rowCount(const QModelIndex& parent) const
@@ -67,7 +58,7 @@ QVariant LimitsModel::headerData(int section, Qt::Orientation orientation, int r
 
 Qt::ItemFlags LimitsModel::flags(const QModelIndex& index) const
 {
-    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    Qt::ItemFlags flags = ResizableTableModel::flags(index);
     if (index.isValid() && !m_workbook.analysis().isRunning())
         flags |= Qt::ItemIsEditable;
     return flags;

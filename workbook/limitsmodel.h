@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QString>
+
+#include "workbook/celltable.h"
 
 namespace zeltrac {
 
@@ -12,7 +13,7 @@ class Workbook;
 // re-formed cars; an empty cell is no limit. Reads and writes
 // Workbook::conditions() (no copy of its own) and follows its changes. Not
 // editable while the session's analysis job solves.
-class LimitsModel : public QAbstractTableModel
+class LimitsModel : public ResizableTableModel
 {
     Q_OBJECT
 

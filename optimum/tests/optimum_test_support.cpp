@@ -9,6 +9,12 @@
 
 namespace zeltrac::optimum::testing {
 
+TrainPair randomTrain(int stations, Random& random)
+{
+    const int origin = random.between(1, stations - 1);
+    return {origin, random.between(origin + 1, stations)};
+}
+
 CalcInput randomLine(const LineShape& shape, Random& random)
 {
     const int n = shape.stations;

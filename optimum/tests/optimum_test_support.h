@@ -33,6 +33,10 @@ CalculatedPlan calculated(const CalcInput& input);
 // A random line of the given shape: whole Cm, Tек in tenths.
 CalcInput randomLine(const LineShape& shape, Random& random);
 
+// A random train of a line of `stations` stations: its origin drawn first,
+// then its destination beyond it.
+TrainPair randomTrain(int stations, Random& random);
+
 // The cheapest plan by trying every set of trains, each flow on its cheapest
 // chain (re-formed only where Tек is above 0). For 6 stations at most.
 long double bruteForceOptimum(const CalcInput& input);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "optimum/line.h"
 #include "optimum/planner.h"
@@ -62,16 +63,10 @@ TEST(ChangeLadder, CostsWhatTheCheapestPlanWithinKChangesCosts)
 {
     Random random(19);
     for (int round = 0; round < 30; ++round) {
-        LineShape shape;
-        shape.stations = 4 + round % 3;
-        shape.zeroTekPercent = 25;
-        shape.zeroFlowPercent = 20;
-        const CalcInput input = randomLine(shape, random);
-        const int n = shape.stations;
-        const auto pick = [&] {
-            const int i = random.between(1, n - 1);
-            return TrainPair(i, random.between(i + 1, n));
-        };
+        const int n = 4 + round % 3;
+        const CalcInput input =
+            randomLine({.stations = n, .zeroTekPercent = 25, .zeroFlowPercent = 20}, random);
+        const auto pick = [&] { return randomTrain(n, random); };
         std::vector<TrainPair> through;
         for (int t = random.between(0, 3); t > 0; --t)
             through.push_back(pick());
@@ -151,15 +146,11 @@ TEST(Stability, EnvelopeEqualsTheCheapestPlanAtEverySampledFactor)
 {
     Random random(7);
     for (int round = 0; round < 24; ++round) {
-        LineShape shape;
-        shape.stations = 4 + round % 3;
-        shape.zeroTekPercent = 20;
-        const CalcInput input = randomLine(shape, random);
-        const int n = shape.stations;
+        const int n = 4 + round % 3;
+        const CalcInput input = randomLine({.stations = n, .zeroTekPercent = 20}, random);
         Scope scope;
         scope.kind = static_cast<Scope::Kind>(round % 3);
-        scope.origin = random.between(1, n - 1);
-        scope.destination = random.between(scope.origin + 1, n);
+        std::tie(scope.origin, scope.destination) = randomTrain(n, random);
         const double low = 0.2, high = 3;
         const Line line = lineOf(input);
         struct Costed

@@ -26,10 +26,7 @@ Options with(Solver solver)
 Conditions randomConditions(int n, Random& random)
 {
     Conditions c;
-    const auto train = [&] {
-        const int i = random.between(1, n - 1);
-        return TrainPair{i, random.between(i + 1, n)};
-    };
+    const auto train = [&] { return randomTrain(n, random); };
     if (random.chance(50))
         c.forced.push_back(train());
     if (random.chance(50))

@@ -79,13 +79,12 @@ TEST(PlanVariants, MatchEveryCountedSetOfTrainsOnSmallLines)
 {
     Random random(314);
     for (int round = 0; round < 24; ++round) {
-        LineShape shape;
-        shape.stations = 4 + round % 3;
-        shape.maxCm = 300;
-        shape.maxFlow = 60;
-        shape.zeroTekPercent = 20;
-        shape.zeroFlowPercent = 25;
-        const CalcInput input = randomLine(shape, random);
+        const CalcInput input = randomLine({.stations = 4 + round % 3,
+                                            .maxFlow = 60,
+                                            .maxCm = 300,
+                                            .zeroTekPercent = 20,
+                                            .zeroFlowPercent = 25},
+                                           random);
         expectLikeBruteForce(input, Conditions{}, 10, "line " + std::to_string(round));
     }
 }
@@ -94,16 +93,11 @@ TEST(PlanVariants, MatchTheBruteForceUnderRandomConditions)
 {
     Random random(2718);
     for (int round = 0; round < 60; ++round) {
-        LineShape shape;
-        shape.stations = 4 + round % 2 + (round % 5 == 0);
-        shape.maxCm = 200;
-        shape.maxFlow = 40;
-        shape.zeroTekPercent = 10;
-        const CalcInput input = randomLine(shape, random);
-        const int n = shape.stations;
+        const int n = 4 + round % 2 + (round % 5 == 0);
+        const CalcInput input =
+            randomLine({.stations = n, .maxFlow = 40, .maxCm = 200, .zeroTekPercent = 10}, random);
         Conditions c;
-        const int a = random.between(1, n - 1);
-        c.forced.emplace_back(a, random.between(a + 1, n));
+        c.forced.push_back(randomTrain(n, random));
         const int b = random.between(1, n - 2);
         c.forbidden.emplace_back(b, random.between(b + 2, n));
         if (c.forbidden[0] == c.forced[0])
