@@ -317,37 +317,30 @@ void Form1::closeEvent(QCloseEvent* event)
 
 bool Form1::mayDiscardChanges()
 {
+    // The windows that edit the conditions and the plan in force save them,
+    // with their dialogs.
+    return maySaveOrDiscard(m_workbook->inputDocument(),
+                            QStringLiteral("Сохранить изменения в исходных данных?"),
+                            [this] { saveInput(); }) &&
+           maySaveOrDiscard(m_workbook->conditionsDocument(),
+                            QStringLiteral("Сохранить изменения в условиях точного оптимума?"),
+                            [this] { exactWindow()->saveConditions(); }) &&
+           maySaveOrDiscard(m_workbook->planInForceDocument(),
+                            QStringLiteral("Сохранить изменения в действующем плане?"),
+                            [this] { planWindow()->savePlan(); });
+}
+
+bool Form1::maySaveOrDiscard(const zeltrac::Document& document, const QString& question,
+                             const std::function<void()>& save)
+{
     using zeltrac::ui::SaveAnswer;
-    if (m_workbook->inputDocument().modified()) {
-        const SaveAnswer answer =
-            zeltrac::ui::askToSave(this, QStringLiteral("Сохранить изменения в исходных данных?"));
-        if (answer == SaveAnswer::Cancel || (answer == SaveAnswer::Save && !saveInput()))
-            return false;
-    }
-    if (m_workbook->conditionsDocument().modified()) {
-        const SaveAnswer answer = zeltrac::ui::askToSave(
-            this, QStringLiteral("Сохранить изменения в условиях точного оптимума?"));
-        if (answer == SaveAnswer::Cancel)
-            return false;
-        if (answer == SaveAnswer::Save) {
-            // The window that edits the conditions saves them, with its dialog.
-            exactWindow()->saveConditions();
-            if (m_workbook->conditionsDocument().modified())
-                return false;
-        }
-    }
-    if (m_workbook->planInForceDocument().modified()) {
-        const SaveAnswer answer = zeltrac::ui::askToSave(
-            this, QStringLiteral("Сохранить изменения в действующем плане?"));
-        if (answer == SaveAnswer::Cancel)
-            return false;
-        if (answer == SaveAnswer::Save) {
-            planWindow()->savePlan();
-            if (m_workbook->planInForceDocument().modified())
-                return false;
-        }
-    }
-    return true;
+    if (!document.modified())
+        return true;
+    const SaveAnswer answer = zeltrac::ui::askToSave(this, question);
+    if (answer != SaveAnswer::Save)
+        return answer != SaveAnswer::Cancel;
+    save();
+    return !document.modified();
 }
 
 bool Form1::saveInput()

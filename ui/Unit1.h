@@ -122,6 +122,10 @@ private:
     // Asks about every file of the session with unsaved changes; false when
     // the planner chose "Отмена" or a save asked for did not succeed.
     bool mayDiscardChanges();
+    // Asks whether to save `document` when it has unsaved changes and runs
+    // `save` if so; false on "Отмена" or when it is still unsaved after.
+    bool maySaveOrDiscard(const zeltrac::Document& document, const QString& question,
+                          const std::function<void()>& save);
     // Saves the input as "Сохранить" does, into its file when it has one.
     bool saveInput();
     // The spinner and the grids' sizes follow the session's station count.

@@ -3,24 +3,18 @@
 // looking at the window). Not a test.
 //   exact_plan_demo FILE.dat
 #include <QApplication>
-#include <cstdio>
 
 #include "ui/ExactPlanWindow.h"
+#include "ui/tests/uitestsupport.h"
 #include "workbook/workbook.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: exact_plan_demo FILE.dat\n");
-        return 2;
-    }
     zeltrac::Workbook workbook;
-    workbook.load(QString::fromLocal8Bit(argv[1]));
-    if (workbook.calculate() != zeltrac::CalcStatus::Completed) {
-        std::fprintf(stderr, "the calculation did not complete\n");
-        return 1;
-    }
+    if (const int failed =
+            zeltrac::testutil::loadCalculatedFile(workbook, argc, argv, "exact_plan_demo"))
+        return failed;
     ExactPlanWindow window(workbook);
     window.dataFileName = QString::fromLocal8Bit(argv[1]);
     window.show();

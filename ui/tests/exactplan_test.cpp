@@ -64,23 +64,11 @@ QStringList planRows(ExactPlanWindow& window)
 
 } // namespace
 
-class ExactPlanWindowTest : public QObject
+class ExactPlanWindowTest : public zeltrac::testutil::CalculatedLineTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Workbook> m_workbook;
-
 private slots:
-    void init()
-    {
-        m_workbook = std::make_unique<Workbook>();
-        zeltrac::testutil::typeFiveStationLine(*m_workbook);
-        QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
-    }
-
-    void cleanup() { m_workbook.reset(); }
-
     void showsTheOptimumBesideTheCalculatedPlan()
     {
         ExactPlanWindow window(*m_workbook);

@@ -3,25 +3,19 @@
 // looking at them. Not a test.
 //   planner_demo FILE.dat
 #include <QApplication>
-#include <cstdio>
 
 #include "ui/PlanInForceWindow.h"
 #include "ui/StabilityWindow.h"
+#include "ui/tests/uitestsupport.h"
 #include "workbook/workbook.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: planner_demo FILE.dat\n");
-        return 2;
-    }
     zeltrac::Workbook workbook;
-    workbook.load(QString::fromLocal8Bit(argv[1]));
-    if (workbook.calculate() != zeltrac::CalcStatus::Completed) {
-        std::fprintf(stderr, "the calculation did not complete\n");
-        return 1;
-    }
+    if (const int failed =
+            zeltrac::testutil::loadCalculatedFile(workbook, argc, argv, "planner_demo"))
+        return failed;
     PlanInForceWindow plan(workbook);
     plan.resize(1024, 740);
     plan.show();

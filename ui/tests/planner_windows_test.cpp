@@ -21,22 +21,11 @@ using zeltrac::Workbook;
 using zeltrac::optimum::TrainPair;
 using zeltrac::testutil::namedChild;
 
-class PlannerWindowsTest : public QObject
+class PlannerWindowsTest : public zeltrac::testutil::CalculatedLineTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Workbook> m_workbook;
-
 private slots:
-    void init()
-    {
-        m_workbook = std::make_unique<Workbook>();
-        zeltrac::testutil::typeFiveStationLine(*m_workbook);
-        QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
-    }
-    void cleanup() { m_workbook.reset(); }
-
     void clicksSetThePlanInForceAndTheLadderReachesTheOptimum()
     {
         PlanInForceWindow window(*m_workbook);

@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 
 #include "ui/textgrid.h"
 #include "workbook/celltable.h"
@@ -48,6 +49,32 @@ void typeFiveStationLine(zeltrac::Workbook& workbook)
                  {2, 4, "2"}, {2, 5, "2"}, {3, 4, "2"}, {3, 5, "2"}, {4, 5, "8"}};
     for (const auto& f : flows)
         workbook.setFlow(f.origin - 1, n - f.destination, QString::fromLatin1(f.cars));
+}
+
+void CalculatedLineTest::init()
+{
+    m_workbook = std::make_unique<Workbook>();
+    typeFiveStationLine(*m_workbook);
+    QCOMPARE(m_workbook->calculate(), CalcStatus::Completed);
+}
+
+void CalculatedLineTest::cleanup()
+{
+    m_workbook.reset();
+}
+
+int loadCalculatedFile(zeltrac::Workbook& workbook, int argc, char** argv, const char* program)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s FILE.dat\n", program);
+        return 2;
+    }
+    workbook.load(QString::fromLocal8Bit(argv[1]));
+    if (workbook.calculate() != CalcStatus::Completed) {
+        std::fprintf(stderr, "the calculation did not complete\n");
+        return 1;
+    }
+    return 0;
 }
 
 QStringList rowTexts(const zeltrac::ui::TextGrid* grid)

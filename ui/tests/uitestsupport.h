@@ -10,15 +10,16 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "ui/tests/testutil.h"
 #include "ui/tests/uihelpers.h"
+#include "workbook/workbook.h"
 
 class QWidget;
 
 namespace zeltrac {
 class CellTableModel;
-class Workbook;
 } // namespace zeltrac
 
 namespace zeltrac::testutil {
@@ -37,6 +38,25 @@ template <typename T> T* namedChild(const QObject* parent, const char* name)
 // whose cheapest plan costs 46: trains 1-2 11, 1-4 9, 2-3 8, 2-4 2, 2-5 6, 3-4 4
 // and 4-5 10 cars; train 1-5 is not among them.
 void typeFiveStationLine(zeltrac::Workbook& workbook);
+
+// A test class whose every test starts on that line, calculated, in a
+// session of its own.
+class CalculatedLineTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<zeltrac::Workbook> m_workbook;
+
+private slots:
+    void init();
+    void cleanup();
+};
+
+// For the programs that open windows on a data file, to look at: loads the
+// file their first argument names into `workbook` and calculates it. 0 when
+// that completed, else the code to exit with, the reason printed.
+int loadCalculatedFile(zeltrac::Workbook& workbook, int argc, char** argv, const char* program);
 
 // Every row of the table within its size, its cells joined by "|".
 QStringList rowTexts(const zeltrac::ui::TextGrid* grid);

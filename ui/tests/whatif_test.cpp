@@ -70,12 +70,9 @@ QStringList planTexts(const zeltrac::TextTable& plan)
 
 } // namespace
 
-class WhatIfTest : public QObject
+class WhatIfTest : public zeltrac::testutil::CalculatedLineTest
 {
     Q_OBJECT
-
-private:
-    std::unique_ptr<Workbook> m_workbook;
 
     // Opens the window on the solved optimum.
     static void open(ExactPlanWindow& window)
@@ -103,15 +100,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_workbook = std::make_unique<Workbook>();
-        zeltrac::testutil::typeFiveStationLine(*m_workbook);
-        QCOMPARE(m_workbook->calculate(), zeltrac::CalcStatus::Completed);
-    }
-
-    void cleanup() { m_workbook.reset(); }
-
     void clickingACellCyclesItsTrainAndMarksIt()
     {
         ExactPlanWindow window(*m_workbook);
