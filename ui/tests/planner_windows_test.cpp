@@ -3,13 +3,16 @@
 // stability chart on screen.
 
 #include <QImage>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+#include "ui/ExactPlanWindow.h"
 #include "ui/PlanInForceWindow.h"
 #include "ui/StabilityWindow.h"
 #include "ui/stabilitychartview.h"
@@ -90,6 +93,22 @@ private slots:
         window.openPlan();
         QCOMPARE(window.current().plan.cost, 46.0);
         QVERIFY(!m_workbook->planInForceDocument().modified());
+    }
+
+    void takesTheVariantSelectedInTheExactWindow()
+    {
+        ExactPlanWindow exact(*m_workbook);
+        QSignalSpy solved(&exact, &ExactPlanWindow::solveFinished);
+        namedChild<QSpinBox>(&exact, "spinVariants")->setValue(3);
+        exact.resolve();
+        QTRY_COMPARE(solved.count(), 1);
+        exact.selectVariant(1);
+        PlanInForceWindow window(*m_workbook);
+        QCOMPARE(namedChild<QPushButton>(&window, "buttonFromVariant")->text(),
+                 u"Из варианта 2"_qs);
+        window.takeVariant();
+        const auto& variant = m_workbook->analysis().lastExact()->solution.variants.at(1);
+        QCOMPARE(*m_workbook->planInForce(), zeltrac::optimum::throughTrainsOf(variant.trains));
     }
 
     void drawsTheStabilityChart()
