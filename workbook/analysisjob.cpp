@@ -74,6 +74,7 @@ AnalysisJob::AnalysisJob(Workbook& workbook, QObject* parent)
     // Sent by the solving thread, received on the job's own.
     connect(this, &AnalysisJob::solveEnded, this, &AnalysisJob::deliver, Qt::QueuedConnection);
     connect(this, &AnalysisJob::progressFound, this, &AnalysisJob::progress, Qt::QueuedConnection);
+    connect(this, &AnalysisJob::solveCounted, this, &AnalysisJob::solveBegun, Qt::QueuedConnection);
 }
 
 AnalysisJob::~AnalysisJob()
@@ -198,12 +199,14 @@ bool AnalysisJob::start(AnalysisRequest request)
     request.options.progress = [this](double bestCost, double bound) {
         emit progressFound(bestCost, bound, QPrivateSignal());
     };
+    request.options.solveBegun = [this](int solve) { emit solveCounted(solve, QPrivateSignal()); };
     emit started();
     // The thread reads only its request and the cancel flag and writes only
     // m_solved, which deliver() reads once it has joined the thread.
     m_thread = std::thread([this, request = std::move(request)] {
         m_solved = solve(request, &m_cancel);
         m_solved->request.options.progress = nullptr;
+        m_solved->request.options.solveBegun = nullptr;
         emit solveEnded(QPrivateSignal());
     });
     return true;

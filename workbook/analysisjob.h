@@ -135,6 +135,8 @@ signals:
     void started();
     // The cheapest plan found so far and the proven bound.
     void progress(double bestCost, double bound);
+    // Exact solve number `solve` (1-based) of a ladder or an envelope began.
+    void solveBegun(int solve);
     void finished(const zeltrac::AnalysisResult& result);
     // A result that came for a calculation no longer the last.
     void discarded();
@@ -143,6 +145,7 @@ signals:
 
     // From the solving thread to the job's own (queued).
     void progressFound(double bestCost, double bound, QPrivateSignal);
+    void solveCounted(int solve, QPrivateSignal);
     void solveEnded(QPrivateSignal);
 
 private:

@@ -115,6 +115,7 @@ private slots:
     {
         StabilityWindow window(*m_workbook);
         QSignalSpy finished(&window, &StabilityWindow::solveFinished);
+        QSignalSpy begun(&m_workbook->analysis(), &zeltrac::AnalysisJob::solveBegun);
         window.resize(900, 600);
         window.show();
         window.start();
@@ -122,6 +123,7 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         const auto& stability = *window.stability();
         QCOMPARE(stability.model, zeltrac::optimum::ModelStatus::Optimal);
+        QCOMPARE(begun.count(), stability.solves); // each solve counted as it began
         QCOMPARE(namedChild<QTableWidget>(&window, "tablePieces")->rowCount(),
                  static_cast<int>(stability.pieces.size()));
         const QImage image = window.chartView()->grab().toImage();
