@@ -73,6 +73,9 @@ struct Options
     // Called on the solving thread with each better plan's cost and the
     // proven bound of the search running.
     std::function<void(double bestCost, double bound)> progress;
+    // Called on the solving thread as each exact solve of an analysis of
+    // many (the ladder's steps, the envelope's points) begins; 1-based.
+    std::function<void(int solve)> solveBegun;
 };
 
 // One plan: its trains, texts, indicators and cost.

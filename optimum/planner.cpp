@@ -324,6 +324,8 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
             step.solution = optimum;
         } else {
             ++ladder.solves;
+            if (options.solveBegun)
+                options.solveBegun(ladder.solves);
             step.solution = runSolve(
                 input, options,
                 [&](const Line& line, const Deadline& deadline, Solution& solution) {
@@ -616,6 +618,8 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             // The cheapest plan at g, started from the known plan `hint`.
             const auto solveAt = [&](double g, const Found* hint) -> std::optional<Found> {
                 ++result.solves;
+                if (options.solveBegun)
+                    options.solveBegun(result.solves);
                 Model model = base;
                 Program& program = model.program;
                 for (const Program::FlowShares& shares : program.flows) {

@@ -169,8 +169,7 @@ void ExactPlanWindow::start()
     }
     if (const ExactPlan* stored = m_workbook.exactPlan()) {
         showPlan(*stored, QString::fromStdString(stored->statusText()));
-        const zeltrac::AnalysisResult shown{{}, stored->solution()};
-        showVariants(&shown);
+        showVariants();
         return;
     }
 
@@ -197,8 +196,8 @@ void ExactPlanWindow::runSolve(int variants)
     if (!job.start(std::move(request)))
         return;
     showPlan(std::nullopt, QStringLiteral("Поиск точного оптимума…"));
-    showVariants(nullptr);
     setBusy(true);
+    showVariants();
 }
 
 void ExactPlanWindow::cancel()
@@ -219,7 +218,7 @@ void ExactPlanWindow::finishSolve(const zeltrac::AnalysisResult& result)
     const ExactPlan plan(result.solution, result.request.calculated,
                          result.request.input.stationCount, result.request.planKind());
     showPlan(plan, QString::fromStdString(plan.statusText()));
-    showVariants(&result);
+    showVariants();
     emit solveFinished();
     if (m_solveAgain) {
         m_solveAgain = false;
@@ -275,20 +274,26 @@ void ExactPlanWindow::setBusy(bool busy)
     ui->listVariants->setEnabled(!busy);
 }
 
-void ExactPlanWindow::showVariants(const zeltrac::AnalysisResult* result)
+const zeltrac::optimum::Solution* ExactPlanWindow::variantsShown() const
 {
-    m_result.reset();
+    if (const zeltrac::AnalysisResult* last = m_workbook.analysis().lastExact())
+        return last->solution.hasPlan() ? &last->solution : nullptr;
+    const ExactPlan* stored = m_workbook.exactPlan();
+    return stored && stored->hasPlan() ? &stored->solution() : nullptr;
+}
+
+void ExactPlanWindow::showVariants()
+{
     const QSignalBlocker blocker(ui->listVariants);
     ui->listVariants->clear();
-    if (!result || !result->solution.hasPlan())
+    const zeltrac::optimum::Solution* solution = variantsShown();
+    if (!solution || isSolving())
         return;
-    m_result = *result;
-    std::vector<zeltrac::optimum::Variant>& variants = m_result->solution.variants;
-    if (variants.empty())
-        variants.push_back(m_result->solution.best);
-    const double optimum = variants.front().cost;
-    for (std::size_t k = 0; k < variants.size(); ++k) {
-        const double cost = variants[k].cost;
+    const std::vector<zeltrac::optimum::Variant>& variants = solution->variants;
+    const std::size_t count = std::max<std::size_t>(variants.size(), 1);
+    const double optimum = variants.empty() ? solution->best.cost : variants.front().cost;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double cost = variants.empty() ? solution->best.cost : variants[k].cost;
         QString text = QString::number(k + 1) + QStringLiteral(". ") + number(cost, 2) +
                        QStringLiteral(" ваг.-ч");
         if (k == 0) {
@@ -301,7 +306,7 @@ void ExactPlanWindow::showVariants(const zeltrac::AnalysisResult* result)
         }
         ui->listVariants->addItem(text);
     }
-    if (!m_result->solution.variantsComplete)
+    if (!solution->variantsComplete)
         ui->listVariants->addItem(QStringLiteral("Список неполон: поиск вариантов прерван"));
     ui->listVariants->setCurrentRow(0);
 }
@@ -316,16 +321,20 @@ QStringList ExactPlanWindow::variantTexts() const
 
 void ExactPlanWindow::selectVariant(int index)
 {
-    if (!m_result || index < 0 || index >= static_cast<int>(m_result->solution.variants.size()))
+    const zeltrac::optimum::Solution* solution = variantsShown();
+    if (!solution || index < 0 || index >= std::max(static_cast<int>(solution->variants.size()), 1))
         return;
+    const zeltrac::AnalysisResult* last = m_workbook.analysis().lastExact();
+    m_workbook.analysis().selectVariant(index);
     if (ui->listVariants->currentRow() != index) {
         const QSignalBlocker blocker(ui->listVariants);
         ui->listVariants->setCurrentRow(index);
     }
-    const zeltrac::PlanKind kind =
-        index > 0 ? zeltrac::PlanKind::Variant : m_result->request.planKind();
-    const ExactPlan plan(variantSolution(m_result->solution, index), m_workbook.calculatedPlan(),
-                         m_stations, kind, index + 1);
+    const zeltrac::PlanKind kind = index > 0 ? zeltrac::PlanKind::Variant
+                                   : last    ? last->request.planKind()
+                                             : zeltrac::PlanKind::Optimum;
+    const ExactPlan plan(variantSolution(*solution, index), m_workbook.calculatedPlan(), m_stations,
+                         kind, index + 1);
     QString status = QString::fromStdString(plan.statusText());
     if (index > 0)
         status = QStringLiteral("Вариант %1; ").arg(index + 1) + status;

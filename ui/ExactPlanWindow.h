@@ -105,7 +105,10 @@ protected:
 private:
     void runSolve(int variants);
     void finishSolve(const zeltrac::AnalysisResult& result);
-    void showVariants(const zeltrac::AnalysisResult* result);
+    // The variants list of the session's last exact answer (or of its
+    // stored exact plan); the list stays empty while solving.
+    const zeltrac::optimum::Solution* variantsShown() const;
+    void showVariants();
     // The plan grid's share of the window for a plan of `cells` x `cells`.
     void fitPlanArea(int cells);
     void updateDiagram();
@@ -117,8 +120,7 @@ private:
     zeltrac::Workbook& m_workbook;
     // A child made after the grid that shows it, so destroyed after it.
     zeltrac::ui::ConditionPlanModel* m_planModel = nullptr;
-    int m_stations = 0;                              // of the line the conditions are set on
-    std::optional<zeltrac::AnalysisResult> m_result; // the last solve shown
+    int m_stations = 0; // of the line the conditions are set on
     std::optional<std::vector<zeltrac::FixedTrain>> m_shownTrains; // of the plan shown
     PlanDiagramWindow* m_diagram = nullptr;
     zeltrac::ui::ExactComparisonModel* m_comparison;

@@ -80,8 +80,7 @@ PlanInForceWindow::PlanInForceWindow(zeltrac::Workbook& workbook, QWidget* paren
     connect(ui->buttonFromCalculated, &QPushButton::clicked, this,
             &PlanInForceWindow::takeCalculated);
     connect(ui->buttonFromOptimum, &QPushButton::clicked, this, &PlanInForceWindow::takeOptimum);
-    connect(ui->buttonFromVariant, &QPushButton::clicked, this,
-            [this] { takeVariant(ui->spinVariant->value() - 1); });
+    connect(ui->buttonFromVariant, &QPushButton::clicked, this, &PlanInForceWindow::takeVariant);
     connect(ui->buttonOpen, &QPushButton::clicked, this, &PlanInForceWindow::openPlan);
     connect(ui->buttonSave, &QPushButton::clicked, this, &PlanInForceWindow::savePlan);
     connect(ui->buttonSolve, &QPushButton::clicked, this, &PlanInForceWindow::solve);
@@ -96,6 +95,14 @@ PlanInForceWindow::PlanInForceWindow(zeltrac::Workbook& workbook, QWidget* paren
     connect(&m_workbook, &zeltrac::Workbook::exactPlanChanged, this,
             &PlanInForceWindow::showCurrent);
     zeltrac::AnalysisJob& job = m_workbook.analysis();
+    const auto nameVariant = [this] {
+        const zeltrac::AnalysisJob& job = m_workbook.analysis();
+        ui->buttonFromVariant->setText(
+            job.selectedPlan() ? QStringLiteral("Из варианта %1").arg(job.selectedVariant() + 1)
+                               : QStringLiteral("Из варианта"));
+    };
+    connect(&job, &zeltrac::AnalysisJob::variantSelected, this, nameVariant);
+    nameVariant();
     connect(&job, &zeltrac::AnalysisJob::finished, this, &PlanInForceWindow::finishSolve);
     connect(&job, &zeltrac::AnalysisJob::progress, this, [this](double best, double bound) {
         if (isSolving() &&
@@ -263,17 +270,17 @@ void PlanInForceWindow::takeOptimum()
     m_workbook.setPlanInForce(zeltrac::optimum::throughTrainsOf(best->best.trains));
 }
 
-void PlanInForceWindow::takeVariant(int index)
+void PlanInForceWindow::takeVariant()
 {
-    const zeltrac::ExactPlan* exact = m_workbook.exactPlan();
-    if (isSolving() || !exact || index < 0 ||
-        index >= static_cast<int>(exact->solution().variants.size())) {
+    if (isSolving())
+        return;
+    const zeltrac::optimum::Variant* variant = m_workbook.analysis().selectedPlan();
+    if (!variant) {
         ui->labelStatus->setText(
-            QStringLiteral("Такого варианта нет: найдите варианты в окне «Точный оптимум»."));
+            QStringLiteral("Вариант не выбран: найдите варианты в окне «Точный оптимум»."));
         return;
     }
-    m_workbook.setPlanInForce(
-        zeltrac::optimum::throughTrainsOf(exact->solution().variants[index].trains));
+    m_workbook.setPlanInForce(zeltrac::optimum::throughTrainsOf(variant->trains));
 }
 
 void PlanInForceWindow::solve()

@@ -48,7 +48,8 @@ public:
     void toggleTrain(int origin, int destination);
     void takeCalculated();
     void takeOptimum(); // the session's exact optimum, or the ladder's
-    void takeVariant(int index);
+    // The variant selected in the exact optimum window (the session's).
+    void takeVariant();
 
     QString statusText() const;
     const std::optional<zeltrac::optimum::Ladder>& ladder() const { return m_ladder; }

@@ -1,6 +1,7 @@
 #include "ui/StabilityWindow.h"
 
 #include <QHeaderView>
+#include <QLocale>
 
 #include "diagram/stabilitychart.h"
 #include "ui/errorbox.h"
@@ -57,8 +58,24 @@ StabilityWindow::StabilityWindow(zeltrac::Workbook& workbook, QWidget* parent)
     connect(ui->buttonCancel, &QPushButton::clicked, this, &StabilityWindow::cancel);
     connect(ui->buttonSaveChart, &QPushButton::clicked, this, &StabilityWindow::saveChart);
     connect(ui->buttonClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(&m_workbook.analysis(), &zeltrac::AnalysisJob::finished, this,
-            &StabilityWindow::finishSolve);
+    zeltrac::AnalysisJob& job = m_workbook.analysis();
+    connect(&job, &zeltrac::AnalysisJob::finished, this, &StabilityWindow::finishSolve);
+    // The envelope's exact solves counted, the running one's best plan and bound.
+    connect(&job, &zeltrac::AnalysisJob::solveBegun, this, [this](int solve) {
+        if (ownSolve()) {
+            m_solve = solve;
+            ui->labelStatus->setText(QStringLiteral("Поиск огибающей: решение %1…").arg(solve));
+        }
+    });
+    connect(&job, &zeltrac::AnalysisJob::progress, this, [this](double best, double bound) {
+        QLocale locale = QLocale::system();
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        if (ownSolve() && m_solve > 0)
+            ui->labelStatus->setText(
+                QStringLiteral("Поиск огибающей: решение %1, лучший план %2, граница %3")
+                    .arg(m_solve)
+                    .arg(locale.toString(best, 'f', 2), locale.toString(bound, 'f', 2)));
+    });
     saveChartDialog = [this](const QString& offered) {
         return zeltrac::ui::runFileDialog(
             this,
@@ -74,9 +91,14 @@ StabilityWindow::StabilityWindow(zeltrac::Workbook& workbook, QWidget* parent)
 
 StabilityWindow::~StabilityWindow()
 {
-    if (isSolving() &&
-        m_workbook.analysis().currentRequest().kind == zeltrac::AnalysisRequest::Kind::Stability)
+    if (ownSolve())
         m_workbook.analysis().cancel();
+}
+
+bool StabilityWindow::ownSolve() const
+{
+    return isSolving() &&
+           m_workbook.analysis().currentRequest().kind == zeltrac::AnalysisRequest::Kind::Stability;
 }
 
 bool StabilityWindow::isSolving() const
@@ -133,6 +155,7 @@ void StabilityWindow::solve()
         request.fixedPlan.clear(); // the optimum at g = 1
     if (!job.start(std::move(request)))
         return;
+    m_solve = 0;
     ui->labelStatus->setText(QStringLiteral("Поиск огибающей…"));
     setBusy(true);
 }

@@ -46,6 +46,7 @@ signals:
 
 private:
     void finishSolve(const zeltrac::AnalysisResult& result);
+    bool ownSolve() const; // the job solves this window's envelope
     void setBusy(bool busy);
     void saveChart();
     zeltrac::optimum::Scope scope() const;
@@ -53,4 +54,5 @@ private:
     std::unique_ptr<Ui::StabilityWindow> ui;
     zeltrac::Workbook& m_workbook;
     std::optional<zeltrac::optimum::Stability> m_stability; // the last answer shown
+    int m_solve = 0; // the number of the envelope's solve running, as last reported
 };

@@ -112,18 +112,21 @@ QVariant ExactComparisonModel::data(const QModelIndex& index, int role) const
 
 QVariant ExactComparisonModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
-        return {};
     if (orientation == Qt::Vertical)
         return QAbstractTableModel::headerData(section, orientation, role);
+    if (section < 0 || section >= columnCount() ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
     if (section == 0)
         return QStringLiteral("Станция");
-    // Destinations and cars, then car-hours.
-    if (section < 1 || section >= columnCount())
-        return {};
+    // Destinations and cars, then car-hours. The indicator's name heads the
+    // first column of its group only, which keeps the others narrow.
     const int plans = static_cast<int>(m_plans.size());
-    return QString::fromUtf8(kIndicatorNames[(section - 1) / plans]) + u'\n' +
-           m_plans[(section - 1) % plans].title;
+    const QString name = QString::fromUtf8(kIndicatorNames[(section - 1) / plans]);
+    const QString& title = m_plans[(section - 1) % plans].title;
+    if (role == Qt::ToolTipRole)
+        return name + QStringLiteral(" — ") + title;
+    return ((section - 1) % plans == 0 ? name : QString()) + u'\n' + title;
 }
 
 Qt::ItemFlags ExactComparisonModel::flags(const QModelIndex& index) const

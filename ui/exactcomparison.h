@@ -26,7 +26,7 @@ public:
 
     struct Plan
     {
-        QString title; // under the indicator's name in the column head
+        QString title; // in the column head, under the indicator's name in its group's first
         QString name;  // in the tooltip "Отличается от …"
         ResultTables tables;
     };

@@ -74,6 +74,7 @@ AnalysisJob::AnalysisJob(Workbook& workbook, QObject* parent)
     // Sent by the solving thread, received on the job's own.
     connect(this, &AnalysisJob::solveEnded, this, &AnalysisJob::deliver, Qt::QueuedConnection);
     connect(this, &AnalysisJob::progressFound, this, &AnalysisJob::progress, Qt::QueuedConnection);
+    connect(this, &AnalysisJob::solveCounted, this, &AnalysisJob::solveBegun, Qt::QueuedConnection);
 }
 
 AnalysisJob::~AnalysisJob()
@@ -139,12 +140,46 @@ AnalysisResult AnalysisJob::solve(const AnalysisRequest& request, const std::ato
     }
 }
 
-bool AnalysisJob::accept(const AnalysisResult& result)
+bool AnalysisJob::answersSession(const AnalysisRequest& request) const
 {
     // Another line calculated, or the conditions changed, since it started.
-    if (result.request.calculation != m_workbook.calculationNumber() ||
-        !m_workbook.hasCompletedPlan() || result.request.conditions != m_workbook.conditions())
+    return request.calculation == m_workbook.calculationNumber() && m_workbook.hasCompletedPlan() &&
+           request.conditions == m_workbook.conditions();
+}
+
+const AnalysisResult* AnalysisJob::lastExact() const
+{
+    return m_lastExact && answersSession(m_lastExact->request) ? &*m_lastExact : nullptr;
+}
+
+const optimum::Variant* AnalysisJob::selectedPlan() const
+{
+    const AnalysisResult* exact = lastExact();
+    if (!exact || !exact->solution.hasPlan())
+        return nullptr;
+    const std::vector<optimum::Variant>& variants = exact->solution.variants;
+    return variants.empty() ? &exact->solution.best : &variants[m_selected];
+}
+
+void AnalysisJob::selectVariant(int index)
+{
+    const AnalysisResult* exact = lastExact();
+    const int count = exact ? std::max<int>(exact->solution.variants.size(), 1) : 0;
+    if (index < 0 || index >= count || index == m_selected)
+        return;
+    m_selected = index;
+    emit variantSelected(index);
+}
+
+bool AnalysisJob::accept(const AnalysisResult& result)
+{
+    if (!answersSession(result.request))
         return false;
+    if (result.request.kind == AnalysisRequest::Kind::Exact) {
+        m_lastExact = result;
+        m_selected = 0;
+        emit variantSelected(0);
+    }
     // Only the optimum without conditions is the session's exact plan.
     if (result.request.kind == AnalysisRequest::Kind::Exact &&
         result.request.planKind() == PlanKind::Optimum)
@@ -164,12 +199,14 @@ bool AnalysisJob::start(AnalysisRequest request)
     request.options.progress = [this](double bestCost, double bound) {
         emit progressFound(bestCost, bound, QPrivateSignal());
     };
+    request.options.solveBegun = [this](int solve) { emit solveCounted(solve, QPrivateSignal()); };
     emit started();
     // The thread reads only its request and the cancel flag and writes only
     // m_solved, which deliver() reads once it has joined the thread.
     m_thread = std::thread([this, request = std::move(request)] {
         m_solved = solve(request, &m_cancel);
         m_solved->request.options.progress = nullptr;
+        m_solved->request.options.solveBegun = nullptr;
         emit solveEnded(QPrivateSignal());
     });
     return true;

@@ -116,6 +116,16 @@ public:
     // The request being solved (valid while isRunning()).
     const AnalysisRequest& currentRequest() const { return m_request; }
 
+    // The last exact answer accepted, with its variants, while it answers
+    // the session's last calculation under its conditions; none otherwise.
+    const AnalysisResult* lastExact() const;
+    // The variant selected in it (0-based; 0 the optimum, also when the
+    // answer has no variants list) and its plan, none without lastExact().
+    int selectedVariant() const { return m_selected; }
+    const optimum::Variant* selectedPlan() const;
+    // Selects a variant of lastExact(); an index it does not hold is ignored.
+    void selectVariant(int index);
+
     // The solver (runAnalysis when empty); tests replace it.
     using Solver =
         std::function<optimum::Solution(const AnalysisRequest&, const optimum::Options&)>;
@@ -125,18 +135,25 @@ signals:
     void started();
     // The cheapest plan found so far and the proven bound.
     void progress(double bestCost, double bound);
+    // Exact solve number `solve` (1-based) of a ladder or an envelope began.
+    void solveBegun(int solve);
     void finished(const zeltrac::AnalysisResult& result);
     // A result that came for a calculation no longer the last.
     void discarded();
+    // After selectVariant() changed the selection.
+    void variantSelected(int index);
 
     // From the solving thread to the job's own (queued).
     void progressFound(double bestCost, double bound, QPrivateSignal);
+    void solveCounted(int solve, QPrivateSignal);
     void solveEnded(QPrivateSignal);
 
 private:
     AnalysisResult solve(const AnalysisRequest& request, const std::atomic<bool>* cancel);
     // Stores what the session keeps; false when the result is out of date.
     bool accept(const AnalysisResult& result);
+    // Whether a result for `request` still answers the session.
+    bool answersSession(const AnalysisRequest& request) const;
     void deliver();
     void join();
 
@@ -146,6 +163,8 @@ private:
     std::thread m_thread;
     std::optional<AnalysisResult> m_solved; // the thread's result, until delivered
     bool m_running = false;
+    std::optional<AnalysisResult> m_lastExact;
+    int m_selected = 0;
 };
 
 } // namespace zeltrac

@@ -395,6 +395,11 @@ private slots:
         for (const QAction* item : child<QMenu>("mnuPrRes")->actions())
             items << (item->isSeparator() ? item->objectName() : item->text());
         QCOMPARE(items, strings({"Открыть", "Сохранить", "Печать результатов", "N4", "Выход"}));
+        items.clear();
+        for (const QAction* item : child<QMenu>("mnuAnalysis")->actions())
+            items << item->text();
+        QCOMPARE(items, strings({"Точный оптимум…", "Действующий план…", "Устойчивость плана…",
+                                 "Схема плана…", "", "Копировать план", "Экспорт в CSV…"}));
         QCOMPARE(action("N5")->text(), QStringLiteral("По шагам"));
         QVERIFY(action("mmOpen")->isEnabled());
         QVERIFY(action("mmSave")->isEnabled());
@@ -656,6 +661,12 @@ private slots:
         const double total = m_form->resultTables().total(6).toDouble();
         QCOMPARE(total, 500.0);
         QVERIFY(action("mmPrRes")->isEnabled());
+        // "Анализ" opens the plan in force's window and the stability's.
+        action("mmPlanInForce")->trigger();
+        action("mmStability")->trigger();
+        for (const QWidget* window : {static_cast<QWidget*>(m_form->planInForceWindow()),
+                                      static_cast<QWidget*>(m_form->stabilityWindow())})
+            QVERIFY(window && window->isVisible());
 
         const struct
         {

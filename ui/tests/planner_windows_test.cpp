@@ -3,13 +3,16 @@
 // stability chart on screen.
 
 #include <QImage>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
+#include "ui/ExactPlanWindow.h"
 #include "ui/PlanInForceWindow.h"
 #include "ui/StabilityWindow.h"
 #include "ui/stabilitychartview.h"
@@ -60,7 +63,7 @@ private slots:
         QAbstractItemModel* comparison =
             namedChild<QTableView>(&window, "tableComparison")->model();
         const int totals = comparison->rowCount() - 1;
-        QCOMPARE(comparison->headerData(15, Qt::Horizontal).toString(), u"Итого\nоптимум"_qs);
+        QCOMPARE(comparison->headerData(15, Qt::Horizontal).toString(), u"\nоптимум"_qs);
         QCOMPARE(comparison->headerData(13, Qt::Horizontal).toString(),
                  QStringLiteral("Итого\nступень %1").arg(table->rowCount() - 1));
         for (const auto& [column, marked] : {std::pair{13, true}, {14, true}, {15, false}})
@@ -81,10 +84,27 @@ private slots:
         QVERIFY(!m_workbook->planInForceDocument().modified());
     }
 
+    void takesTheVariantSelectedInTheExactWindow()
+    {
+        ExactPlanWindow exact(*m_workbook);
+        QSignalSpy solved(&exact, &ExactPlanWindow::solveFinished);
+        namedChild<QSpinBox>(&exact, "spinVariants")->setValue(3);
+        exact.resolve();
+        QTRY_COMPARE(solved.count(), 1);
+        exact.selectVariant(1);
+        PlanInForceWindow window(*m_workbook);
+        QCOMPARE(namedChild<QPushButton>(&window, "buttonFromVariant")->text(),
+                 u"Из варианта 2"_qs);
+        window.takeVariant();
+        const auto& variant = m_workbook->analysis().lastExact()->solution.variants.at(1);
+        QCOMPARE(*m_workbook->planInForce(), zeltrac::optimum::throughTrainsOf(variant.trains));
+    }
+
     void drawsTheStabilityChart()
     {
         StabilityWindow window(*m_workbook);
         QSignalSpy finished(&window, &StabilityWindow::solveFinished);
+        QSignalSpy begun(&m_workbook->analysis(), &zeltrac::AnalysisJob::solveBegun);
         window.resize(900, 600);
         window.show();
         window.start();
@@ -92,6 +112,7 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         const auto& stability = *window.stability();
         QCOMPARE(stability.model, zeltrac::optimum::ModelStatus::Optimal);
+        QCOMPARE(begun.count(), stability.solves); // each solve counted as it began
         QCOMPARE(namedChild<QTableWidget>(&window, "tablePieces")->rowCount(),
                  static_cast<int>(stability.pieces.size()));
         const QImage image = window.chartView()->grab().toImage();

@@ -111,6 +111,7 @@ TEST_F(AnalysisJobTest, StoresOnlyACurrentOptimumWithoutConditions)
         ASSERT_EQ(m_finished.count(), c.finished ? 1 : 0);
         EXPECT_EQ(m_progress.value(0), (QList<QVariant>{1.0, 0.5})); // before the answer
         ASSERT_EQ(m_workbook.exactPlan() != nullptr, c.stored);
+        EXPECT_EQ(m_job.lastExact() != nullptr, c.finished); // kept under conditions too
         EXPECT_TRUE(!c.stored || m_workbook.exactPlan()->cost() == 290);
         EXPECT_TRUE(!c.finished || result().solution.best.cost == (c.stored ? 290 : 405));
     }
