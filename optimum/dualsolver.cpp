@@ -404,7 +404,7 @@ void DualSolver::subgradient(double& best, int iterations)
             int active = flow.firstArc;
             for (int e = flow.firstArc; e < end; ++e) {
                 m_active[active] = e;
-                active += (m_onPath[e] != 0) | (m_weight[e] > 0);
+                active += m_onPath[e] != 0 || m_weight[e] > 0;
             }
             m_activeEnd[k] = active;
         }
