@@ -1,6 +1,7 @@
 #include "optimum/dualsolver.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <unordered_set>
@@ -46,10 +47,25 @@ private:
 
     void chooseUnits();
     void build();
-    double lagrangian();
+    double lagrangian(const std::vector<char>* changed = nullptr);
     double ascentStep(int k);
     void ascent();
     void subgradient(double& best, int iterations);
+    static constexpr int kMaxTrains = kMaxStations * (kMaxStations - 1) / 2;
+    // A set of trains, one bit each.
+    struct Trains
+    {
+        std::array<std::uint64_t, (kMaxTrains + 63) / 64> words{};
+        void set(int t) { words[t / 64] |= std::uint64_t{1} << (t % 64); }
+        bool test(int t) const { return (words[t / 64] >> (t % 64) & 1) != 0; }
+    };
+    struct Destinations
+    {
+        std::array<double, kDim> cost{};
+        std::array<Trains, kDim> carried{};
+    };
+    double destinationCost(int b, const std::vector<char>& open, Trains& carried) const;
+    double totalCost(const Destinations& parts, std::vector<char>* used) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
     void offer(std::vector<char> open);
@@ -87,6 +103,11 @@ private:
     std::vector<double> m_arcCost, m_weight;
     std::vector<int> m_pathArc; // per flow: the arcs of its cheapest chain (-1 ended)
     std::vector<int> m_pathStart;
+    std::vector<double> m_chainCost; // per flow: its cheapest chain's, as last priced
+    // The subgradient steps' working arrays.
+    std::vector<double> m_bestWeight;
+    std::vector<char> m_onPath, m_changed;
+    std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
 
     double m_best = kInf; // the incumbent's cost in units
     std::vector<char> m_bestOpen;
@@ -181,6 +202,11 @@ void DualSolver::build()
     }
     m_pathStart[m_flows.size()] = at;
     m_pathArc.assign(at, -1);
+    m_chainCost.assign(m_flows.size(), 0);
+    m_onPath.assign(m_arcTrain.size(), 0);
+    m_changed.assign(m_flows.size(), 0);
+    m_active.assign(m_arcTrain.size(), 0);
+    m_activeEnd.assign(m_flows.size(), 0);
 }
 
 // The Lagrangian value of the multipliers: each flow on its cheapest chain
@@ -188,12 +214,16 @@ void DualSolver::build()
 // its Cm is below the multipliers on it (as fixed where fixed). Valid for
 // any multipliers at or above 0. Records each flow's chain; infinite when
 // some flow has none.
-double DualSolver::lagrangian()
+double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = 0;
     std::array<double, kDim> dist{};
     std::array<int, kDim> via{}, tail{};
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        if (changed != nullptr && !(*changed)[k]) {
+            value += m_chainCost[k];
+            continue;
+        }
         const FlowArcs& flow = m_flows[k];
         const int m = flow.nodes;
         dist[0] = 0;
@@ -215,6 +245,7 @@ double DualSolver::lagrangian()
         }
         if (dist[m - 1] == kInf)
             return kInf;
+        m_chainCost[k] = dist[m - 1];
         value += dist[m - 1];
         // The chain's arcs, last first.
         int* path = m_pathArc.data() + m_pathStart[k];
@@ -343,55 +374,79 @@ void DualSolver::ascent()
 }
 
 // Subgradient steps on the linking rows towards the incumbent's cost;
-// keeps the best multipliers (and their chains) found.
+// keeps the best multipliers (and their chains) found. Each step prices
+// again only the flows whose multipliers it moved.
 void DualSolver::subgradient(double& best, int iterations)
 {
     if (m_best == kInf)
         return;
-    std::vector<double> bestWeight = m_weight;
-    std::vector<char> onPath(m_arcTrain.size(), 0);
-    std::vector<char> open(m_trains, 0);
+    m_bestWeight = m_weight;
+    std::array<char, kMaxTrains> open{};
     double factor = 1;
     int idle = 0;
     double current = best;
-    for (int iteration = 0; iteration < iterations && canBeat(best); ++iteration) {
-        std::fill(onPath.begin(), onPath.end(), 0);
+    const auto markPaths = [&](char mark) {
         for (std::size_t k = 0; k < m_flows.size(); ++k) {
             const int* path = m_pathArc.data() + m_pathStart[k];
             for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
-                onPath[path[s]] = 1;
+                m_onPath[path[s]] = mark;
+        }
+    };
+    for (int iteration = 0; iteration < iterations && canBeat(best); ++iteration) {
+        markPaths(1);
+        // Only the arcs on the chains or with multipliers above 0 may move;
+        // a flow's change only where the last step moved its multipliers.
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            if (iteration > 0 && !m_changed[k])
+                continue;
+            const FlowArcs& flow = m_flows[k];
+            const int end = flow.firstArc + flow.nodes * (flow.nodes - 1) / 2;
+            int active = flow.firstArc;
+            for (int e = flow.firstArc; e < end; ++e) {
+                m_active[active] = e;
+                active += m_onPath[e] != 0 || m_weight[e] > 0;
+            }
+            m_activeEnd[k] = active;
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
             open[t] = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t];
-        double norm = 0;
-        for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
-            const int t = m_arcTrain[e];
-            const int g = onPath[e] - open[t];
-            if (g == 0 || m_state[t] == Closed || (g < 0 && m_weight[e] <= 0))
-                continue;
-            norm += 1;
+        int norm = 0;
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
+                const int e = m_active[i];
+                const int t = m_arcTrain[e];
+                norm += m_onPath[e] != open[t] && m_state[t] != Closed;
+            }
         }
-        if (norm == 0)
-            break;
         const double stepSize = factor * (m_best - current) / norm;
-        if (!(stepSize > 0))
+        if (norm == 0 || !(stepSize > 0)) {
+            markPaths(0);
             break;
+        }
         // A train counts as open as soon as the raised multipliers pay for
         // it: the later arcs of its flows stop raising it, those off the
         // chains fall.
-        for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
-            const int t = m_arcTrain[e];
-            if (m_state[t] == Closed)
-                continue;
-            const int g = onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
-            if (g > 0 || (g < 0 && m_weight[e] > 0))
-                setWeight(static_cast<int>(e), std::max(0.0, m_weight[e] + stepSize * g));
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            char moved = 0;
+            for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
+                const int e = m_active[i];
+                const int t = m_arcTrain[e];
+                if (m_state[t] == Closed)
+                    continue;
+                const int g = m_onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
+                if (g > 0 || (g < 0 && m_weight[e] > 0)) {
+                    setWeight(e, std::max(0.0, m_weight[e] + stepSize * g));
+                    moved = 1;
+                }
+            }
+            m_changed[k] = moved;
         }
-        current = lagrangian();
+        markPaths(0);
+        current = lagrangian(&m_changed);
         if (current > best) {
             best = current;
-            bestWeight = m_weight;
+            m_bestWeight = m_weight;
             idle = 0;
         } else if (++idle >= 4) {
             factor /= 2;
@@ -400,83 +455,127 @@ void DualSolver::subgradient(double& best, int iterations)
     }
     if (current != best) {
         for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
-            setWeight(static_cast<int>(e), bestWeight[e]);
+            setWeight(static_cast<int>(e), m_bestWeight[e]);
         best = lagrangian();
     }
+}
+
+// The cost in units of the flows to station b on cheapest chains of the
+// open trains, with the trains they use in `carried`; infinite when a flow
+// has no chain. Dropping a train the flows to b do not use leaves it.
+double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains& carried) const
+{
+    const Line& line = m_line;
+    std::array<double, kDim> best{};
+    std::array<int, kDim> next{};
+    carried = Trains{};
+    best[b] = 0;
+    next[b] = b;
+    for (int v = b - 1; v >= 1; --v) {
+        next[v] = 0;
+        best[v] = kInf;
+        for (int j = b; j > v; --j) {
+            if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
+                continue;
+            const double c = j == b ? 0 : m_tek[j] + best[j];
+            if (c < best[v]) {
+                best[v] = c;
+                next[v] = j;
+            }
+        }
+    }
+    double cost = 0;
+    for (int a = 1; a < b; ++a) {
+        const std::int64_t f = line.flow[a][b];
+        if (f == 0)
+            continue;
+        if (next[a] == 0)
+            return kInf;
+        cost += static_cast<double>(f) * best[a];
+        for (int v = a; v != b; v = next[v])
+            carried.set(m_trainId[v][next[v]]);
+    }
+    return cost;
+}
+
+// The plan's cost from each destination's: its flows' plus the Cm of every
+// train some flow uses (in `used` when given).
+double DualSolver::totalCost(const Destinations& parts, std::vector<char>* used) const
+{
+    double cost = 0;
+    Trains carried;
+    for (int b = 2; b <= m_line.n; ++b) {
+        cost += parts.cost[b];
+        for (std::size_t w = 0; w < carried.words.size(); ++w)
+            carried.words[w] |= parts.carried[b].words[w];
+    }
+    if (used != nullptr)
+        used->assign(m_trains, 0);
+    for (std::size_t w = 0; w < carried.words.size(); ++w) {
+        for (std::uint64_t bits = carried.words[w]; bits != 0; bits &= bits - 1) {
+            const int t = static_cast<int>(w * 64) + std::countr_zero(bits);
+            cost += m_trainCm[t];
+            if (used != nullptr)
+                (*used)[t] = 1;
+        }
+    }
+    return cost;
 }
 
 // The cost in units of the open trains, each flow on a cheapest chain of
 // them (only trains with cars pay); infinite when a flow has no chain.
 double DualSolver::planCost(const std::vector<char>& open, std::vector<char>* used) const
 {
-    const Line& line = m_line;
-    const int n = line.n;
-    std::array<double, kDim> best{};
-    std::array<int, kDim> next{};
-    double cost = 0;
-    if (used != nullptr)
-        used->assign(m_trains, 0);
-    std::vector<char> carried(m_trains, 0);
-    for (int b = 2; b <= n; ++b) {
-        best[b] = 0;
-        next[b] = b;
-        for (int v = b - 1; v >= 1; --v) {
-            next[v] = 0;
-            best[v] = kInf;
-            for (int j = b; j > v; --j) {
-                if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
-                    continue;
-                const double c = j == b ? 0 : m_tek[j] + best[j];
-                if (c < best[v]) {
-                    best[v] = c;
-                    next[v] = j;
-                }
-            }
-        }
-        for (int a = 1; a < b; ++a) {
-            const std::int64_t f = line.flow[a][b];
-            if (f == 0)
-                continue;
-            if (next[a] == 0)
-                return kInf;
-            cost += static_cast<double>(f) * best[a];
-            for (int v = a; v != b; v = next[v])
-                carried[m_trainId[v][next[v]]] = 1;
-        }
+    Destinations parts;
+    for (int b = 2; b <= m_line.n; ++b) {
+        parts.cost[b] = destinationCost(b, open, parts.carried[b]);
+        if (parts.cost[b] == kInf)
+            return kInf;
     }
-    for (int t = 0; t < m_trains; ++t) {
-        if (carried[t])
-            cost += m_trainCm[t];
-    }
-    if (used != nullptr)
-        *used = std::move(carried);
-    return cost;
+    return totalCost(parts, used);
 }
 
-// Drops trains one at a time while that lowers the cost.
+// Drops trains one at a time while that lowers the cost; a drop prices
+// again only the destinations whose flows used the train.
 void DualSolver::improve(std::vector<char>& open, double& cost) const
 {
-    std::vector<char> used;
-    cost = planCost(open, &used);
-    if (cost == kInf)
-        return;
-    open = used;
+    Destinations parts;
+    for (int b = 2; b <= m_line.n; ++b) {
+        parts.cost[b] = destinationCost(b, open, parts.carried[b]);
+        if (parts.cost[b] == kInf) {
+            cost = kInf;
+            return;
+        }
+    }
+    cost = totalCost(parts, &open);
+    Destinations trial;
     for (bool better = true; better;) {
         better = false;
         for (int t = 0; t < m_trains; ++t) {
             if (!open[t])
                 continue;
             open[t] = 0;
-            const double c = planCost(open, &used);
+            trial = parts;
+            bool covered = true;
+            for (int b = 2; b <= m_line.n && covered; ++b) {
+                if (trial.carried[b].test(t)) {
+                    trial.cost[b] = destinationCost(b, open, trial.carried[b]);
+                    covered = trial.cost[b] != kInf;
+                }
+            }
+            const double c = covered ? totalCost(trial, nullptr) : kInf;
             if (c < cost) {
                 cost = c;
-                open = used;
+                parts = trial;
+                totalCost(parts, &open);
                 better = true;
             } else {
                 open[t] = 1;
             }
         }
     }
+    // The cost as a whole plan is priced.
+    cost = planCost(open, nullptr);
 }
 
 void DualSolver::offer(std::vector<char> open)
