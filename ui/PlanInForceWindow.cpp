@@ -104,12 +104,25 @@ PlanInForceWindow::PlanInForceWindow(zeltrac::Workbook& workbook, QWidget* paren
     connect(&job, &zeltrac::AnalysisJob::variantSelected, this, nameVariant);
     nameVariant();
     connect(&job, &zeltrac::AnalysisJob::finished, this, &PlanInForceWindow::finishSolve);
-    connect(&job, &zeltrac::AnalysisJob::progress, this, [this](double best, double bound) {
-        if (isSolving() &&
-            m_workbook.analysis().currentRequest().kind == zeltrac::AnalysisRequest::Kind::Changes)
-            ui->labelStatus->setText(
-                QStringLiteral("Поиск: лучший %1, граница %2").arg(number(best), number(bound)));
+    // The ladder's exact solves counted, the running one's best plan and bound.
+    const auto ownSolve = [this] {
+        return isSolving() && m_workbook.analysis().currentRequest().kind ==
+                                  zeltrac::AnalysisRequest::Kind::Changes;
+    };
+    connect(&job, &zeltrac::AnalysisJob::solveBegun, this, [this, ownSolve](int solve) {
+        if (!ownSolve())
+            return;
+        m_solve = solve;
+        ui->labelStatus->setText(QStringLiteral("Поиск лучших изменений: решение %1…").arg(solve));
     });
+    connect(
+        &job, &zeltrac::AnalysisJob::progress, this, [this, ownSolve](double best, double bound) {
+            if (ownSolve())
+                ui->labelStatus->setText(
+                    QStringLiteral("Поиск лучших изменений: решение %1, лучший план %2, граница %3")
+                        .arg(m_solve)
+                        .arg(number(best), number(bound)));
+        });
     openPlanDialog = [this](const QString& offered) {
         return zeltrac::ui::runFileDialog(this, planDialog(QFileDialog::AcceptOpen),
                                           QFileInfo(offered).absolutePath(), offered);

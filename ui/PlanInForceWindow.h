@@ -91,5 +91,6 @@ private:
     zeltrac::optimum::PlanInForce m_current;
     std::optional<zeltrac::optimum::Ladder> m_ladder; // the last ladder, for its plan in force
     std::vector<zeltrac::FixedTrain> m_shownTrains;   // the plan shown in the grid
+    int m_solve = 0; // the number of the ladder's solve running, as last reported
     QPointer<PlanDiagramWindow> m_diagram;
 };
