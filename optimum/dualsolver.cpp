@@ -26,7 +26,7 @@ public:
         build();
     }
 
-    DualResult solve(const TrainSet& start);
+    DualResult solve(const TrainSet& start, const TrainSet& forced, const TrainSet& forbidden);
 
 private:
     enum State : signed char
@@ -96,6 +96,7 @@ private:
     std::vector<int> m_trainOrigin, m_trainDestination;
     std::vector<double> m_trainCm, m_trainWeight;
     std::vector<State> m_state;
+    Trains m_forced; // open in every plan, paid whatever they carry
 
     std::vector<FlowArcs> m_flows;
     std::vector<int> m_nodeStation;
@@ -499,11 +500,11 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
 }
 
 // The plan's cost from each destination's: its flows' plus the Cm of every
-// train some flow uses (in `used` when given).
+// train some flow uses or that is forced (in `used` when given).
 double DualSolver::totalCost(const Destinations& parts, std::vector<char>* used) const
 {
     double cost = 0;
-    Trains carried;
+    Trains carried = m_forced;
     for (int b = 2; b <= m_line.n; ++b) {
         cost += parts.cost[b];
         for (std::size_t w = 0; w < carried.words.size(); ++w)
@@ -552,7 +553,7 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     for (bool better = true; better;) {
         better = false;
         for (int t = 0; t < m_trains; ++t) {
-            if (!open[t])
+            if (!open[t] || m_forced.test(t))
                 continue;
             open[t] = 0;
             trial = parts;
@@ -727,21 +728,41 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
-DualResult DualSolver::solve(const TrainSet& start)
+DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
+                             const TrainSet& forbidden)
 {
     DualResult result;
+    double forcedCost = 0;
+    for (int t = 0; t < m_trains; ++t) {
+        const int i = m_trainOrigin[t];
+        const int j = m_trainDestination[t];
+        if (forbidden[i][j]) {
+            m_state[t] = Closed;
+        } else if (forced[i][j]) {
+            m_state[t] = Open;
+            m_forced.set(t);
+            forcedCost += m_trainCm[t];
+        }
+    }
     std::vector<char> open(m_trains, 0);
     for (int t = 0; t < m_trains; ++t)
-        open[t] = start[m_trainOrigin[t]][m_trainDestination[t]];
+        open[t] = m_state[t] == Open ||
+                  (m_state[t] == Free && start[m_trainOrigin[t]][m_trainDestination[t]]);
     offer(open);
-    // Every train open always covers every flow.
-    std::vector<char> all(m_trains, 1);
+    // Every train not closed covers every flow, if any plan does.
+    std::vector<char> all(m_trains, 0);
+    for (int t = 0; t < m_trains; ++t)
+        all[t] = m_state[t] != Closed;
     if (m_best == kInf)
         offer(all);
     if (m_flows.empty()) {
-        m_best = 0;
+        m_best = forcedCost;
         m_bestOpen.assign(m_trains, 0);
+        for (int t = 0; t < m_trains; ++t)
+            m_bestOpen[t] = m_state[t] == Open;
         result.kind = DualResult::Proven;
+    } else if (m_best == kInf) {
+        result.kind = DualResult::Uncovered;
     } else if (node()) {
         result.kind = DualResult::Proven;
     } else {
@@ -767,10 +788,10 @@ DualResult DualSolver::solve(const TrainSet& start)
 } // namespace
 
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
-                             long nodeLimit)
+                             long nodeLimit, const TrainSet& forced, const TrainSet& forbidden)
 {
     DualSolver solver(line, deadline, nodeLimit);
-    return solver.solve(start);
+    return solver.solve(start, forced, forbidden);
 }
 
 } // namespace zeltrac::optimum::detail

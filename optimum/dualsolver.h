@@ -19,6 +19,7 @@ struct DualResult
         Proven,    // `open` is optimal (relative gap at most kRelativeGap)
         NodeLimit, // the search needed more nodes than allowed
         Stopped,   // the deadline came first
+        Uncovered, // the trains not closed leave some flow no chain
     } kind = Stopped;
     TrainSet open{}; // the best plan found: routed, it covers every flow
     bool hasPlan = false;
@@ -29,8 +30,10 @@ struct DualResult
 
 // `start` (may leave flows uncovered) is the first plan tried. At most
 // `nodeLimit` search nodes, the root included (0: none, the result is
-// NodeLimit with the start plan).
+// NodeLimit with the start plan). The trains in `forced` are in every plan
+// and pay their Cm whatever they carry; those in `forbidden` are in none.
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
-                             long nodeLimit);
+                             long nodeLimit, const TrainSet& forced = TrainSet{},
+                             const TrainSet& forbidden = TrainSet{});
 
 } // namespace zeltrac::optimum::detail

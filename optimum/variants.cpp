@@ -9,6 +9,7 @@
 
 #include "calc/error.h"
 #include "calc/numtext.h"
+#include "optimum/dualsolver.h"
 #include "optimum/line.h"
 #include "optimum/program.h"
 
@@ -449,7 +450,10 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.message = infeasibleMessage(line, conditions, deadline);
                 return;
             }
-            // Our own solver finds the plain optimum; CBC the rest.
+            // Our own solver finds the plain optimum and the one under forced
+            // and forbidden trains only; CBC the rest.
+            const bool trainsOnly = conditions.maxDestinations.empty() &&
+                                    conditions.maxReprocessed.empty() && wanted == 1;
             solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
@@ -468,6 +472,30 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 }
                 solution.variants.push_back(variantOf(input, line, plan));
             };
+            if (solution.handedOver && trainsOnly) {
+                TrainSet forced{}, forbidden{};
+                for (const auto& [i, j] : conditions.forced)
+                    forced[i][j] = true;
+                for (const auto& [i, j] : conditions.forbidden)
+                    forbidden[i][j] = true;
+                const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
+                const DualResult own =
+                    solveByDualAscent(line, start, deadline, options.nodeLimit, forced, forbidden);
+                // Beyond the node limit, or no plan (CBC names the condition): CBC.
+                if (own.kind == DualResult::Stopped && !own.hasPlan)
+                    return;
+                if (own.kind == DualResult::Proven || own.kind == DualResult::Stopped) {
+                    solution.handedOver = false;
+                    solution.solvedBy = Solver::Own;
+                    take(freePlan(judged, own.open));
+                    solution.best = solution.variants.front();
+                    solution.bound = own.bound;
+                    solution.model = own.kind == DualResult::Proven ? ModelStatus::Optimal
+                                                                    : ModelStatus::Feasible;
+                    solution.variantsComplete = own.kind == DualResult::Proven;
+                    return;
+                }
+            }
             if (conditions.empty()) {
                 // The optimum first, by the plain solve from the calculated plan.
                 Options plain = options;

@@ -69,6 +69,46 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
                 detail::solveByDualAscent(line, TrainSet{}, deadline, 1);
             EXPECT_LE(root.bound, cbc.best.cost * (1 + 1e-12)) << label;
         }
+        if (k % 8 == 1) {
+            // Forced and forbidden trains only: ours answers wherever a plan exists.
+            Random drawn(seed * 10000 + static_cast<std::uint64_t>(k));
+            Conditions trains;
+            for (int c = drawn.between(0, 1); c > 0; --c)
+                trains.forced.push_back(randomTrain(shape.stations, drawn));
+            for (int c = drawn.between(1, 2); c > 0; --c)
+                trains.forbidden.push_back(randomTrain(shape.stations, drawn));
+            TrainSet allowed = openSet({});
+            for (auto& row : allowed)
+                row.fill(true);
+            for (const auto& [i, j] : trains.forbidden)
+                allowed[i][j] = false;
+            Line line;
+            ASSERT_EQ(readLine(input, line), "");
+            if (!route(line, allowed).covered && shape.stations > 10)
+                continue; // CBC's search for the condition to name takes long on long lines
+            const Solution cbcTrains = solveExact(input, plan, trains, 1, with(Solver::Cbc));
+            const Solution ownTrains = solveExact(input, plan, trains, 1, with(Solver::Own));
+            ASSERT_EQ(ownTrains.status(), cbcTrains.status()) << label << ": " << ownTrains.message;
+            EXPECT_EQ(ownTrains.message, cbcTrains.message) << label;
+            if (cbcTrains.hasPlan()) {
+                // Handed over only beyond the node limit.
+                TrainSet forced{}, forbidden{};
+                for (const auto& [i, j] : trains.forced)
+                    forced[i][j] = true;
+                for (const auto& [i, j] : trains.forbidden)
+                    forbidden[i][j] = true;
+                const detail::Deadline deadline(Options{}, detail::Clock::now());
+                if (ownTrains.handedOver) {
+                    EXPECT_EQ(detail::solveByDualAscent(line, TrainSet{}, deadline,
+                                                        Options{}.nodeLimit, forced, forbidden)
+                                  .kind,
+                              detail::DualResult::NodeLimit)
+                        << label;
+                }
+                EXPECT_NEAR(ownTrains.best.cost, cbcTrains.best.cost, 1e-9 * cbcTrains.best.cost)
+                    << label;
+            }
+        }
         if (!variants || k % 8 != 0 || shape.stations > 12)
             continue;
         const Conditions conditions =
