@@ -326,37 +326,32 @@ double DualSolver::ascentStep(int k)
             }
         }
     }
-    for (int p = 0; p + 1 < m; ++p) {
-        if (!inside[p])
-            continue;
-        int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+    // Each open arc from inside the cut to outside it, with its reduced cost.
+    const auto forEachCutArc = [&](const auto& visit) {
+        for (int p = 0; p + 1 < m; ++p) {
+            if (!inside[p])
                 continue;
-            const double reduced =
-                std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length);
-            step = std::min(step, room(e) + reduced);
-            if (reduced > tolerance)
-                level = std::min(level, reduced);
+            int e = rowStart[p];
+            for (int q = p + 1; q < m; ++q, ++e) {
+                if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+                    continue;
+                visit(e, std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length));
+            }
         }
-    }
+    };
+    forEachCutArc([&](auto e, double reduced) {
+        step = std::min(step, room(e) + reduced);
+        if (reduced > tolerance)
+            level = std::min(level, reduced);
+    });
     step = std::min(step, level);
     if (!(step > tolerance) || step == kInf)
         return 0;
-    for (int p = 0; p + 1 < m; ++p) {
-        if (!inside[p])
-            continue;
-        int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
-                continue;
-            const double reduced =
-                std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length);
-            const double raise = std::min(room(e), step - reduced);
-            if (raise > 0)
-                setWeight(static_cast<int>(e), m_weight[e] + raise);
-        }
-    }
+    forEachCutArc([&](auto e, double reduced) {
+        const double raise = std::min(room(e), step - reduced);
+        if (raise > 0)
+            setWeight(static_cast<int>(e), m_weight[e] + raise);
+    });
     return step;
 }
 
