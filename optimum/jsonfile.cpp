@@ -162,15 +162,22 @@ std::string parseJson(const std::string& text, Json& value)
     }
 }
 
+std::string loadJsonFile(const std::string& path, const std::string& kind,
+                         const std::function<std::string(const std::string&)>& read)
+{
+    std::string text;
+    if (std::string reason = readJsonFile(path, text); !reason.empty())
+        return kind + " " + path + " не прочитан: " + reason;
+    if (std::string reason = read(text); !reason.empty())
+        return reason + " (" + path + ")";
+    return {};
+}
+
 std::string loadConditionsFile(const std::string& path, Conditions& conditions)
 {
     conditions = Conditions{};
-    std::string text;
-    if (std::string reason = readJsonFile(path, text); !reason.empty())
-        return "Файл условий " + path + " не прочитан: " + reason;
-    if (std::string reason = readConditions(text, conditions); !reason.empty())
-        return reason + " (" + path + ")";
-    return {};
+    return loadJsonFile(path, "Файл условий",
+                        [&](const std::string& text) { return readConditions(text, conditions); });
 }
 
 } // namespace zeltrac::optimum

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json_fwd.hpp>
@@ -35,7 +36,14 @@ std::string parseJson(const std::string& text, nlohmann::ordered_json& value);
 // "…" when cut).
 std::string jsonExcerpt(const nlohmann::ordered_json& value);
 
-// The conditions file, built on the two above, used by the window and
+// Reads the file and hands its text to `read`, which returns the reason it
+// refuses the text or the empty text. Empty text when read, else the whole
+// message naming the file: "<kind> PATH не прочитан: ..." when it cannot be
+// read, "<reason> (PATH)" when `read` refuses it.
+std::string loadJsonFile(const std::string& path, const std::string& kind,
+                         const std::function<std::string(const std::string&)>& read);
+
+// The conditions file, built on the above, used by the window and
 // zeltrac-cli alike. Empty text when read, else the whole message naming the
 // file; `conditions` are then left empty.
 std::string loadConditionsFile(const std::string& path, Conditions& conditions);

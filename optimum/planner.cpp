@@ -171,12 +171,8 @@ std::string writePlan(const std::vector<TrainPair>& trains)
 std::string loadPlanFile(const std::string& path, std::vector<TrainPair>& trains)
 {
     trains.clear();
-    std::string text;
-    if (std::string reason = readJsonFile(path, text); !reason.empty())
-        return "Файл плана " + path + " не прочитан: " + reason;
-    if (std::string reason = readPlan(text, trains); !reason.empty())
-        return reason + " (" + path + ")";
-    return {};
+    return loadJsonFile(path, "Файл плана",
+                        [&](const std::string& text) { return readPlan(text, trains); });
 }
 
 std::string planFileFor(const std::string& dataFile)
