@@ -783,10 +783,10 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
 } // namespace
 
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
-                             long nodeLimit, const TrainSet& forced, const TrainSet& forbidden)
+                             long nodeLimit, const DualRules& rules)
 {
     DualSolver solver(line, deadline, nodeLimit);
-    return solver.solve(start, forced, forbidden);
+    return solver.solve(start, rules.forced, rules.forbidden);
 }
 
 } // namespace zeltrac::optimum::detail

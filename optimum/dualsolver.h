@@ -28,12 +28,19 @@ struct DualResult
     long nodes = 0;   // search nodes explored
 };
 
+// What a plan must meet besides covering every flow.
+struct DualRules
+{
+    // In every plan, paying their Cm whatever they carry.
+    TrainSet forced{};
+    // In no plan.
+    TrainSet forbidden{};
+};
+
 // `start` (may leave flows uncovered) is the first plan tried. At most
 // `nodeLimit` search nodes, the root included (0: none, the result is
-// NodeLimit with the start plan). The trains in `forced` are in every plan
-// and pay their Cm whatever they carry; those in `forbidden` are in none.
+// NodeLimit with the start plan).
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
-                             long nodeLimit, const TrainSet& forced = TrainSet{},
-                             const TrainSet& forbidden = TrainSet{});
+                             long nodeLimit, const DualRules& rules = DualRules{});
 
 } // namespace zeltrac::optimum::detail

@@ -473,14 +473,14 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.variants.push_back(variantOf(input, line, plan));
             };
             if (solution.handedOver && trainsOnly) {
-                TrainSet forced{}, forbidden{};
+                DualRules rules;
                 for (const auto& [i, j] : conditions.forced)
-                    forced[i][j] = true;
+                    rules.forced[i][j] = true;
                 for (const auto& [i, j] : conditions.forbidden)
-                    forbidden[i][j] = true;
+                    rules.forbidden[i][j] = true;
                 const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
                 const DualResult own =
-                    solveByDualAscent(line, start, deadline, options.nodeLimit, forced, forbidden);
+                    solveByDualAscent(line, start, deadline, options.nodeLimit, rules);
                 // Beyond the node limit, or no plan (CBC names the condition): CBC.
                 if (own.kind == DualResult::Stopped && !own.hasPlan)
                     return;

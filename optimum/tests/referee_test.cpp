@@ -92,15 +92,15 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
             EXPECT_EQ(ownTrains.message, cbcTrains.message) << label;
             if (cbcTrains.hasPlan()) {
                 // Handed over only beyond the node limit.
-                TrainSet forced{}, forbidden{};
+                detail::DualRules rules;
                 for (const auto& [i, j] : trains.forced)
-                    forced[i][j] = true;
+                    rules.forced[i][j] = true;
                 for (const auto& [i, j] : trains.forbidden)
-                    forbidden[i][j] = true;
+                    rules.forbidden[i][j] = true;
                 const detail::Deadline deadline(Options{}, detail::Clock::now());
                 if (ownTrains.handedOver) {
                     EXPECT_EQ(detail::solveByDualAscent(line, TrainSet{}, deadline,
-                                                        Options{}.nodeLimit, forced, forbidden)
+                                                        Options{}.nodeLimit, rules)
                                   .kind,
                               detail::DualResult::NodeLimit)
                         << label;
