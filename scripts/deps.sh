@@ -2,6 +2,7 @@
 # Installs the Debian packages that building and testing Zeltrac needs, if any
 # are missing. Usage: scripts/deps.sh [--display] [--test]
 #   --display  also the packages for running the program under a virtual display
+#              (the crash test of the window program needs them)
 #   --test     also the tools only the tests use (a word processor and a spreadsheet,
 #              the Debian package checker and the AppStream validator)
 set -euo pipefail

@@ -4,11 +4,11 @@
 # warnings treated as errors. Then the test programs that start threads (the
 # session's, the exact optimum's cancelling, the analysis windows') once more
 # under ThreadSanitizer: only those are built, only their tests run (label
-# "threads").
+# "threads"). The window program's crash test needs a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/deps.sh --test
+bash scripts/deps.sh --test --display
 
 jobs=$(nproc)
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
