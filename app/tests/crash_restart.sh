@@ -18,7 +18,8 @@ waitFor() {
 }
 
 mkdir -m 700 "$work/home" "$work/run"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$work/display" 2>"$work/log" &
+# No reset when the last program goes: the next one could not connect meanwhile.
+Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1024x768x24 3>"$work/display" 2>"$work/log" &
 pids+=($!)
 waitFor "display" test -s "$work/display"
 export DISPLAY=:$(cat "$work/display") HOME=$work/home XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8 \
