@@ -1,9 +1,9 @@
 #include "ui/recovery.h"
 
-#include <QFile>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
-#include <stdexcept>
+#include <exception>
 
 #include "ui/errorbox.h"
 #include "workbook/recovery.h"
@@ -36,29 +36,41 @@ SaveAnswer askToSave(QWidget* parent, const QString& question)
     return static_cast<SaveAnswer>(ask(parent, question, buttons));
 }
 
+namespace {
+
+QString shownTime(const QDateTime& written)
+{
+    return written.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+}
+
+} // namespace
+
 QString restoreQuestion(const QDateTime& written)
 {
-    return QStringLiteral("Восстановить несохранённые данные от %1?")
-        .arg(written.toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+    return QStringLiteral("Восстановить несохранённые данные от %1?").arg(shownTime(written));
 }
 
 bool offerRecovery(QWidget* parent, Workbook& book, const QString& folder)
 {
     for (recovery::Abandoned& file : recovery::findAbandoned(folder)) {
+        QByteArray bytes;
+        try {
+            bytes = recovery::read(book, file.path);
+        } catch (const std::exception& e) {
+            const QString aside = recovery::setAside(file);
+            showErrorBox(parent, QStringLiteral("Несохранённые данные от %1 не восстановить. %2 "
+                                                "Файл оставлен как %3")
+                                     .arg(shownTime(file.written), QString::fromUtf8(e.what()),
+                                          QDir::toNativeSeparators(aside)));
+            continue;
+        }
         const bool take = ask(parent, restoreQuestion(file.written),
                               {QStringLiteral("Да"), QStringLiteral("Нет")}) == 0;
-        bool restored = false;
-        if (take) {
-            QFile source(file.path);
-            guarded(parent, [&] {
-                if (!source.open(QIODevice::ReadOnly))
-                    throw std::runtime_error("Cannot open file " + file.path.toStdString());
-                recovery::restore(book, source.readAll());
-                restored = true;
-            });
-        }
+        // Checked as it was read: restoring cannot fail.
+        if (take)
+            recovery::restore(book, bytes);
         recovery::remove(file);
-        if (restored)
+        if (take)
             return true;
     }
     return false;

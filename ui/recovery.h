@@ -33,8 +33,9 @@ QString restoreQuestion(const QDateTime& written);
 
 // Offers the recovery files that programs no longer running left in
 // `folder`, newest first, until the planner takes one, and restores it into
-// the session. A file declined, restored or unreadable (said in the error
-// box) is removed. Returns whether one was restored.
+// the session. A file declined or restored is removed; one that cannot be
+// restored is not offered: the error box says why and where it is kept
+// aside. Returns whether one was restored.
 bool offerRecovery(QWidget* parent, Workbook& book, const QString& folder);
 
 } // namespace zeltrac::ui

@@ -42,6 +42,49 @@ Error damaged()
     return Error("Файл восстановления повреждён.");
 }
 
+// A document of the file: its place in documents(), its texts and file.
+struct Entry
+{
+    std::size_t document;
+    QStringList texts;
+    QString file;
+};
+
+// The file's documents, every one checked before any changes.
+std::vector<Entry> parse(const Workbook& book, const QByteArray& bytes)
+{
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !json.isObject())
+        throw damaged();
+    const int format = json.object().value(QStringLiteral("format")).toInt();
+    if (format > kFormat)
+        throw Error("Файл восстановления записан более новой версией программы.");
+    if (format != kFormat)
+        throw damaged();
+    const QJsonObject entries = json.object().value(QStringLiteral("documents")).toObject();
+    std::vector<Entry> found;
+    const auto all = documents(book);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const QJsonObject entry = entries.value(QLatin1String(all[i].first)).toObject();
+        if (entry.isEmpty())
+            continue;
+        QStringList texts;
+        for (const QJsonValue text : entry.value(QStringLiteral("texts")).toArray()) {
+            if (!text.isString())
+                throw damaged();
+            texts << text.toString();
+        }
+        if (!all[i].second->canRestore(texts))
+            throw damaged();
+        found.push_back({i, texts, entry.value(QStringLiteral("file")).toString()});
+    }
+    // A program writes no file while nothing is unsaved.
+    if (found.empty())
+        throw damaged();
+    return found;
+}
+
 } // namespace
 
 namespace recovery {
@@ -63,36 +106,22 @@ QByteArray compose(const Workbook& book)
 
 void restore(Workbook& book, const QByteArray& bytes)
 {
-    QJsonParseError error;
-    const QJsonDocument json = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !json.isObject() ||
-        json.object().value(QStringLiteral("format")).toInt() != kFormat)
+    const std::vector<Entry> found = parse(book, bytes);
+    const auto all = documents(book);
+    for (const Entry& entry : found)
+        all[entry.document].second->restore(entry.texts, entry.file);
+}
+
+QByteArray read(const Workbook& book, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error("Файл восстановления не открывается.");
+    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    if (bytes.size() > kMaxFileBytes)
         throw damaged();
-    const QJsonObject entries = json.object().value(QStringLiteral("documents")).toObject();
-    struct Found
-    {
-        Document* document;
-        QStringList texts;
-        QString file;
-    };
-    std::vector<Found> found;
-    for (const auto& [key, document] : documents(book)) {
-        const QJsonObject entry = entries.value(QLatin1String(key)).toObject();
-        if (entry.isEmpty())
-            continue;
-        QStringList texts;
-        for (const QJsonValue text : entry.value(QStringLiteral("texts")).toArray()) {
-            if (!text.isString())
-                throw damaged();
-            texts << text.toString();
-        }
-        found.push_back({document, texts, entry.value(QStringLiteral("file")).toString()});
-        // Every document is checked before any changes.
-        if (!document->canRestore(found.back().texts))
-            throw damaged();
-    }
-    for (const Found& f : found)
-        f.document->restore(f.texts, f.file);
+    parse(book, bytes);
+    return bytes;
 }
 
 std::vector<Abandoned> findAbandoned(const QString& folder)
@@ -125,6 +154,16 @@ void remove(Abandoned& file)
     QFile::remove(file.path);
     if (file.lock)
         file.lock->unlock();
+}
+
+QString setAside(Abandoned& file)
+{
+    const QString aside = file.path + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    QFile::rename(file.path, aside);
+    if (file.lock)
+        file.lock->unlock();
+    return aside;
 }
 
 } // namespace recovery

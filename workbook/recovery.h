@@ -33,6 +33,15 @@ QByteArray compose(const Workbook& book);
 // recovery file throws zeltrac::Error and changes nothing.
 void restore(Workbook& book, const QByteArray& bytes);
 
+// A recovery file of any line is far smaller.
+constexpr qint64 kMaxFileBytes = 4 << 20;
+
+// The bytes of the recovery file at `path`, checked as restore() checks them
+// and the session left as it is; zeltrac::Error says why a file cannot be
+// restored: it cannot be opened, is bigger than kMaxFileBytes, is not a
+// recovery file, or was written by a newer version of the program.
+QByteArray read(const Workbook& book, const QString& path);
+
 // A recovery file left by a program that no longer runs, locked by this one
 // while it is held.
 struct Abandoned
@@ -48,6 +57,11 @@ std::vector<Abandoned> findAbandoned(const QString& folder);
 
 // Removes an abandoned file and its lock.
 void remove(Abandoned& file);
+
+// Keeps an abandoned file that cannot be restored under a name no start
+// offers again (".damaged" appended), for the planner to look at, and
+// removes its lock; the file's new name.
+QString setAside(Abandoned& file);
 
 } // namespace recovery
 

@@ -160,6 +160,25 @@ private slots:
             QVERIFY(!QFile::exists(file));
         }
     }
+
+    void aDamagedFileIsNotOfferedButKeptAside()
+    {
+        const QString folder = path("damaged");
+        const QString file = folder + QStringLiteral("/recovery-2-2.json");
+        QVERIFY(QDir().mkpath(folder) && zeltrac::testutil::writeFile(file, "{\"format\": 1"));
+        const QString written =
+            QFileInfo(file).lastModified().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        Form1 form;
+        bool restored = true;
+        const QStringList boxes = answering(
+            [&] { restored = zeltrac::ui::offerRecovery(&form, form.workbook(), folder); }, {});
+        QCOMPARE(boxes, QStringList{QStringLiteral("Несохранённые данные от %1 не восстановить. "
+                                                   "Файл восстановления повреждён. Файл "
+                                                   "оставлен как %2.damaged.")
+                                        .arg(written, QDir::toNativeSeparators(file))});
+        QVERIFY(!restored);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"recovery-2-2.json.damaged"_qs});
+    }
 };
 
 ZELTRAC_REGISTER_TEST(UnsavedTest);

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <functional>
+#include <optional>
 
 #include "calc/error.h"
 #include "workbook/recovery.h"
@@ -112,4 +113,50 @@ TEST(Recovery, TheFileOfAKilledProgramIsFoundAndRestored)
     EXPECT_TRUE(book.inputDocument().modified());
     recovery::remove(found.front());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// A file that cannot be restored says why, before anything is asked.
+TEST(Recovery, AFileThatCannotBeRestoredSaysWhy)
+{
+    Workbook typed;
+    typed.setFlow(1, 1, QStringLiteral("5"));
+    const QByteArray whole = recovery::compose(typed);
+    const auto edited = [&](const char* from, const char* to) {
+        return QByteArray(whole).replace(from, to);
+    };
+    const QString damaged = QStringLiteral("Файл восстановления повреждён.");
+    const struct
+    {
+        const char* name;
+        std::optional<QByteArray> bytes; // none: no file
+        QString message;
+    } cases[] = {
+        {"whole", whole, QString()},
+        {"truncated", whole.left(whole.size() / 2), damaged},
+        {"not JSON", "Cm;Tек", damaged},
+        {"no format", edited("\"format\"", "\"formats\""), damaged},
+        {"newer", edited("\"format\": 1", "\"format\": 2"),
+         QStringLiteral("Файл восстановления записан более новой версией программы.")},
+        {"no documents", R"({"format": 1, "documents": {}})", damaged},
+        {"another line's texts", edited("\"8\"", "\"22\""), damaged},
+        {"too big", whole + QByteArray(recovery::kMaxFileBytes, ' '), damaged},
+        {"missing", std::nullopt, QStringLiteral("Файл восстановления не открывается.")},
+    };
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("recovery.json"));
+    for (const auto& c : cases) {
+        QFile file(path);
+        file.remove();
+        if (c.bytes) {
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(*c.bytes) == c.bytes->size());
+        }
+        file.close();
+        QString message;
+        try {
+            EXPECT_EQ(recovery::read(typed, path), whole) << c.name;
+        } catch (const zeltrac::Error& e) {
+            message = QString::fromUtf8(e.what());
+        }
+        EXPECT_EQ(message, c.message) << c.name;
+    }
 }
