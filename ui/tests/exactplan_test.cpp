@@ -2,14 +2,17 @@
 // the marked comparison, cancelling a solve, a solve that reaches its time
 // limit, and closing or destroying the window while it solves.
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QBrush>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -21,6 +24,7 @@
 #include "ui/exactcomparison.h"
 #include "ui/tabcontrol.h"
 #include "ui/tests/uitestsupport.h"
+#include "ui/textgrid.h"
 #include "workbook/workbook.h"
 
 using zeltrac::Workbook;
@@ -315,6 +319,44 @@ private slots:
         analysis->trigger();
         QCOMPARE(form.exactPlanWindow(), window);
         QTRY_VERIFY(started->load());
+    }
+
+    // A train forced in the window, then "Выход": "Да" saves the conditions
+    // into the file their dialog names, and the program ends.
+    void yesOnExitSavesTheConditionsSetInTheWindow()
+    {
+        const QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("conditions.json"));
+        Form1 form;
+        form.show();
+        form.openFile(QStringLiteral(ZELTRAC_EXAMPLES_DIR "/five-stations.dat"));
+        QTabBar* bar = form.findChild<zeltrac::ui::TabControl*>(u"TabControl1"_qs)->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        form.findChild<QAction*>(QStringLiteral("mmExactPlan"))->trigger();
+        ExactPlanWindow* window = form.exactPlanWindow();
+        QTRY_VERIFY(!window->isSolving());
+        auto* grid = namedChild<zeltrac::ui::TextGrid>(window, "gridPlan");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(0, 0)).center());
+        window->saveConditionsDialog = [&](const QString&) { return file; };
+
+        QString asked;
+        QVERIFY(zeltrac::testutil::answerDialog<QMessageBox>(
+            [&] { form.findChild<QAction*>(QStringLiteral("mmExit"))->trigger(); },
+            [&](QMessageBox* box) {
+                asked = box->text();
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == QStringLiteral("Да"))
+                        button->click();
+            }));
+        QCOMPARE(asked, QStringLiteral("Сохранить изменения в условиях точного оптимума?"));
+        QVERIFY(!form.isVisible());
+        zeltrac::optimum::Conditions saved;
+        QCOMPARE(zeltrac::optimum::readConditions(zeltrac::testutil::readFile(file).toStdString(),
+                                                  saved),
+                 std::string());
+        QVERIFY(!saved.empty());
+        QCOMPARE(saved, form.workbook().conditions());
     }
 };
 
