@@ -160,10 +160,10 @@ QString setAside(Abandoned& file)
 {
     const QString aside = file.path + QStringLiteral(".damaged");
     QFile::remove(aside);
-    QFile::rename(file.path, aside);
+    const bool renamed = QFile::rename(file.path, aside);
     if (file.lock)
         file.lock->unlock();
-    return aside;
+    return renamed ? aside : file.path;
 }
 
 } // namespace recovery

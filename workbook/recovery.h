@@ -60,7 +60,7 @@ void remove(Abandoned& file);
 
 // Keeps an abandoned file that cannot be restored under a name no start
 // offers again (".damaged" appended), for the planner to look at, and
-// removes its lock; the file's new name.
+// removes its lock; where the file is now.
 QString setAside(Abandoned& file);
 
 } // namespace recovery
