@@ -152,3 +152,47 @@ TEST(OwnSolverAgainstCbc, ZeroFlows)
 {
     compareSolvers({3, 300, 0, 700, 80, 0, 70}, 140, 6);
 }
+
+// Re-forming limits (with forced and forbidden trains): ours against CBC,
+// the bound it computes never above CBC's optimum.
+TEST(OwnSolverAgainstCbc, ReformingLimits)
+{
+    const LineShape shapes[] = {
+        {3, 300, 0, 700, 80, 0, 0}, {3, 300, 50, 300, 80, 40, 0}, {3, 300, 50, 300, 80, 30, 40}};
+    Random random(7);
+    int handedOver = 0;
+    for (int k = 0; k < 60; ++k) {
+        LineShape shape = shapes[k % 3];
+        shape.stations = random.between(3, kMaxStations);
+        const CalcInput input = randomLine(shape, random);
+        const std::string label = "line " + std::to_string(k);
+        Conditions c;
+        for (int l = random.between(1, 2); l > 0 && shape.stations > 2; --l)
+            c.maxReprocessed[random.between(2, shape.stations - 1)] = random.between(0, 1500);
+        if (random.chance(30))
+            c.forced.push_back(randomTrain(shape.stations, random));
+        if (random.chance(30) && shape.stations <= 10)
+            c.forbidden.push_back(randomTrain(shape.stations, random));
+        const CalculatedPlan plan = calculated(input);
+        const Solution cbc = solveExact(input, plan, c, 1, with(Solver::Cbc));
+        const Solution own = solveExact(input, plan, c, 1, with(Solver::Own));
+        ASSERT_EQ(own.status(), cbc.status()) << label << ": " << own.message;
+        handedOver += own.handedOver;
+        if (!cbc.hasPlan())
+            continue;
+        EXPECT_NEAR(own.best.cost, cbc.best.cost, 1e-9 * cbc.best.cost) << label;
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        detail::DualRules rules;
+        rules.maxReprocessed = c.maxReprocessed;
+        for (const auto& [i, j] : c.forced)
+            rules.forced[i][j] = true;
+        for (const auto& [i, j] : c.forbidden)
+            rules.forbidden[i][j] = true;
+        const detail::Deadline deadline(Options{}, detail::Clock::now());
+        EXPECT_LE(detail::solveByDualAscent(line, TrainSet{}, deadline, 3, rules).bound,
+                  cbc.best.cost * (1 + 1e-12))
+            << label;
+    }
+    EXPECT_LT(handedOver, 30); // most answered by ours
+}
