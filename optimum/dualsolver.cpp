@@ -476,7 +476,10 @@ void DualSolver::subgradient(double& best, int iterations)
         m_bestMu[l] = m_limits[l].mu;
     std::array<double, kDim> reformed{};
     std::array<char, kMaxTrains> open{};
-    double factor = 1;
+    // Where costs are not whole units the bound must come closer: longer
+    // steps, shortened less often.
+    double factor = m_whole ? 1 : 2;
+    const int patience = m_whole ? 4 : 10;
     int idle = 0;
     double current = best;
     const auto markPaths = [&](char mark) {
@@ -567,7 +570,7 @@ void DualSolver::subgradient(double& best, int iterations)
             for (std::size_t l = 0; l < m_limits.size(); ++l)
                 m_bestMu[l] = m_limits[l].mu;
             idle = 0;
-        } else if (++idle >= 4) {
+        } else if (++idle >= patience) {
             factor /= 2;
             idle = 0;
         }
@@ -974,6 +977,17 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
 }
 
 } // namespace
+
+DualRules dualRulesOf(const Conditions& conditions)
+{
+    DualRules rules;
+    for (const auto& [i, j] : conditions.forced)
+        rules.forced[i][j] = true;
+    for (const auto& [i, j] : conditions.forbidden)
+        rules.forbidden[i][j] = true;
+    rules.maxReprocessed = conditions.maxReprocessed;
+    return rules;
+}
 
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
                              long nodeLimit, const DualRules& rules, DualWarmStart* warm)

@@ -57,6 +57,15 @@ struct DualRules
     }
 };
 
+// The rules of the conditions our solver answers (all but maxDestinations).
+DualRules dualRulesOf(const Conditions& conditions);
+
+// Whether our solver answers these conditions itself, for `wanted` variants.
+inline bool ownSolves(const Conditions& conditions, int wanted)
+{
+    return conditions.maxDestinations.empty() && wanted == 1;
+}
+
 // The multipliers a solve ends its root with: given to the next solve on the
 // same line (other rules, other factors), they start its bound there.
 struct DualWarmStart

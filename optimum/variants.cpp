@@ -347,24 +347,6 @@ void excludeSet(Program& program, const TrainSet& set)
     }
 }
 
-// Whether our own solver answers these conditions itself.
-bool ownSolves(const Conditions& conditions, int wanted)
-{
-    return conditions.maxDestinations.empty() && wanted == 1;
-}
-
-// The rules of our own solver from the conditions it answers.
-DualRules rulesOf(const Conditions& conditions)
-{
-    DualRules rules;
-    for (const auto& [i, j] : conditions.forced)
-        rules.forced[i][j] = true;
-    for (const auto& [i, j] : conditions.forbidden)
-        rules.forbidden[i][j] = true;
-    rules.maxReprocessed = conditions.maxReprocessed;
-    return rules;
-}
-
 // A train both required and forbidden.
 const TrainPair* contradictory(const Conditions& conditions)
 {
@@ -515,7 +497,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             if (solution.handedOver && ownSolves(conditions, wanted)) {
                 const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
                 const DualResult own = solveByDualAscent(line, start, deadline, options.nodeLimit,
-                                                         rulesOf(conditions));
+                                                         dualRulesOf(conditions));
                 // Beyond the node limit, or no plan (CBC names the condition): CBC.
                 if (own.kind == DualResult::Stopped && !own.hasPlan)
                     return;
