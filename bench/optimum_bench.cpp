@@ -176,6 +176,19 @@ BENCHMARK(BM_ExactDense21TwoConditionsOfEachKind)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
+// Only the re-forming limits of twoOfEachKind().
+void BM_ExactDense21TwoReformingLimits(benchmark::State& state)
+{
+    optimum::Conditions limits;
+    limits.maxReprocessed = twoOfEachKind().maxReprocessed;
+    solveWith(state, limits, 1);
+}
+BENCHMARK(BM_ExactDense21TwoReformingLimits)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
 void BM_ExactDense21FiveVariants(benchmark::State& state)
 {
     solveWith(state, optimum::Conditions{}, 5);
@@ -243,7 +256,7 @@ void envelope(benchmark::State& state, const CalcInput& input)
     const optimum::CalculatedPlan calculated = optimum::calculatedPlanOf(input);
     const optimum::PlanInForce fixed = optimum::evaluatePlanInForce(
         input, optimum::throughTrainsOfPlan(calculated.plan, input.stationCount));
-    optimum::Options options;
+    optimum::Options options = solverOptions(state);
     options.timeLimitSeconds = 600;
     for (auto _ : state) {
         const optimum::Stability stability =
@@ -259,12 +272,12 @@ void BM_EnvelopeDense21(benchmark::State& state)
 {
     envelope(state, bench::denseLine(bench::DenseLine{}));
 }
-BENCHMARK(BM_EnvelopeDense21)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_EnvelopeDense21)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_EnvelopeSparse21(benchmark::State& state)
 {
     envelope(state, sparse21());
 }
-BENCHMARK(BM_EnvelopeSparse21)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_EnvelopeSparse21)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -19,11 +19,21 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 class DualSolver
 {
 public:
-    DualSolver(const Line& line, const Deadline& deadline, long nodeLimit)
-        : m_line(line), m_deadline(deadline), m_nodeLimit(nodeLimit)
+    DualSolver(const Line& line, const Deadline& deadline, long nodeLimit, const DualRules& rules,
+               DualWarmStart* warm)
+        : m_line(line), m_deadline(deadline), m_nodeLimit(nodeLimit), m_warm(warm)
     {
         chooseUnits();
-        build();
+        build(rules);
+        if (warm != nullptr && warm->weights.size() == m_weight.size()) {
+            for (std::size_t e = 0; e < m_weight.size(); ++e)
+                setWeight(static_cast<int>(e), std::max(0.0, warm->weights[e]));
+            for (std::size_t l = 0; l < m_limits.size(); ++l) {
+                const auto at = warm->reforming.find(m_limits[l].station);
+                if (at != warm->reforming.end())
+                    setMu(static_cast<int>(l), std::max(0.0, at->second));
+            }
+        }
     }
 
     DualResult solve(const TrainSet& start, const TrainSet& forced, const TrainSet& forbidden);
@@ -43,10 +53,30 @@ private:
         int firstNode;
         int nodes;
         std::int64_t cars;
+        double factor; // on its re-forming costs
+    };
+    // A re-forming limit, relaxed with its multiplier (units per car).
+    struct Limit
+    {
+        int station;
+        double cars;
+        double mu = 0;
+        std::vector<std::pair<int, double>> arcs; // leaving the station, with their flow's cars
+        std::vector<int> flows;                   // that may be re-formed there
+    };
+    using Next = std::array<std::array<int, kDim>, kDim>;
+    // A plan's routing walked: its cost without the multipliers, the cars
+    // re-formed at each station, the chains.
+    struct Walk
+    {
+        double cost = 0;
+        std::array<double, kDim> reformed{};
+        Next* next = nullptr;
     };
 
     void chooseUnits();
-    void build();
+    void build(const DualRules& rules);
+    void setMu(int l, double value);
     double lagrangian(const std::vector<char>* changed = nullptr);
     double ascentStep(int k);
     void ascent();
@@ -64,7 +94,9 @@ private:
         std::array<double, kDim> cost{};
         std::array<Trains, kDim> carried{};
     };
-    double destinationCost(int b, const std::vector<char>& open, Trains& carried) const;
+    double destinationCost(int b, const std::vector<char>& open, Trains& carried,
+                           Walk* walk = nullptr) const;
+    double limitedCost(const std::vector<char>& open, Next* next);
     double totalCost(const Destinations& parts, std::vector<char>* used) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
@@ -82,6 +114,7 @@ private:
     const Line& m_line;
     const Deadline& m_deadline;
     long m_nodeLimit;
+    DualWarmStart* m_warm;
     long m_nodes = 0;
     bool m_aborted = false;
     DualResult::Kind m_abortKind = DualResult::Stopped;
@@ -90,6 +123,13 @@ private:
     bool m_whole = false; // every plan costs a whole number of units
     double m_error = 0;   // most any plan's cost in units differs from the line's
     std::array<double, kDim> m_tek{};
+    std::array<double, kDim> m_routeTek{}; // per car, the multipliers added
+    std::array<std::array<double, kDim>, kDim> m_factor{};
+    std::vector<Limit> m_limits;
+    double m_muTotal = 0;      // the multipliers times their limits
+    bool m_unresolved = false; // a leaf the limits left open
+    double m_freeBest = kInf;  // the cheapest plan found, the limits left aside
+    Next m_bestNext{};
 
     int m_trains = 0;
     std::array<std::array<int, kDim>, kDim> m_trainId{};
@@ -101,12 +141,13 @@ private:
     std::vector<FlowArcs> m_flows;
     std::vector<int> m_nodeStation;
     std::vector<int> m_arcTrain;
-    std::vector<double> m_arcCost, m_weight;
+    std::vector<int> m_arcFrom; // the station it re-forms at its start (0: the flow's origin)
+    std::vector<double> m_arcBase, m_arcCost, m_weight; // base: without the multipliers
     std::vector<int> m_pathArc; // per flow: the arcs of its cheapest chain (-1 ended)
     std::vector<int> m_pathStart;
     std::vector<double> m_chainCost; // per flow: its cheapest chain's, as last priced
     // The subgradient steps' working arrays.
-    std::vector<double> m_bestWeight;
+    std::vector<double> m_bestWeight, m_bestMu;
     std::vector<char> m_onPath, m_changed;
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
 
@@ -153,9 +194,19 @@ void DualSolver::chooseUnits()
     m_error = static_cast<double>(error * totalFlow) * (1 + 1e-9) + 1e-300;
 }
 
-void DualSolver::build()
+void DualSolver::build(const DualRules& rules)
 {
     const Line& line = m_line;
+    m_factor = rules.reformingFactor;
+    m_routeTek = m_tek;
+    std::array<int, kDim> limitAt{};
+    limitAt.fill(-1);
+    for (const auto& [station, cars] : rules.maxReprocessed) {
+        if (station < 2 || station >= line.n || !line.reforms(station))
+            continue; // nothing is re-formed there
+        limitAt[station] = static_cast<int>(m_limits.size());
+        m_limits.push_back(Limit{station, static_cast<double>(cars), 0, {}, {}});
+    }
     for (auto& row : m_trainId)
         row.fill(-1);
     for (int i = 1; i < line.n; ++i) {
@@ -173,9 +224,13 @@ void DualSolver::build()
             const std::int64_t cars = line.flow[a][b];
             if (cars == 0)
                 continue;
-            FlowArcs flow{
-                a, b,   static_cast<int>(m_arcTrain.size()), static_cast<int>(m_nodeStation.size()),
-                0, cars};
+            FlowArcs flow{a,
+                          b,
+                          static_cast<int>(m_arcTrain.size()),
+                          static_cast<int>(m_nodeStation.size()),
+                          0,
+                          cars,
+                          m_factor[a][b]};
             m_nodeStation.push_back(a);
             for (int v = a + 1; v < b; ++v) {
                 if (line.reforms(v))
@@ -185,15 +240,32 @@ void DualSolver::build()
             flow.nodes = static_cast<int>(m_nodeStation.size()) - flow.firstNode;
             const int* nodes = m_nodeStation.data() + flow.firstNode;
             for (int p = 0; p + 1 < flow.nodes; ++p) {
-                const double cost = p == 0 ? 0 : static_cast<double>(cars) * m_tek[nodes[p]];
+                const double cost =
+                    p == 0 ? 0 : static_cast<double>(cars) * flow.factor * m_tek[nodes[p]];
+                const int l = p == 0 ? -1 : limitAt[nodes[p]];
+                if (l >= 0)
+                    m_limits[l].flows.push_back(static_cast<int>(m_flows.size()));
                 for (int q = p + 1; q < flow.nodes; ++q) {
+                    if (l >= 0)
+                        m_limits[l].arcs.emplace_back(static_cast<int>(m_arcTrain.size()),
+                                                      static_cast<double>(cars));
                     m_arcTrain.push_back(m_trainId[nodes[p]][nodes[q]]);
+                    m_arcFrom.push_back(p == 0 ? 0 : nodes[p]);
                     m_arcCost.push_back(cost);
                 }
             }
             m_flows.push_back(flow);
         }
     }
+    m_arcBase = m_arcCost;
+    // Factored costs are no longer whole units.
+    double most = 1;
+    for (const FlowArcs& flow : m_flows) {
+        if (flow.factor != 1)
+            m_whole = false;
+        most = std::max(most, flow.factor);
+    }
+    m_error *= most;
     m_weight.assign(m_arcTrain.size(), 0);
     m_pathStart.resize(m_flows.size() + 1);
     int at = 0;
@@ -210,14 +282,30 @@ void DualSolver::build()
     m_activeEnd.assign(m_flows.size(), 0);
 }
 
+// The multiplier of limit l: on the cost per car of every arc leaving its
+// station, and times its cars off the bound; the flows there priced again.
+void DualSolver::setMu(int l, double value)
+{
+    Limit& limit = m_limits[l];
+    limit.mu = value;
+    for (const auto& [e, cars] : limit.arcs)
+        m_arcCost[e] = m_arcBase[e] + cars * value;
+    m_routeTek[limit.station] = m_tek[limit.station] + value;
+    m_muTotal = 0;
+    for (const Limit& each : m_limits)
+        m_muTotal += each.mu * each.cars;
+    for (const int k : limit.flows)
+        m_changed[k] = 1;
+}
+
 // The Lagrangian value of the multipliers: each flow on its cheapest chain
 // priced by its arcs' costs plus multipliers, each train open exactly when
 // its Cm is below the multipliers on it (as fixed where fixed). Valid for
-// any multipliers at or above 0. Records each flow's chain; infinite when
-// some flow has none.
+// any multipliers at or above 0 (those of the re-forming limits times their
+// cars taken off). Records each flow's chain; infinite when some flow has none.
 double DualSolver::lagrangian(const std::vector<char>* changed)
 {
-    double value = 0;
+    double value = -m_muTotal;
     std::array<double, kDim> dist{};
     std::array<int, kDim> via{}, tail{};
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -374,11 +462,24 @@ void DualSolver::ascent()
 // again only the flows whose multipliers it moved.
 void DualSolver::subgradient(double& best, int iterations)
 {
-    if (m_best == kInf)
+    // Under re-forming limits with no plan yet, aimed above the cheapest plan
+    // that leaves them aside.
+    const double target = m_best != kInf ? m_best
+                          : m_limits.empty() || m_freeBest == kInf
+                              ? kInf
+                              : std::max(m_freeBest, best + std::fabs(best)) * 1.05 + 1;
+    if (target == kInf)
         return;
     m_bestWeight = m_weight;
+    m_bestMu.resize(m_limits.size());
+    for (std::size_t l = 0; l < m_limits.size(); ++l)
+        m_bestMu[l] = m_limits[l].mu;
+    std::array<double, kDim> reformed{};
     std::array<char, kMaxTrains> open{};
-    double factor = 1;
+    // Where costs are not whole units the bound must come closer: longer
+    // steps, shortened less often.
+    double factor = m_whole ? 1 : 2;
+    const int patience = m_whole ? 4 : 10;
     int idle = 0;
     double current = best;
     const auto markPaths = [&](char mark) {
@@ -415,8 +516,26 @@ void DualSolver::subgradient(double& best, int iterations)
                 norm += m_onPath[e] != open[t] && m_state[t] != Closed;
             }
         }
-        const double stepSize = factor * (m_best - current) / norm;
-        if (norm == 0 || !(stepSize > 0)) {
+        // The limits' subgradient: the cars the chains re-form there less the limit.
+        double limitNorm = 0;
+        if (!m_limits.empty()) {
+            reformed.fill(0);
+            for (std::size_t k = 0; k < m_flows.size(); ++k) {
+                const int* path = m_pathArc.data() + m_pathStart[k];
+                for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+                    reformed[m_arcFrom[path[s]]] += static_cast<double>(m_flows[k].cars);
+            }
+            for (const Limit& limit : m_limits) {
+                const double g = reformed[limit.station] - limit.cars;
+                if (g > 0 || limit.mu > 0)
+                    limitNorm += g * g;
+            }
+        }
+        const double stepSize = norm > 0 ? factor * (target - current) / norm : 0;
+        const double limitStep = limitNorm > 0 ? factor * (target - current) / limitNorm : 0;
+        const bool arcsMove = norm > 0 && stepSize > 0 && stepSize != kInf;
+        const bool limitsMove = limitNorm > 0 && limitStep > 0 && limitStep != kInf;
+        if (!arcsMove && !limitsMove) {
             markPaths(0);
             break;
         }
@@ -425,7 +544,7 @@ void DualSolver::subgradient(double& best, int iterations)
         // chains fall.
         for (std::size_t k = 0; k < m_flows.size(); ++k) {
             char moved = 0;
-            for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
+            for (int i = m_flows[k].firstArc; i < m_activeEnd[k] && arcsMove; ++i) {
                 const int e = m_active[i];
                 const int t = m_arcTrain[e];
                 if (m_state[t] == Closed)
@@ -438,13 +557,20 @@ void DualSolver::subgradient(double& best, int iterations)
             }
             m_changed[k] = moved;
         }
+        for (std::size_t l = 0; l < m_limits.size() && limitsMove; ++l) {
+            const double g = reformed[m_limits[l].station] - m_limits[l].cars;
+            if (g > 0 || m_limits[l].mu > 0)
+                setMu(static_cast<int>(l), std::max(0.0, m_limits[l].mu + limitStep * g));
+        }
         markPaths(0);
         current = lagrangian(&m_changed);
         if (current > best) {
             best = current;
             m_bestWeight = m_weight;
+            for (std::size_t l = 0; l < m_limits.size(); ++l)
+                m_bestMu[l] = m_limits[l].mu;
             idle = 0;
-        } else if (++idle >= 4) {
+        } else if (++idle >= patience) {
             factor /= 2;
             idle = 0;
         }
@@ -452,20 +578,26 @@ void DualSolver::subgradient(double& best, int iterations)
     if (current != best) {
         for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
             setWeight(static_cast<int>(e), m_bestWeight[e]);
+        for (std::size_t l = 0; l < m_limits.size(); ++l)
+            setMu(static_cast<int>(l), m_bestMu[l]);
         best = lagrangian();
     }
 }
 
 // The cost in units of the flows to station b on cheapest chains of the
-// open trains, with the trains they use in `carried`; infinite when a flow
-// has no chain. Dropping a train the flows to b do not use leaves it.
-double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains& carried) const
+// open trains (priced with the re-forming limits' multipliers), with the
+// trains they use in `carried`; infinite when a flow has no chain. Dropping
+// a train the flows to b do not use leaves it. `walk` (may be null) adds
+// the chains' cost without the multipliers and their re-formed cars.
+double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains& carried,
+                                   Walk* walk) const
 {
     const Line& line = m_line;
-    std::array<double, kDim> best{};
+    std::array<double, kDim> best{}, plain{};
     std::array<int, kDim> next{};
     carried = Trains{};
     best[b] = 0;
+    plain[b] = 0;
     next[b] = b;
     for (int v = b - 1; v >= 1; --v) {
         next[v] = 0;
@@ -473,9 +605,10 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
         for (int j = b; j > v; --j) {
             if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
                 continue;
-            const double c = j == b ? 0 : m_tek[j] + best[j];
+            const double c = j == b ? 0 : m_routeTek[j] + best[j];
             if (c < best[v]) {
                 best[v] = c;
+                plain[v] = j == b ? 0 : m_tek[j] + plain[j];
                 next[v] = j;
             }
         }
@@ -487,9 +620,45 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
             continue;
         if (next[a] == 0)
             return kInf;
-        cost += static_cast<double>(f) * best[a];
-        for (int v = a; v != b; v = next[v])
+        const double cars = static_cast<double>(f);
+        const double factor = m_factor[a][b];
+        cost += m_limits.empty() ? cars * factor * best[a]
+                                 : cars * (factor * plain[a] + (best[a] - plain[a]));
+        if (walk != nullptr)
+            walk->cost += cars * factor * plain[a];
+        for (int v = a; v != b; v = next[v]) {
             carried.set(m_trainId[v][next[v]]);
+            if (walk != nullptr && v != a)
+                walk->reformed[v] += cars;
+        }
+    }
+    if (walk != nullptr && walk->next != nullptr)
+        (*walk->next)[b] = next;
+    return cost;
+}
+
+// The cost in units of the open trains routed as destinationCost routes
+// them, without the multipliers, with the routing in `next`: infinite when
+// a flow has no chain or the routing breaks a re-forming limit.
+double DualSolver::limitedCost(const std::vector<char>& open, Next* next)
+{
+    Walk walk;
+    walk.next = next;
+    Trains carried = m_forced;
+    for (int b = 2; b <= m_line.n; ++b) {
+        Trains part;
+        if (destinationCost(b, open, part, &walk) == kInf)
+            return kInf;
+        for (std::size_t w = 0; w < carried.words.size(); ++w)
+            carried.words[w] |= part.words[w];
+    }
+    double cost = walk.cost;
+    for (int t = 0; t < m_trains; ++t)
+        cost += carried.test(t) ? m_trainCm[t] : 0;
+    m_freeBest = std::min(m_freeBest, cost);
+    for (const Limit& limit : m_limits) {
+        if (walk.reformed[limit.station] > limit.cars)
+            return kInf;
     }
     return cost;
 }
@@ -582,16 +751,31 @@ void DualSolver::offer(std::vector<char> open)
     if (cost == kInf || cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
         return;
     // Each set of trains with cars is improved once.
+    // (under re-forming limits, at the multipliers that route it).
     std::uint64_t hash = 1469598103934665603ULL;
     for (int t = 0; t < m_trains; ++t)
         hash = (hash ^ static_cast<std::uint64_t>(used[t])) * 1099511628211ULL;
+    for (const Limit& limit : m_limits)
+        hash = (hash ^ std::bit_cast<std::uint64_t>(limit.mu)) * 1099511628211ULL;
     if (!m_tried.insert(hash).second)
         return;
-    open = std::move(used);
+    open = used;
     improve(open, cost);
+    Next next{};
+    if (!m_limits.empty()) {
+        // The plan made cheaper may break a limit that the plan offered meets.
+        cost = limitedCost(open, &next);
+        if (cost == kInf) {
+            open = std::move(used);
+            cost = limitedCost(open, &next);
+        }
+    }
     if (cost < m_best) {
+        if (m_limits.empty())
+            limitedCost(open, &next);
         m_best = cost;
         m_bestOpen = std::move(open);
+        m_bestNext = next;
         const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
         m_deadline.report(m_best / m_scale, std::max(0.0, bound));
     }
@@ -677,8 +861,10 @@ bool DualSolver::node()
         }
         m_state[branch] = Free;
     } else {
-        // Every train fixed: the plan of the open ones was offered.
+        // Every train fixed: the plan of the open ones was offered (routed
+        // another way it may meet the re-forming limits cheaper).
         discard(m_bound);
+        m_unresolved = m_unresolved || !m_limits.empty();
     }
     unfix();
     return going;
@@ -714,8 +900,15 @@ bool DualSolver::bound(bool root)
         }
         offer(std::move(open));
     }
-    if (root)
+    if (root) {
         m_rootBound = value;
+        if (m_warm != nullptr) {
+            m_warm->weights = m_weight;
+            m_warm->reforming.clear();
+            for (const Limit& limit : m_limits)
+                m_warm->reforming[limit.station] = limit.mu;
+        }
+    }
     if (!canBeat(value)) {
         discard(value);
         return false;
@@ -756,10 +949,12 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
         for (int t = 0; t < m_trains; ++t)
             m_bestOpen[t] = m_state[t] == Open;
         result.kind = DualResult::Proven;
-    } else if (m_best == kInf) {
+    } else if (m_best == kInf && m_limits.empty()) {
         result.kind = DualResult::Uncovered;
     } else if (node()) {
-        result.kind = DualResult::Proven;
+        // Under re-forming limits the search may end with no plan found or
+        // some part of it not settled: not proven.
+        result.kind = m_best == kInf || m_unresolved ? DualResult::NodeLimit : DualResult::Proven;
     } else {
         result.kind = m_abortKind;
     }
@@ -769,6 +964,7 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
         for (int t = 0; t < m_trains; ++t)
             result.open[m_trainOrigin[t]][m_trainDestination[t]] = m_bestOpen[t] != 0;
         result.cost = m_best / m_scale;
+        result.next = m_bestNext;
     }
     double bound = 0;
     if (result.kind == DualResult::Proven)
@@ -782,10 +978,21 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
 
 } // namespace
 
-DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
-                             long nodeLimit, const DualRules& rules)
+DualRules dualRulesOf(const Conditions& conditions)
 {
-    DualSolver solver(line, deadline, nodeLimit);
+    DualRules rules;
+    for (const auto& [i, j] : conditions.forced)
+        rules.forced[i][j] = true;
+    for (const auto& [i, j] : conditions.forbidden)
+        rules.forbidden[i][j] = true;
+    rules.maxReprocessed = conditions.maxReprocessed;
+    return rules;
+}
+
+DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
+                             long nodeLimit, const DualRules& rules, DualWarmStart* warm)
+{
+    DualSolver solver(line, deadline, nodeLimit, rules, warm);
     return solver.solve(start, rules.forced, rules.forbidden);
 }
 

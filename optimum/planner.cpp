@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "calc/numtext.h"
+#include "optimum/dualsolver.h"
 #include "optimum/jsonfile.h"
 #include "optimum/line.h"
 #include "optimum/program.h"
@@ -532,6 +533,7 @@ struct Found
     std::vector<FixedTrain> trains;
     CostLine cost;
     bool proven = false;
+    detail::DualWarmStart warm; // our solver's multipliers where it was found
 };
 
 // The cost line of the trains `set` (each flow on its cheapest chain).
@@ -616,6 +618,31 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 ++result.solves;
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
+                const Deadline deadline(options, Clock::now());
+                if (options.solver == Solver::Own && ownSolves(kept, 1)) {
+                    // Our solver, the scope's re-forming costs times g; CBC
+                    // beyond its node limit.
+                    DualRules rules = dualRulesOf(kept);
+                    for (int a = 1; a <= line.n; ++a) {
+                        for (int b = a + 1; b <= line.n; ++b)
+                            rules.reformingFactor[a][b] = scope.contains(a, b) ? g : 1;
+                    }
+                    // Started from the multipliers where the known plan was found.
+                    DualWarmStart warm = hint ? hint->warm : DualWarmStart{};
+                    const DualResult own =
+                        solveByDualAscent(line, hint ? hint->set : TrainSet{}, deadline,
+                                          options.nodeLimit, rules, &warm);
+                    if (own.hasPlan &&
+                        (own.kind == DualResult::Proven || own.kind == DualResult::Stopped)) {
+                        Found found = lineOf(line, base.forced, scope, own.open);
+                        found.proven = own.kind == DualResult::Proven;
+                        found.warm = std::move(warm);
+                        allProven = allProven && found.proven;
+                        if (hint && hint->cost.at(g) < found.cost.at(g))
+                            found = *hint; // rounding only: the known plan is as cheap
+                        return found;
+                    }
+                }
                 Model model = base;
                 Program& program = model.program;
                 for (const Program::FlowShares& shares : program.flows) {
@@ -625,7 +652,6 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     for (int c = 0; c < count * (count - 1) / 2; ++c)
                         program.objective[shares.firstColumn + c] *= g;
                 }
-                const Deadline deadline(options, Clock::now());
                 if (links.empty()) {
                     TrainSet ignored{};
                     double bound = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -156,43 +157,23 @@ long double freeCost(const Line& line, const TrainSet& set)
 
 namespace detail {
 
-// The plan of the program's values: the flows a limit counts along the chain
-// the values give them, the others along their cheapest chain.
-Plan planOf(const Model& model, const std::vector<double>& values)
+namespace {
+
+// The plan of the trains `set`, each flow k along the chain `chainOf(k)`
+// (its stations from origin to destination).
+Plan planOfChains(const Model& model, const TrainSet& set,
+                  const std::function<std::vector<int>(std::size_t)>& chainOf)
 {
     const Line& line = *model.line;
     const Program& program = model.program;
     Plan plan;
-    for (int i = 1; i < kDim; ++i) {
-        for (int j = i + 1; j < kDim; ++j) {
-            const int column = program.trainColumn[i][j];
-            plan.set[i][j] = column >= 0 && values[column] > 0.5;
-        }
-    }
-    const Routing routing = route(line, plan.set);
+    plan.set = set;
     std::array<std::array<std::int64_t, kDim>, kDim> cars{};
     long double cost = 0;
     for (std::size_t k = 0; k < program.flows.size(); ++k) {
         const Program::FlowShares& shares = program.flows[k];
-        const int a = shares.origin;
-        const int b = shares.destination;
-        const std::int64_t f = line.flow[a][b];
-        std::vector<int> chain{a};
-        if (model.counted[k]) {
-            const int count = static_cast<int>(shares.nodes.size());
-            for (int p = 0; p + 1 < count;) {
-                int best = p + 1;
-                for (int q = p + 2; q < count; ++q) {
-                    if (values[shareColumn(shares, p, q)] > values[shareColumn(shares, p, best)])
-                        best = q;
-                }
-                chain.push_back(shares.nodes[best]);
-                p = best;
-            }
-        } else {
-            for (int v = a; v != b && v != 0; v = routing.next[b][v])
-                chain.push_back(routing.next[b][v]);
-        }
+        const std::int64_t f = line.flow[shares.origin][shares.destination];
+        const std::vector<int> chain = chainOf(k);
         for (std::size_t s = 0; s + 1 < chain.size(); ++s) {
             if (chain[s + 1] == 0 || !plan.set[chain[s]][chain[s + 1]])
                 return plan; // not a plan of these trains: cost stays kNone
@@ -212,6 +193,49 @@ Plan planOf(const Model& model, const std::vector<double>& values)
     }
     plan.cost = cost;
     return plan;
+}
+
+// The chain from a to b by `next` (as Routing::next).
+std::vector<int> chainByNext(const std::array<std::array<int, kDim>, kDim>& next, int a, int b)
+{
+    std::vector<int> chain{a};
+    for (int v = a; v != b && v != 0; v = next[b][v])
+        chain.push_back(next[b][v]);
+    return chain;
+}
+
+} // namespace
+
+// The plan of the program's values: the flows a limit counts along the chain
+// the values give them, the others along their cheapest chain.
+Plan planOf(const Model& model, const std::vector<double>& values)
+{
+    const Program& program = model.program;
+    TrainSet set{};
+    for (int i = 1; i < kDim; ++i) {
+        for (int j = i + 1; j < kDim; ++j) {
+            const int column = program.trainColumn[i][j];
+            set[i][j] = column >= 0 && values[column] > 0.5;
+        }
+    }
+    const Routing routing = route(*model.line, set);
+    return planOfChains(model, set, [&](std::size_t k) {
+        const Program::FlowShares& shares = program.flows[k];
+        if (!model.counted[k])
+            return chainByNext(routing.next, shares.origin, shares.destination);
+        std::vector<int> chain{shares.origin};
+        const int count = static_cast<int>(shares.nodes.size());
+        for (int p = 0; p + 1 < count;) {
+            int best = p + 1;
+            for (int q = p + 2; q < count; ++q) {
+                if (values[shareColumn(shares, p, q)] > values[shareColumn(shares, p, best)])
+                    best = q;
+            }
+            chain.push_back(shares.nodes[best]);
+            p = best;
+        }
+        return chain;
+    });
 }
 
 } // namespace detail
@@ -450,10 +474,8 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.message = infeasibleMessage(line, conditions, deadline);
                 return;
             }
-            // Our own solver finds the plain optimum and the one under forced
-            // and forbidden trains only; CBC the rest.
-            const bool trainsOnly = conditions.maxDestinations.empty() &&
-                                    conditions.maxReprocessed.empty() && wanted == 1;
+            // Our own solver finds the plain optimum and the one under the
+            // conditions it answers; CBC the rest.
             solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
@@ -472,22 +494,25 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 }
                 solution.variants.push_back(variantOf(input, line, plan));
             };
-            if (solution.handedOver && trainsOnly) {
-                DualRules rules;
-                for (const auto& [i, j] : conditions.forced)
-                    rules.forced[i][j] = true;
-                for (const auto& [i, j] : conditions.forbidden)
-                    rules.forbidden[i][j] = true;
+            if (solution.handedOver && ownSolves(conditions, wanted)) {
                 const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
-                const DualResult own =
-                    solveByDualAscent(line, start, deadline, options.nodeLimit, rules);
+                const DualResult own = solveByDualAscent(line, start, deadline, options.nodeLimit,
+                                                         dualRulesOf(conditions));
                 // Beyond the node limit, or no plan (CBC names the condition): CBC.
                 if (own.kind == DualResult::Stopped && !own.hasPlan)
                     return;
                 if (own.kind == DualResult::Proven || own.kind == DualResult::Stopped) {
                     solution.handedOver = false;
                     solution.solvedBy = Solver::Own;
-                    take(freePlan(judged, own.open));
+                    // Under re-forming limits the flows go as our solver routed them.
+                    take(judged.limitsReforming
+                             ? planOfChains(judged, own.open,
+                                            [&](std::size_t k) {
+                                                const auto& flow = judged.program.flows[k];
+                                                return chainByNext(own.next, flow.origin,
+                                                                   flow.destination);
+                                            })
+                             : freePlan(judged, own.open));
                     solution.best = solution.variants.front();
                     solution.bound = own.bound;
                     solution.model = own.kind == DualResult::Proven ? ModelStatus::Optimal

@@ -5,6 +5,7 @@
 #include "calc/plan.h"
 #include "optimum/dualsolver.h"
 #include "optimum/line.h"
+#include "optimum/planner.h"
 #include "optimum/variants.h"
 #include "optimum_test_support.h"
 
@@ -151,4 +152,84 @@ TEST(OwnSolverAgainstCbc, Ties)
 TEST(OwnSolverAgainstCbc, ZeroFlows)
 {
     compareSolvers({3, 300, 0, 700, 80, 0, 70}, 140, 6);
+}
+
+// Re-forming limits (with forced and forbidden trains): ours against CBC,
+// the bound it computes never above CBC's optimum.
+TEST(OwnSolverAgainstCbc, ReformingLimits)
+{
+    const LineShape shapes[] = {
+        {3, 300, 0, 700, 80, 0, 0}, {3, 300, 50, 300, 80, 40, 0}, {3, 300, 50, 300, 80, 30, 40}};
+    Random random(7);
+    int handedOver = 0;
+    for (int k = 0; k < 250; ++k) {
+        LineShape shape = shapes[k % 3];
+        shape.stations = random.between(3, 14); // CBC takes long under limits on longer lines
+        const CalcInput input = randomLine(shape, random);
+        const std::string label = "line " + std::to_string(k);
+        Conditions c;
+        for (int l = random.between(1, 2); l > 0 && shape.stations > 2; --l)
+            c.maxReprocessed[random.between(2, shape.stations - 1)] = random.between(0, 1500);
+        if (random.chance(30))
+            c.forced.push_back(randomTrain(shape.stations, random));
+        if (random.chance(30) && shape.stations <= 10)
+            c.forbidden.push_back(randomTrain(shape.stations, random));
+        const CalculatedPlan plan = calculated(input);
+        const Solution cbc = solveExact(input, plan, c, 1, with(Solver::Cbc));
+        const Solution own = solveExact(input, plan, c, 1, with(Solver::Own));
+        ASSERT_EQ(own.status(), cbc.status()) << label << ": " << own.message;
+        handedOver += own.handedOver;
+        if (!cbc.hasPlan())
+            continue;
+        EXPECT_NEAR(own.best.cost, cbc.best.cost, 1e-9 * cbc.best.cost) << label;
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        detail::DualRules rules;
+        rules.maxReprocessed = c.maxReprocessed;
+        for (const auto& [i, j] : c.forced)
+            rules.forced[i][j] = true;
+        for (const auto& [i, j] : c.forbidden)
+            rules.forbidden[i][j] = true;
+        const detail::Deadline deadline(Options{}, detail::Clock::now());
+        EXPECT_LE(detail::solveByDualAscent(line, TrainSet{}, deadline, 3, rules).bound,
+                  cbc.best.cost * (1 + 1e-12))
+            << label;
+        // Handed over only beyond the node limit (forced by a limit of 0).
+        Options none = with(Solver::Own);
+        none.nodeLimit = k % 10 == 0 ? 0 : none.nodeLimit;
+        const TrainSet start = openSet(detail::trainsOfPlan(plan.plan, shape.stations));
+        const detail::DualResult alone =
+            detail::solveByDualAscent(line, start, deadline, none.nodeLimit, rules);
+        EXPECT_EQ(alone.kind == detail::DualResult::NodeLimit, own.handedOver || k % 10 == 0)
+            << label;
+        if (k % 10 == 0) {
+            EXPECT_TRUE(solveExact(input, plan, c, 1, none).handedOver) << label;
+        }
+    }
+    EXPECT_LT(handedOver, 50); // most answered by ours (28 of 250)
+}
+
+// The growth envelope by both solvers: the same pieces.
+TEST(OwnSolverAgainstCbc, Envelope)
+{
+    Random random(8);
+    for (int k = 0; k < 12; ++k) {
+        LineShape shape{3, 300, k % 2 == 0 ? 0 : 50, 700, 80, k % 3 == 0 ? 30 : 0, 0};
+        shape.stations = random.between(3, kMaxStations);
+        const CalcInput input = randomLine(shape, random);
+        const Scope scopes[] = {{}, {Scope::Kind::From, 1, 0}};
+        const Scope& scope = scopes[k % 2];
+        const Stability cbc = stabilityOf(input, {}, scope, 0.5, 1.5, {}, with(Solver::Cbc));
+        const Stability own = stabilityOf(input, {}, scope, 0.5, 1.5, {}, with(Solver::Own));
+        const std::string label = "line " + std::to_string(k);
+        ASSERT_EQ(own.model, cbc.model) << label;
+        ASSERT_EQ(own.pieces.size(), cbc.pieces.size()) << label;
+        for (std::size_t p = 0; p < cbc.pieces.size(); ++p) {
+            const StabilityPiece &mine = own.pieces[p], &theirs = cbc.pieces[p];
+            EXPECT_NEAR(mine.from, theirs.from, 1e-9) << label;
+            EXPECT_NEAR(mine.to, theirs.to, 1e-9) << label;
+            for (const double g : {mine.from, mine.to})
+                EXPECT_NEAR(mine.cost.at(g), theirs.cost.at(g), 1e-9 * theirs.cost.at(g)) << label;
+        }
+    }
 }
