@@ -51,7 +51,7 @@ private:
     double ascentStep(int k);
     void ascent();
     void subgradient(double& best, int iterations);
-    static constexpr int kMaxTrains = kMaxStations * (kMaxStations - 1) / 2;
+    static constexpr int kMaxTrains = kMaxLineStations * (kMaxLineStations - 1) / 2;
     // A set of trains, one bit each.
     struct Trains
     {
@@ -66,6 +66,9 @@ private:
     };
     double destinationCost(int b, const std::vector<char>& open, Trains& carried) const;
     double totalCost(const Destinations& parts, std::vector<char>* used) const;
+    // Only the stations and the words of the line's trains: the arrays have
+    // room for the longest line.
+    void copyParts(const Destinations& from, Destinations& to) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
     void offer(std::vector<char> open);
@@ -92,6 +95,7 @@ private:
     std::array<double, kDim> m_tek{};
 
     int m_trains = 0;
+    int m_words = 0; // of a set of the line's trains
     std::array<std::array<int, kDim>, kDim> m_trainId{};
     std::vector<int> m_trainOrigin, m_trainDestination;
     std::vector<double> m_trainCm, m_trainWeight;
@@ -166,6 +170,7 @@ void DualSolver::build()
             m_trainCm.push_back(static_cast<double>(line.cm[i]) * m_scale);
         }
     }
+    m_words = (m_trains + 63) / 64;
     m_trainWeight.assign(m_trains, 0);
     m_state.assign(m_trains, Free);
     for (int a = 1; a < line.n; ++a) {
@@ -273,8 +278,9 @@ double DualSolver::ascentStep(int k)
 {
     const FlowArcs& flow = m_flows[k];
     const int m = flow.nodes;
-    std::array<double, kDim> from{}, to{};
-    std::array<int, kDim> rowStart{};
+    // Room for the longest line, each element written before it is read.
+    std::array<double, kDim> from, to;
+    std::array<int, kDim> rowStart;
     rowStart[0] = flow.firstArc;
     for (int p = 1; p < m; ++p)
         rowStart[p] = rowStart[p - 1] + (m - p);
@@ -307,7 +313,8 @@ double DualSolver::ascentStep(int k)
         return m_state[t] == Open ? 0.0 : std::max(0.0, m_trainCm[t] - m_trainWeight[t]);
     };
     // The cut: the origin and every node a blocked arc leads to from it.
-    std::array<bool, kDim> inside{};
+    std::array<bool, kDim> inside;
+    std::fill_n(inside.begin(), m, false);
     inside[0] = true;
     double step = kInf;
     double level = kInf;
@@ -462,9 +469,9 @@ void DualSolver::subgradient(double& best, int iterations)
 double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains& carried) const
 {
     const Line& line = m_line;
-    std::array<double, kDim> best{};
-    std::array<int, kDim> next{};
-    carried = Trains{};
+    std::array<double, kDim> best; // each element written before it is read
+    std::array<int, kDim> next;
+    std::fill_n(carried.words.begin(), m_words, 0);
     best[b] = 0;
     next[b] = b;
     for (int v = b - 1; v >= 1; --v) {
@@ -502,20 +509,28 @@ double DualSolver::totalCost(const Destinations& parts, std::vector<char>* used)
     Trains carried = m_forced;
     for (int b = 2; b <= m_line.n; ++b) {
         cost += parts.cost[b];
-        for (std::size_t w = 0; w < carried.words.size(); ++w)
+        for (int w = 0; w < m_words; ++w)
             carried.words[w] |= parts.carried[b].words[w];
     }
     if (used != nullptr)
         used->assign(m_trains, 0);
-    for (std::size_t w = 0; w < carried.words.size(); ++w) {
+    for (int w = 0; w < m_words; ++w) {
         for (std::uint64_t bits = carried.words[w]; bits != 0; bits &= bits - 1) {
-            const int t = static_cast<int>(w * 64) + std::countr_zero(bits);
+            const int t = w * 64 + std::countr_zero(bits);
             cost += m_trainCm[t];
             if (used != nullptr)
                 (*used)[t] = 1;
         }
     }
     return cost;
+}
+
+void DualSolver::copyParts(const Destinations& from, Destinations& to) const
+{
+    for (int b = 2; b <= m_line.n; ++b) {
+        to.cost[b] = from.cost[b];
+        std::copy_n(from.carried[b].words.begin(), m_words, to.carried[b].words.begin());
+    }
 }
 
 // The cost in units of the open trains, each flow on a cheapest chain of
@@ -551,7 +566,7 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             if (!open[t] || m_forced.test(t))
                 continue;
             open[t] = 0;
-            trial = parts;
+            copyParts(parts, trial);
             bool covered = true;
             for (int b = 2; b <= m_line.n && covered; ++b) {
                 if (trial.carried[b].test(t)) {
@@ -562,7 +577,7 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             const double c = covered ? totalCost(trial, nullptr) : kInf;
             if (c < cost) {
                 cost = c;
-                parts = trial;
+                copyParts(trial, parts);
                 totalCost(parts, &open);
                 better = true;
             } else {
