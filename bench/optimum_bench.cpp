@@ -2,11 +2,15 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "bench_inputs.h"
 #include "optimum/exact.h"
+#include "optimum/line.h"
 #include "optimum/planner.h"
+#include "optimum/tests/optimum_test_support.h"
 #include "optimum/variants.h"
 
 namespace {
@@ -279,5 +283,82 @@ void BM_EnvelopeSparse21(benchmark::State& state)
     envelope(state, sparse21());
 }
 BENCHMARK(BM_EnvelopeSparse21)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+namespace {
+
+// Dense generated lines of 21, 30, 40 and 60 stations (range 1), longer than
+// the calculation takes, solved through the library from no start plan; a
+// solve not done within a minute is reported as such.
+void BM_ExactDenseLength(benchmark::State& state)
+{
+    bench::DenseLine shape;
+    shape.stations = static_cast<int>(state.range(1));
+    optimum::Line line;
+    if (!optimum::readLine(bench::denseLine(shape), line, optimum::kMaxLineStations).empty()) {
+        state.SkipWithError("line outside the model");
+        return;
+    }
+    optimum::Options options = solverOptions(state);
+    options.timeLimitSeconds = 60;
+    optimum::Solution solution;
+    for (auto _ : state) {
+        solution = optimum::solveLine(line, options);
+        if (solution.status() == optimum::Status::TimeLimit)
+            state.SkipWithError("not proven within 60 s");
+        else if (solution.status() != optimum::Status::Optimal)
+            state.SkipWithError("not solved to optimality");
+    }
+    state.counters["nodes"] = static_cast<double>(solution.nodes);
+    state.counters["handed_over"] = solution.handedOver ? 1 : 0;
+    state.counters["cost"] = solution.best.cost;
+}
+BENCHMARK(BM_ExactDenseLength)
+    ->ArgsProduct({{0, 1}, {21, 30, 40, 60}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
+
+// Our solver over 200 generated 21-station lines of one kind (range 0, of
+// the kinds the solvers are compared on), as the planner solves them (from
+// the calculated plan, the default options): the longest solve and the line
+// that gave it, the solves over 1 s, those not proven, the hand-overs to CBC.
+void BM_OwnWorstOfGenerated21(benchmark::State& state)
+{
+    const optimum::testing::LineKind& kind = optimum::testing::kLineKinds[state.range(0)];
+    double worst = 0;
+    int worstLine = 0;
+    int overOneSecond = 0;
+    int unproven = 0;
+    int handedOver = 0;
+    for (auto _ : state) {
+        optimum::testing::Random random(static_cast<std::uint64_t>(100 + state.range(0)));
+        optimum::testing::LineShape shape = kind.shape;
+        shape.stations = kMaxStations;
+        for (int k = 0; k < 200; ++k) {
+            const CalcInput input = optimum::testing::randomLine(shape, random);
+            const optimum::Solution solution =
+                optimum::solveExact(input, optimum::testing::calculated(input));
+            unproven += solution.status() == optimum::Status::Optimal ? 0 : 1;
+            handedOver += solution.handedOver ? 1 : 0;
+            overOneSecond += solution.seconds > 1 ? 1 : 0;
+            if (solution.seconds > worst) {
+                worst = solution.seconds;
+                worstLine = k;
+            }
+        }
+    }
+    state.counters["worst_s"] = worst;
+    state.counters["over_1s"] = overOneSecond;
+    state.counters["unproven"] = unproven;
+    state.counters["handed_over"] = handedOver;
+    state.SetLabel(std::string(kind.name) + ", worst: line " + std::to_string(worstLine));
+}
+BENCHMARK(BM_OwnWorstOfGenerated21)
+    ->DenseRange(0, static_cast<int>(std::size(optimum::testing::kLineKinds)) - 1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace

@@ -81,7 +81,7 @@ private:
     double ascentStep(int k);
     void ascent();
     void subgradient(double& best, int iterations);
-    static constexpr int kMaxTrains = kMaxStations * (kMaxStations - 1) / 2;
+    static constexpr int kMaxTrains = kMaxLineStations * (kMaxLineStations - 1) / 2;
     // A set of trains, one bit each.
     struct Trains
     {
@@ -98,6 +98,9 @@ private:
                            Walk* walk = nullptr) const;
     double limitedCost(const std::vector<char>& open, Next* next);
     double totalCost(const Destinations& parts, std::vector<char>* used) const;
+    // Only the stations and the words of the line's trains: the arrays have
+    // room for the longest line.
+    void copyParts(const Destinations& from, Destinations& to) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
     void offer(std::vector<char> open);
@@ -132,6 +135,7 @@ private:
     Next m_bestNext{};
 
     int m_trains = 0;
+    int m_words = 0; // of a set of the line's trains
     std::array<std::array<int, kDim>, kDim> m_trainId{};
     std::vector<int> m_trainOrigin, m_trainDestination;
     std::vector<double> m_trainCm, m_trainWeight;
@@ -217,6 +221,7 @@ void DualSolver::build(const DualRules& rules)
             m_trainCm.push_back(static_cast<double>(line.cm[i]) * m_scale);
         }
     }
+    m_words = (m_trains + 63) / 64;
     m_trainWeight.assign(m_trains, 0);
     m_state.assign(m_trains, Free);
     for (int a = 1; a < line.n; ++a) {
@@ -361,8 +366,9 @@ double DualSolver::ascentStep(int k)
 {
     const FlowArcs& flow = m_flows[k];
     const int m = flow.nodes;
-    std::array<double, kDim> from{}, to{};
-    std::array<int, kDim> rowStart{};
+    // Room for the longest line, each element written before it is read.
+    std::array<double, kDim> from, to;
+    std::array<int, kDim> rowStart;
     rowStart[0] = flow.firstArc;
     for (int p = 1; p < m; ++p)
         rowStart[p] = rowStart[p - 1] + (m - p);
@@ -395,7 +401,8 @@ double DualSolver::ascentStep(int k)
         return m_state[t] == Open ? 0.0 : std::max(0.0, m_trainCm[t] - m_trainWeight[t]);
     };
     // The cut: the origin and every node a blocked arc leads to from it.
-    std::array<bool, kDim> inside{};
+    std::array<bool, kDim> inside;
+    std::fill_n(inside.begin(), m, false);
     inside[0] = true;
     double step = kInf;
     double level = kInf;
@@ -593,15 +600,16 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
                                    Walk* walk) const
 {
     const Line& line = m_line;
-    std::array<double, kDim> best{}, plain{};
-    std::array<int, kDim> next{};
-    carried = Trains{};
+    std::array<double, kDim> best, plain; // each element written before it is read
+    std::array<int, kDim> next;
+    std::fill_n(carried.words.begin(), m_words, 0);
     best[b] = 0;
     plain[b] = 0;
     next[b] = b;
     for (int v = b - 1; v >= 1; --v) {
         next[v] = 0;
         best[v] = kInf;
+        plain[v] = 0;
         for (int j = b; j > v; --j) {
             if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
                 continue;
@@ -671,20 +679,28 @@ double DualSolver::totalCost(const Destinations& parts, std::vector<char>* used)
     Trains carried = m_forced;
     for (int b = 2; b <= m_line.n; ++b) {
         cost += parts.cost[b];
-        for (std::size_t w = 0; w < carried.words.size(); ++w)
+        for (int w = 0; w < m_words; ++w)
             carried.words[w] |= parts.carried[b].words[w];
     }
     if (used != nullptr)
         used->assign(m_trains, 0);
-    for (std::size_t w = 0; w < carried.words.size(); ++w) {
+    for (int w = 0; w < m_words; ++w) {
         for (std::uint64_t bits = carried.words[w]; bits != 0; bits &= bits - 1) {
-            const int t = static_cast<int>(w * 64) + std::countr_zero(bits);
+            const int t = w * 64 + std::countr_zero(bits);
             cost += m_trainCm[t];
             if (used != nullptr)
                 (*used)[t] = 1;
         }
     }
     return cost;
+}
+
+void DualSolver::copyParts(const Destinations& from, Destinations& to) const
+{
+    for (int b = 2; b <= m_line.n; ++b) {
+        to.cost[b] = from.cost[b];
+        std::copy_n(from.carried[b].words.begin(), m_words, to.carried[b].words.begin());
+    }
 }
 
 // The cost in units of the open trains, each flow on a cheapest chain of
@@ -720,7 +736,7 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             if (!open[t] || m_forced.test(t))
                 continue;
             open[t] = 0;
-            trial = parts;
+            copyParts(parts, trial);
             bool covered = true;
             for (int b = 2; b <= m_line.n && covered; ++b) {
                 if (trial.carried[b].test(t)) {
@@ -731,7 +747,7 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             const double c = covered ? totalCost(trial, nullptr) : kInf;
             if (c < cost) {
                 cost = c;
-                parts = trial;
+                copyParts(trial, parts);
                 totalCost(parts, &open);
                 better = true;
             } else {

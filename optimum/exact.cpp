@@ -495,12 +495,18 @@ Outcome solveLinked(const Program& program, std::vector<bool>& links,
 
 Solution runSolve(const CalcInput& input, const Options& options, const SolveBody& body)
 {
+    return runSolve([&](Line& line) { return readLine(input, line); }, options, body);
+}
+
+Solution runSolve(const std::function<std::string(Line&)>& read, const Options& options,
+                  const SolveBody& body)
+{
     const Clock::time_point start = Clock::now();
     const Deadline deadline(options, start);
     Solution solution;
     try {
         Line line;
-        solution.message = readLine(input, line);
+        solution.message = read(line);
         if (solution.message.empty()) {
             solution.model = ModelStatus::NoPlan;
             body(line, deadline, solution);
@@ -563,6 +569,7 @@ struct Searched
     bool proven = false;
     Solver solvedBy = Solver::Cbc;
     bool handedOver = false;
+    long nodes = 0; // of our own solver's search
 };
 
 Searched search(const Line& line, const Routing& calculatedRouting, const Deadline& deadline,
@@ -580,6 +587,7 @@ Searched search(const Line& line, const Routing& calculatedRouting, const Deadli
     Routing start = calculatedRouting;
     if (options.solver == Solver::Own) {
         const DualResult own = solveByDualAscent(line, result.open, deadline, options.nodeLimit);
+        result.nodes = own.nodes;
         result.bound = std::max(result.bound, own.bound);
         if (own.hasPlan) {
             Routing routing = route(line, own.open);
@@ -659,6 +667,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             const Searched searched = search(line, startRouting, deadline, options);
             solution.solvedBy = searched.solvedBy;
             solution.handedOver = searched.handedOver;
+            solution.nodes = searched.nodes;
             Routing routing = route(line, searched.open);
             if (!routing.covered || (startRouting.covered && routing.cost > startRouting.cost))
                 routing = startRouting;
@@ -677,6 +686,34 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 best.trains = calculatedTrains;
             }
             best.plan = evaluated.plan;
+            solution.bound = searched.bound;
+            solution.model = searched.proven ? ModelStatus::Optimal : ModelStatus::Feasible;
+        });
+}
+
+Solution solveLine(const Line& line, const Options& options)
+{
+    const auto read = [&](Line& copy) {
+        std::string message = checkLine(line);
+        if (message.empty()) {
+            copy = line;
+            copy.tek[1] = 0; // the ends re-form nothing, as in the calculation
+            copy.tek[line.n] = 0;
+        }
+        return message;
+    };
+    return runSolve(
+        read, options, [&](const Line& checked, const Deadline& deadline, Solution& solution) {
+            const Searched searched =
+                search(checked, route(checked, TrainSet{}), deadline, options);
+            solution.solvedBy = searched.solvedBy;
+            solution.handedOver = searched.handedOver;
+            solution.nodes = searched.nodes;
+            const Routing routing = route(checked, searched.open);
+            if (!routing.covered)
+                return;
+            solution.best.cost = static_cast<double>(routing.cost);
+            solution.best.trains = routing.trains;
             solution.bound = searched.bound;
             solution.model = searched.proven ? ModelStatus::Optimal : ModelStatus::Feasible;
         });

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "calc/plan.h"
+#include "optimum/line.h"
 
 // The cheapest formation plan, proven: every flow goes along a chain of plan
 // trains, re-formed only at stations whose Tек is above 0, and the plan costs
@@ -116,6 +117,7 @@ struct Solution
     double seconds = 0;            // wall time of the solve
     Solver solvedBy = Solver::Cbc; // the solver whose answer this is
     bool handedOver = false;       // Own was asked for and CBC took over
+    long nodes = 0;                // search nodes of our own solver (when asked for)
     // When variants were asked for: the optimum first, then each next
     // cheapest plan from which no train can be dropped without raising the
     // cost; fewer when no more exist or the time ran out.
@@ -135,6 +137,12 @@ struct Solution
 // Failed with its message: never throws.
 Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                     const Options& options = {});
+
+// Solves a line given by its numbers, of up to kMaxLineStations stations
+// (beyond what the calculation takes), from no start plan: for measuring the
+// solvers on long lines. The best plan has its cost and trains only (no
+// texts, no indicators). A line outside the model comes back NotCovered.
+Solution solveLine(const Line& line, const Options& options = {});
 
 // The reason the input lies outside the model (naming the first offending
 // cell), or the empty text when it is inside.

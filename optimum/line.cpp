@@ -22,17 +22,63 @@ std::string flowCell(int origin, int destination)
            numtext::wholeToText(destination) + ": ";
 }
 
+constexpr const char* kBelowZero = "значение меньше 0";
 constexpr const char* kNegative = "значение меньше 0 (";
 
 // Beyond this the costs no longer add up exactly enough in the solver.
 constexpr long double kLargestCost = 1e15L;
 
+std::string stationCountOutside(int stations, int most)
+{
+    return "Число станций " + numtext::wholeToText(stations) + " вне пределов от " +
+           numtext::wholeToText(kMinStations) + " до " + numtext::wholeToText(most);
+}
+
+// Every car on one train, and every car re-formed at every station, must
+// stay within the numbers the indicators and the solver hold exactly.
+std::string sizeCheck(const Line& line)
+{
+    long double totalFlow = 0;
+    long double tekSum = 0;
+    long double cmSum = 0;
+    for (int i = 1; i <= line.n; ++i) {
+        tekSum += line.tek[i];
+        cmSum += line.cm[i];
+        for (int j = i + 1; j <= line.n; ++j)
+            totalFlow += static_cast<long double>(line.flow[i][j]);
+    }
+    if (totalFlow > std::numeric_limits<std::int32_t>::max() ||
+        !(tekSum * totalFlow + cmSum * line.n < kLargestCost))
+        return "Числа слишком велики для точного расчёта";
+    return {};
+}
+
 } // namespace
 
-std::string readLine(const CalcInput& input, Line& line)
+std::string checkLine(const Line& line)
+{
+    if (line.n < kMinStations || line.n > kMaxLineStations)
+        return stationCountOutside(line.n, kMaxLineStations);
+    for (int i = 1; i <= line.n; ++i) {
+        if (!(line.cm[i] >= 0))
+            return stationCell(i, "Cm") + kBelowZero;
+        if (!(line.tek[i] >= 0))
+            return stationCell(i, "Tек") + kBelowZero;
+        for (int j = i + 1; j <= line.n; ++j) {
+            if (line.flow[i][j] < 0)
+                return flowCell(i, j) + kBelowZero;
+        }
+    }
+    return sizeCheck(line);
+}
+
+std::string readLine(const CalcInput& input, Line& line, int mostStations)
 {
     line = Line{};
-    const int n = std::clamp(input.stationCount, kMinStations, kMaxStations);
+    const int most = std::min(mostStations, kMaxLineStations);
+    if (input.stationCount < kMinStations || input.stationCount > most)
+        return stationCountOutside(input.stationCount, most);
+    const int n = input.stationCount;
     line.n = n;
     bool haveData = false;
     for (int i = 1; i <= n - 1; ++i) {
@@ -67,7 +113,6 @@ std::string readLine(const CalcInput& input, Line& line)
     if (!haveData)
         return messages::notEnoughData; // as the calculation says, before reading the flows
 
-    long double totalFlow = 0;
     for (int r = 0; r <= n - 2; ++r) {
         for (int c = 0; c <= n - 2; ++c) {
             const int origin = c + 1;
@@ -90,21 +135,9 @@ std::string readLine(const CalcInput& input, Line& line)
                 continue;
             }
             line.flow[origin][destination] = cars;
-            totalFlow += cars;
         }
     }
-    // Every car on one train, and every car re-formed at every station, must
-    // stay within the numbers the indicators and the solver hold exactly.
-    long double tekSum = 0;
-    long double cmSum = 0;
-    for (int i = 1; i <= n; ++i) {
-        tekSum += line.tek[i];
-        cmSum += line.cm[i];
-    }
-    if (totalFlow > std::numeric_limits<std::int32_t>::max() ||
-        !(tekSum * totalFlow + cmSum * n < kLargestCost))
-        return "Числа слишком велики для точного расчёта";
-    return {};
+    return sizeCheck(line);
 }
 
 Routing route(const Line& line, const TrainSet& open)

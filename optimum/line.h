@@ -11,7 +11,10 @@
 // flows over a set of trains.
 namespace zeltrac::optimum {
 
-inline constexpr int kDim = kMaxStations + 1; // stations are indexed from 1
+// The longest line the library solves when it is given a Line directly (the
+// calculation, and so every line read from a CalcInput, stops at kMaxStations).
+inline constexpr int kMaxLineStations = 60;
+inline constexpr int kDim = kMaxLineStations + 1; // stations are indexed from 1
 
 using TrainSet = std::array<std::array<bool, kDim>, kDim>; // [origin][destination]
 
@@ -28,8 +31,15 @@ struct Line
 
 // Reads the line with the calculation's own conversions. Either the reason the
 // input lies outside the model (naming the first offending cell) comes back,
-// or the line is filled and the empty text comes back.
-std::string readLine(const CalcInput& input, Line& line);
+// or the line is filled and the empty text comes back. A line of more than
+// `mostStations` stations is refused; more than the calculation takes
+// (kMaxStations) only for lines solved through solveLine.
+std::string readLine(const CalcInput& input, Line& line, int mostStations = kMaxStations);
+
+// The reason a line built directly lies outside the model (its station count
+// outside 3..kMaxLineStations, a number below 0, or numbers too large to be
+// added up exactly), or the empty text.
+std::string checkLine(const Line& line);
 
 struct Routing
 {

@@ -179,6 +179,9 @@ Outcome solveLinked(const Program& program, std::vector<bool>& links,
 // Feasible, NoPlan or Infeasible (with its message).
 using SolveBody = std::function<void(const Line&, const Deadline&, Solution&)>;
 Solution runSolve(const CalcInput& input, const Options& options, const SolveBody& body);
+// The same with the line filled by `read`, which returns why it cannot be.
+Solution runSolve(const std::function<std::string(Line&)>& read, const Options& options,
+                  const SolveBody& body);
 
 // The share column of flow `shares` from its node p to its node q (p < q).
 int shareColumn(const Program::FlowShares& shares, int p, int q);

@@ -171,6 +171,8 @@ TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
         {makeInput(4, {}, {}, {{1, 4, "x"}}), "Данных недостаточно!"},
         {makeInput(4, {"100", "80", "60"}, {"7", "3", "1E30"}, {{1, 4, "40"}}),
          "Числа слишком велики для точного расчёта"},
+        {makeInput(22, {"100"}, {"7"}, {{1, 22, "40"}}),
+         "Число станций 22 вне пределов от 3 до 21"},
     };
     for (const Case& c : cases) {
         const Solution solution = solveExact(c.input, calculated(c.input));
@@ -181,6 +183,16 @@ TEST(ExactPlanOutsideTheModel, EachCaseNamesItsCell)
         EXPECT_EQ(solution.best.cost, 0);
         EXPECT_STREQ(statusName(solution.status()), "not_covered");
     }
+}
+
+TEST(ExactPlanOutsideTheModel, LineBuiltDirectly)
+{
+    Line line;
+    line.n = kMaxLineStations + 1;
+    EXPECT_EQ(solveLine(line).message, "Число станций 61 вне пределов от 3 до 60");
+    line.n = 4;
+    line.flow[1][4] = -1;
+    EXPECT_EQ(solveLine(line).message, "Поток из станции 1 на станцию 4: значение меньше 0");
 }
 
 TEST(ExactPlanOutsideTheModel, FirstOffendingCellInReadingOrder)

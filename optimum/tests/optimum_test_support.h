@@ -26,6 +26,20 @@ struct LineShape
     int zeroFlowPercent = 0; // flows that are 0 (typed or left empty)
 };
 
+// The kinds of line the solvers are compared on (the station count left to
+// the caller): dense, dense with dear trains, Tек 0 stations, sparse, ties,
+// zero flows.
+struct LineKind
+{
+    const char* name;
+    LineShape shape;
+};
+inline constexpr LineKind kLineKinds[] = {
+    {"dense", {3, 300, 0, 700, 80, 0, 0}},      {"dense_dear", {3, 300, 400, 700, 80, 0, 0}},
+    {"tek_zero", {3, 300, 50, 300, 80, 40, 0}}, {"sparse", {3, 300, 50, 300, 80, 30, 40}},
+    {"ties", {3, 2, 0, 2, 2, 20, 20}},          {"zero_flows", {3, 300, 0, 700, 80, 0, 70}},
+};
+
 // The calculated plan of the input, or none when the calculation fails on it
 // (the solver then reports why the input is outside its model).
 CalculatedPlan calculated(const CalcInput& input);
