@@ -13,20 +13,22 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+} // namespace
+
 // The solver's working state: the line's numbers in whole units where that
 // is exact enough, every flow's chains as arcs in flat arrays, one
 // multiplier per arc.
 class DualSolver
 {
 public:
-    DualSolver(const Line& line, const Deadline& deadline, long nodeLimit)
-        : m_line(line), m_deadline(deadline), m_nodeLimit(nodeLimit)
+    explicit DualSolver(const Line& line) : m_line(line)
     {
         chooseUnits();
         build();
     }
 
-    DualResult solve(const TrainSet& start, const TrainSet& forced, const TrainSet& forbidden);
+    DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                     const DualRules& rules);
 
 private:
     enum State : signed char
@@ -69,6 +71,15 @@ private:
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
     void offer(std::vector<char> open);
+    double trainPart(double plain);
+    double outOfKept();
+    bool meets(const std::vector<char>& used) const;
+    int changes(const std::vector<char>& used) const;
+    bool keptOut(const std::vector<char>& used) const;
+    bool repair(std::vector<char>& used) const;
+    bool propagate(std::vector<int>& fixed);
+    int ruleBranch(bool& openFirst) const;
+    void setWeights(const std::vector<double>& weights);
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
     bool node();
@@ -79,9 +90,9 @@ private:
         m_weight[e] = value;
     }
 
-    const Line& m_line;
-    const Deadline& m_deadline;
-    long m_nodeLimit;
+    const Line m_line;
+    const Deadline* m_deadline = nullptr;
+    long m_nodeLimit = 0;
     long m_nodes = 0;
     bool m_aborted = false;
     DualResult::Kind m_abortKind = DualResult::Stopped;
@@ -116,6 +127,22 @@ private:
     double m_rootBound = -kInf;
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
+
+    // The rules on the plan's trains.
+    std::vector<std::pair<int, int>> m_limits; // station, most trains from it
+    std::vector<std::vector<char>> m_excluded;
+    std::vector<char> m_reference;
+    int m_maxChanges = -1;
+    std::vector<char> m_picked;  // the trains the Lagrangian's train part opens
+    double m_plainBound = -kInf; // the node's, each train priced on its own
+    double m_plainValue = 0;     // the last Lagrangian's, likewise
+    std::vector<char> m_offered; // the trains with cars of the node's plan
+    double m_target = kInf;      // the subgradient's aim while no plan is known
+    // Across solves: the root's multipliers with the trains they were fixed
+    // at, and the plans that were once the best.
+    std::vector<double> m_rootWeight;
+    std::vector<State> m_rootState;
+    std::vector<std::vector<char>> m_pool;
 };
 
 void DualSolver::chooseUnits()
@@ -258,13 +285,71 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         if (count < m)
             path[count] = -1;
     }
+    double plain = 0;
     for (int t = 0; t < m_trains; ++t) {
-        if (m_state[t] == Open)
-            value += m_trainCm[t] - m_trainWeight[t];
-        else if (m_state[t] == Free)
-            value += std::min(0.0, m_trainCm[t] - m_trainWeight[t]);
+        const double reduced = m_trainCm[t] - m_trainWeight[t];
+        m_picked[t] = m_state[t] == Open || (m_state[t] == Free && reduced < 0);
+        if (m_picked[t])
+            plain += reduced;
     }
-    return value;
+    m_plainValue = value + plain;
+    return value + trainPart(plain);
+}
+
+// The trains' part of the Lagrangian under the rule on changes, or else
+// under the limits on destinations (each train on its own where neither
+// holds; `plain` is that part): the least sum of reduced costs of a set of
+// trains that meets the rule, the set in m_picked.
+double DualSolver::trainPart(double plain)
+{
+    const auto reducedOf = [&](int t) { return m_trainCm[t] - m_trainWeight[t]; };
+    std::vector<std::pair<double, int>> gains;
+    if (m_maxChanges >= 0) {
+        // From the reference's free trains open, the changes that gain most.
+        int budget = m_maxChanges;
+        double part = 0;
+        for (int t = 0; t < m_trains; ++t) {
+            const bool in = m_reference[t] != 0;
+            budget -= (m_state[t] == Open && !in) || (m_state[t] == Closed && in);
+            m_picked[t] = m_state[t] == Open || (m_state[t] == Free && in);
+            if (m_picked[t])
+                part += reducedOf(t);
+            if (m_state[t] == Free && (in ? reducedOf(t) > 0 : reducedOf(t) < 0))
+                gains.emplace_back(-std::fabs(reducedOf(t)), t);
+        }
+        if (budget < 0)
+            return kInf;
+        const auto take = gains.begin() + std::min<std::ptrdiff_t>(budget, std::ssize(gains));
+        std::partial_sort(gains.begin(), take, gains.end());
+        for (auto g = gains.begin(); g != take; ++g) {
+            part += g->first;
+            m_picked[g->second] ^= 1;
+        }
+        return part;
+    }
+    double part = plain;
+    for (const auto& [station, limit] : m_limits) {
+        // At most the limit of the station's trains: its dearest picked ones go.
+        gains.clear();
+        int open = 0;
+        for (int j = station + 1; j <= m_line.n; ++j) {
+            const int t = m_trainId[station][j];
+            open += m_state[t] == Open;
+            if (m_state[t] == Free && m_picked[t])
+                gains.emplace_back(reducedOf(t), t);
+        }
+        const std::ptrdiff_t room = limit - open;
+        if (room < 0)
+            return kInf;
+        if (std::ssize(gains) <= room)
+            continue;
+        std::nth_element(gains.begin(), gains.begin() + room, gains.end());
+        for (auto g = gains.begin() + room; g != gains.end(); ++g) {
+            part -= g->first;
+            m_picked[g->second] = 0;
+        }
+    }
+    return m_excluded.empty() ? part : part + outOfKept();
 }
 
 // Raises flow k's cheapest chain cost by raising the multipliers on a cut
@@ -378,6 +463,7 @@ void DualSolver::subgradient(double& best, int iterations)
         return;
     m_bestWeight = m_weight;
     std::array<char, kMaxTrains> open{};
+    const bool ruled = m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty();
     double factor = 1;
     int idle = 0;
     double current = best;
@@ -406,7 +492,7 @@ void DualSolver::subgradient(double& best, int iterations)
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
-            open[t] = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t];
+            open[t] = m_picked[t];
         int norm = 0;
         for (std::size_t k = 0; k < m_flows.size(); ++k) {
             for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
@@ -415,7 +501,8 @@ void DualSolver::subgradient(double& best, int iterations)
                 norm += m_onPath[e] != open[t] && m_state[t] != Closed;
             }
         }
-        const double stepSize = factor * (m_best - current) / norm;
+        const double aim = m_best != kInf ? m_best : std::max(m_target, current) * 1.05 + 1;
+        const double stepSize = factor * (aim - current) / norm;
         if (norm == 0 || !(stepSize > 0)) {
             markPaths(0);
             break;
@@ -430,7 +517,10 @@ void DualSolver::subgradient(double& best, int iterations)
                 const int t = m_arcTrain[e];
                 if (m_state[t] == Closed)
                     continue;
-                const int g = m_onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
+                // Under rules on the trains, as the Lagrangian's train part chose.
+                const int g =
+                    m_onPath[e] -
+                    (ruled ? open[t] : m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
                 if (g > 0 || (g < 0 && m_weight[e] > 0)) {
                     setWeight(e, std::max(0.0, m_weight[e] + stepSize * g));
                     moved = 1;
@@ -463,10 +553,12 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
 {
     const Line& line = m_line;
     std::array<double, kDim> best{};
-    std::array<int, kDim> next{};
+    std::array<int, kDim> next{}, hops{};
     carried = Trains{};
     best[b] = 0;
     next[b] = b;
+    hops[b] = 0;
+    // Ties go to fewer trains, then to the farther train first, as routing does.
     for (int v = b - 1; v >= 1; --v) {
         next[v] = 0;
         best[v] = kInf;
@@ -474,9 +566,10 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
             if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
                 continue;
             const double c = j == b ? 0 : m_tek[j] + best[j];
-            if (c < best[v]) {
+            if (c < best[v] || (c == best[v] && hops[j] + 1 < hops[v])) {
                 best[v] = c;
                 next[v] = j;
+                hops[v] = hops[j] + 1;
             }
         }
     }
@@ -531,8 +624,9 @@ double DualSolver::planCost(const std::vector<char>& open, std::vector<char>* us
     return totalCost(parts, used);
 }
 
-// Drops trains one at a time while that lowers the cost; a drop prices
-// again only the destinations whose flows used the train.
+// Drops trains one at a time while that lowers the cost and the plan meets
+// the rules; a drop prices again only the destinations whose flows used the
+// train.
 void DualSolver::improve(std::vector<char>& open, double& cost) const
 {
     Destinations parts;
@@ -544,6 +638,9 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
         }
     }
     cost = totalCost(parts, &open);
+    // Dropping a train keeps the limits on destinations; the other rules are checked.
+    const bool checked = m_maxChanges >= 0 || !m_excluded.empty();
+    std::vector<char> used;
     Destinations trial;
     for (bool better = true; better;) {
         better = false;
@@ -559,7 +656,9 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
                     covered = trial.cost[b] != kInf;
                 }
             }
-            const double c = covered ? totalCost(trial, nullptr) : kInf;
+            double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
+            if (c < cost && checked && !meets(used))
+                c = kInf;
             if (c < cost) {
                 cost = c;
                 parts = trial;
@@ -574,12 +673,89 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     cost = planCost(open, nullptr);
 }
 
+int DualSolver::changes(const std::vector<char>& used) const
+{
+    int count = 0;
+    for (int t = 0; t < m_trains; ++t)
+        count += (used[t] != 0) != (m_reference[t] != 0);
+    return count;
+}
+
+// Whether the trains are a set kept out, or one with one train more.
+bool DualSolver::keptOut(const std::vector<char>& used) const
+{
+    for (const std::vector<char>& set : m_excluded) {
+        int more = 0;
+        bool within = true;
+        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
+            within = used[t] || !set[t];
+            more += used[t] && !set[t];
+        }
+        if (within && more <= 1)
+            return true;
+    }
+    return false;
+}
+
+// Whether a plan with these trains (those with cars and the forced ones)
+// meets every rule.
+bool DualSolver::meets(const std::vector<char>& used) const
+{
+    for (const auto& [station, limit] : m_limits) {
+        int count = 0;
+        for (int j = station + 1; j <= m_line.n; ++j)
+            count += used[m_trainId[station][j]];
+        if (count > limit)
+            return false;
+    }
+    return (m_maxChanges < 0 || changes(used) <= m_maxChanges) && !keptOut(used);
+}
+
+// Drops, at a station with more trains than its limit, the train whose drop
+// costs least, until every limit holds; then whether the plan meets the rules.
+bool DualSolver::repair(std::vector<char>& used) const
+{
+    for (const auto& [station, limit] : m_limits) {
+        for (;;) {
+            int count = 0;
+            for (int j = station + 1; j <= m_line.n; ++j)
+                count += used[m_trainId[station][j]];
+            if (count <= limit)
+                break;
+            double least = kInf;
+            int drop = -1;
+            for (int j = station + 1; j <= m_line.n; ++j) {
+                const int t = m_trainId[station][j];
+                if (!used[t] || m_forced.test(t))
+                    continue;
+                used[t] = 0;
+                const double c = planCost(used, nullptr);
+                used[t] = 1;
+                if (c < least) {
+                    least = c;
+                    drop = t;
+                }
+            }
+            if (drop < 0)
+                return false;
+            used[drop] = 0;
+            planCost(used, &used);
+        }
+    }
+    return meets(used);
+}
+
 void DualSolver::offer(std::vector<char> open)
 {
     std::vector<char> used;
     double cost = planCost(open, &used);
+    if (cost == kInf) {
+        m_offered.clear();
+        return;
+    }
+    m_offered = used;
     // Below the root only plans near the incumbent are worth improving.
-    if (cost == kInf || cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
+    if (cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
         return;
     // Each set of trains with cars is improved once.
     std::uint64_t hash = 1469598103934665603ULL;
@@ -587,14 +763,88 @@ void DualSolver::offer(std::vector<char> open)
         hash = (hash ^ static_cast<std::uint64_t>(used[t])) * 1099511628211ULL;
     if (!m_tried.insert(hash).second)
         return;
+    if (!meets(used) && !repair(used))
+        return;
     open = std::move(used);
     improve(open, cost);
     if (cost < m_best) {
+        if (!m_bestOpen.empty()) {
+            m_pool.push_back(m_bestOpen);
+            if (m_pool.size() > 8)
+                m_pool.erase(m_pool.begin());
+        }
         m_best = cost;
         m_bestOpen = std::move(open);
         const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
-        m_deadline.report(m_best / m_scale, std::max(0.0, bound));
+        m_deadline->report(m_best / m_scale, std::max(0.0, bound));
     }
+}
+
+// Where the trains the train part picked (m_picked) are a set kept out (or
+// it with one train more), the least that leaving it costs: dropping one of
+// its free trains, or adding as many free trains as make two more; the most
+// of that over the sets. m_picked becomes the set left to. Under limits on
+// destinations a drop may let in a train the limit kept out: each change is
+// priced at least 0 and at most its reduced cost.
+double DualSolver::outOfKept()
+{
+    std::array<double, kDim> cut{}; // per station: the most a train kept out by its limit gains
+    for (int t = 0; t < m_trains; ++t) {
+        const double reduced = m_trainCm[t] - m_trainWeight[t];
+        if (m_state[t] == Free && !m_picked[t] && reduced < 0)
+            cut[m_trainOrigin[t]] = std::max(cut[m_trainOrigin[t]], -reduced);
+    }
+    double most = 0;
+    int drop = -1, add1 = -1, add2 = -1;
+    for (const std::vector<char>& set : m_excluded) {
+        int more = 0;
+        bool within = true;
+        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
+            within = m_picked[t] || !set[t];
+            more += m_picked[t] && !set[t];
+        }
+        if (!within || more > 1)
+            continue;
+        // The cheapest drop, and the two cheapest trains to add.
+        double least = kInf, first = kInf, second = kInf;
+        int d = -1, a1 = -1, a2 = -1;
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
+            const double dropping = std::max(0.0, std::fabs(reduced) - cut[m_trainOrigin[t]]);
+            const double adding = std::max(0.0, reduced);
+            if (set[t] && dropping < least) {
+                least = dropping;
+                d = t;
+            } else if (!set[t] && !m_picked[t]) {
+                if (adding < first) {
+                    second = first;
+                    a2 = a1;
+                    first = adding;
+                    a1 = t;
+                } else if (adding < second) {
+                    second = adding;
+                    a2 = t;
+                }
+            }
+        }
+        const double adding = more == 1 ? first : first + second;
+        const double cost = std::min(least, adding);
+        if (cost > most && cost != kInf) {
+            most = cost;
+            drop = least <= adding ? d : -1;
+            add1 = least <= adding ? -1 : a1;
+            add2 = least <= adding || more == 1 ? -1 : a2;
+        } else if (cost == kInf) {
+            return kInf; // no way out at these fixings
+        }
+    }
+    for (const int t : {drop, add1, add2}) {
+        if (t >= 0)
+            m_picked[t] ^= 1;
+    }
+    return most;
 }
 
 // Whether a part of the search whose bound is `bound` may hold a plan
@@ -608,6 +858,93 @@ bool DualSolver::canBeat(double bound) const
     return bound < m_best - 0.5 * kRelativeGap * std::fabs(m_best);
 }
 
+// Fixes the free trains the rules decide at the node (in `fixed`); false
+// when the rules leave the node no plan.
+bool DualSolver::propagate(std::vector<int>& fixed)
+{
+    const auto fix = [&](int t, State state) {
+        m_state[t] = state;
+        fixed.push_back(t);
+    };
+    for (bool again = true; again;) {
+        again = false;
+        for (const auto& [station, limit] : m_limits) {
+            int open = 0;
+            for (int j = station + 1; j <= m_line.n; ++j)
+                open += m_state[m_trainId[station][j]] == Open;
+            if (open > limit)
+                return false;
+            for (int j = station + 1; j <= m_line.n && open == limit; ++j) {
+                if (m_state[m_trainId[station][j]] == Free)
+                    fix(m_trainId[station][j], Closed);
+            }
+        }
+        if (m_maxChanges >= 0) {
+            int made = 0;
+            for (int t = 0; t < m_trains; ++t)
+                made += m_state[t] == (m_reference[t] ? Closed : Open);
+            if (made > m_maxChanges)
+                return false;
+            for (int t = 0; t < m_trains && made == m_maxChanges; ++t) {
+                if (m_state[t] == Free) {
+                    fix(t, m_reference[t] ? Open : Closed);
+                    again = again || m_reference[t];
+                }
+            }
+        }
+    }
+    if (m_excluded.empty() || std::find(m_state.begin(), m_state.end(), Free) != m_state.end())
+        return true;
+    // Every train fixed: the open ones are the plan.
+    std::vector<char> open(m_trains, 0);
+    for (int t = 0; t < m_trains; ++t)
+        open[t] = m_state[t] == Open;
+    return !keptOut(open);
+}
+
+// Where the node's plan breaks a rule: a free train whose fixing mends it
+// on the side tried first (`openFirst`); -1 when it breaks none.
+int DualSolver::ruleBranch(bool& openFirst) const
+{
+    if (m_offered.empty() || meets(m_offered))
+        return -1;
+    int branch = -1;
+    double closest = kInf;
+    // Among the free trains that `involved` names, the one the multipliers
+    // weigh least, mended by `open`.
+    const auto choose = [&](const auto& involved, const auto& open) {
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free || !involved(t))
+                continue;
+            const double weight = std::fabs(m_trainCm[t] - m_trainWeight[t]);
+            if (weight < closest) {
+                closest = weight;
+                branch = t;
+                openFirst = open(t);
+            }
+        }
+        return branch >= 0;
+    };
+    const auto closing = [](int) { return false; };
+    for (const auto& [station, limit] : m_limits) {
+        int count = 0;
+        for (int j = station + 1; j <= m_line.n; ++j)
+            count += m_offered[m_trainId[station][j]];
+        if (count > limit &&
+            choose([&, s = station](int t) { return m_trainOrigin[t] == s && m_offered[t]; },
+                   closing))
+            return branch;
+    }
+    if (m_maxChanges >= 0 && changes(m_offered) > m_maxChanges &&
+        choose([&](int t) { return (m_offered[t] != 0) != (m_reference[t] != 0); },
+               [&](int t) { return m_reference[t] != 0; }))
+        return branch;
+    if (choose([&](int t) { return m_offered[t] != 0; }, closing))
+        return branch;
+    choose([](int) { return true; }, [](int) { return true; });
+    return branch;
+}
+
 // One node of the search at the current fixings: false when it ends the
 // search (node limit or deadline).
 bool DualSolver::node()
@@ -618,7 +955,7 @@ bool DualSolver::node()
         m_abortKind = DualResult::NodeLimit;
         return false;
     }
-    if (m_deadline.passed()) {
+    if (m_deadline->passed()) {
         m_aborted = true;
         m_abortKind = DualResult::Stopped;
         return false;
@@ -629,11 +966,10 @@ bool DualSolver::node()
             m_state[t] = Free;
     };
     std::vector<char> onPath(m_trains, 0);
-    int branch = -1;
-    // The bound, then reduced-cost fixing; again while that fixes trains.
+    // The rules' fixings, the bound, then reduced-cost fixing; again while
+    // that fixes trains.
     for (int pass = 0;; ++pass) {
-        const bool more = bound(pass == 0 && m_nodes == 1);
-        if (!more) {
+        if (!propagate(fixed) || !bound(pass == 0 && m_nodes == 1)) {
             unfix();
             return true;
         }
@@ -643,21 +979,39 @@ bool DualSolver::node()
             for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
                 onPath[m_arcTrain[path[s]]] = 1;
         }
-        branch = -1;
-        double closest = kInf;
         const std::size_t before = fixed.size();
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
                 continue;
+            // Flipping a train costs the Lagrangian at least its reduced cost
+            // where each train is priced on its own.
             const double reduced = m_trainCm[t] - m_trainWeight[t];
-            if (!canBeat(m_bound + std::fabs(reduced))) {
-                discard(m_bound + std::fabs(reduced));
+            if (!canBeat(m_plainBound + std::fabs(reduced))) {
+                discard(m_plainBound + std::fabs(reduced));
                 m_state[t] = reduced > 0 ? Closed : Open;
                 fixed.push_back(t);
-                continue;
             }
+        }
+        if (fixed.size() == before)
+            break;
+        if (pass == 2) {
+            if (!propagate(fixed)) {
+                unfix();
+                return true;
+            }
+            break;
+        }
+    }
+    bool openFirst = false;
+    int branch = ruleBranch(openFirst);
+    if (branch < 0) {
+        double closest = kInf;
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
             // A train the chains use but the multipliers do not pay for, or
             // one paid for that no chain uses, is where the relaxation splits.
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
             const bool open = reduced <= 0;
             const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
             if (score < closest) {
@@ -665,12 +1019,11 @@ bool DualSolver::node()
                 branch = t;
             }
         }
-        if (fixed.size() == before || pass == 2)
-            break;
+        if (branch >= 0)
+            openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
     }
     bool going = true;
     if (branch >= 0) {
-        const bool openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
         for (int side = 0; side < 2 && going; ++side) {
             m_state[branch] = (side == 0) == openFirst ? Open : Closed;
             going = node();
@@ -698,9 +1051,11 @@ bool DualSolver::bound(bool root)
     m_bound = value;
     if (value == kInf)
         return false; // no plan at these fixings
+    const bool warm = root && !m_rootWeight.empty();
     if (canBeat(value))
-        subgradient(value, root ? 100 : 40);
+        subgradient(value, root ? (warm ? 30 : 100) : (m_excluded.empty() ? 40 : 100));
     m_bound = value;
+    m_plainBound = std::min(value, m_plainValue);
     {
         std::vector<char> open(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
@@ -714,8 +1069,10 @@ bool DualSolver::bound(bool root)
         }
         offer(std::move(open));
     }
-    if (root)
+    if (root) {
         m_rootBound = value;
+        m_rootWeight = m_weight;
+    }
     if (!canBeat(value)) {
         discard(value);
         return false;
@@ -723,43 +1080,85 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
-DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
-                             const TrainSet& forbidden)
+void DualSolver::setWeights(const std::vector<double>& weights)
 {
+    m_weight = weights;
+    std::fill(m_trainWeight.begin(), m_trainWeight.end(), 0.0);
+    for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
+        m_trainWeight[m_arcTrain[e]] += m_weight[e];
+}
+
+DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                             const DualRules& rules)
+{
+    m_deadline = &deadline;
+    m_nodeLimit = nodeLimit;
+    m_nodes = 0;
+    m_aborted = false;
+    m_best = kInf;
+    m_bestOpen.clear();
+    m_floor = kInf;
+    m_rootBound = m_bound = m_plainBound = -kInf;
+    m_tried.clear();
+    m_forced = Trains{};
+    m_state.assign(m_trains, Free);
+    m_picked.assign(m_trains, 0);
+    m_limits.assign(rules.maxDestinations.begin(), rules.maxDestinations.end());
+    m_maxChanges = rules.maxChanges;
+    m_reference.assign(m_trains, 0);
+    m_excluded.assign(rules.excluded.size(), std::vector<char>(m_trains, 0));
     DualResult result;
     double forcedCost = 0;
     for (int t = 0; t < m_trains; ++t) {
         const int i = m_trainOrigin[t];
         const int j = m_trainDestination[t];
-        if (forbidden[i][j]) {
+        m_reference[t] = rules.reference[i][j];
+        for (std::size_t s = 0; s < rules.excluded.size(); ++s)
+            m_excluded[s][t] = rules.excluded[s][i][j];
+        if (rules.forbidden[i][j]) {
             m_state[t] = Closed;
-        } else if (forced[i][j]) {
+        } else if (rules.forced[i][j]) {
             m_state[t] = Open;
             m_forced.set(t);
             forcedCost += m_trainCm[t];
         }
     }
+    // The last root's multipliers where its trains were fixed alike.
+    if (m_rootState != m_state)
+        m_rootWeight.clear();
+    setWeights(m_rootWeight.empty() ? std::vector<double>(m_arcTrain.size(), 0.0) : m_rootWeight);
+    m_rootState = m_state;
     std::vector<char> open(m_trains, 0);
     for (int t = 0; t < m_trains; ++t)
         open[t] = m_state[t] == Open ||
                   (m_state[t] == Free && start[m_trainOrigin[t]][m_trainDestination[t]]);
     offer(open);
+    const std::vector<std::vector<char>> pool = m_pool;
+    for (const std::vector<char>& plan : pool) {
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open || (m_state[t] == Free && plan[t]);
+        offer(open);
+    }
     // Every train not closed covers every flow, if any plan does.
     std::vector<char> all(m_trains, 0);
     for (int t = 0; t < m_trains; ++t)
         all[t] = m_state[t] != Closed;
+    m_target = planCost(all, nullptr);
     if (m_best == kInf)
         offer(all);
     if (m_flows.empty()) {
-        m_best = forcedCost;
-        m_bestOpen.assign(m_trains, 0);
+        std::vector<char> forced(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
-            m_bestOpen[t] = m_state[t] == Open;
-        result.kind = DualResult::Proven;
-    } else if (m_best == kInf) {
+            forced[t] = m_state[t] == Open;
+        result.kind = meets(forced) ? DualResult::Proven : DualResult::Infeasible;
+        if (result.kind == DualResult::Proven) {
+            m_best = forcedCost;
+            m_bestOpen = forced;
+        }
+    } else if (m_target == kInf) {
         result.kind = DualResult::Uncovered;
     } else if (node()) {
-        result.kind = DualResult::Proven;
+        result.kind = m_best == kInf ? DualResult::Infeasible : DualResult::Proven;
     } else {
         result.kind = m_abortKind;
     }
@@ -780,13 +1179,31 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
     return result;
 }
 
-} // namespace
+DualRules rulesOf(const Conditions& conditions)
+{
+    DualRules rules;
+    for (const auto& [i, j] : conditions.forced)
+        rules.forced[i][j] = true;
+    for (const auto& [i, j] : conditions.forbidden)
+        rules.forbidden[i][j] = true;
+    rules.maxDestinations = conditions.maxDestinations;
+    return rules;
+}
+
+DualSearch::DualSearch(const Line& line) : m_solver(std::make_unique<DualSolver>(line)) {}
+
+DualSearch::~DualSearch() = default;
+
+DualResult DualSearch::solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                             const DualRules& rules)
+{
+    return m_solver->solve(start, deadline, nodeLimit, rules);
+}
 
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
                              long nodeLimit, const DualRules& rules)
 {
-    DualSolver solver(line, deadline, nodeLimit);
-    return solver.solve(start, rules.forced, rules.forbidden);
+    return DualSearch(line).solve(start, deadline, nodeLimit, rules);
 }
 
 } // namespace zeltrac::optimum::detail

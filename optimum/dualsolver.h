@@ -1,5 +1,9 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <vector>
+
 #include "optimum/line.h"
 #include "optimum/program.h"
 
@@ -16,10 +20,11 @@ struct DualResult
 {
     enum Kind
     {
-        Proven,    // `open` is optimal (relative gap at most kRelativeGap)
-        NodeLimit, // the search needed more nodes than allowed
-        Stopped,   // the deadline came first
-        Uncovered, // the trains not closed leave some flow no chain
+        Proven,     // `open` is optimal (relative gap at most kRelativeGap)
+        NodeLimit,  // the search needed more nodes than allowed
+        Stopped,    // the deadline came first
+        Uncovered,  // the trains not closed leave some flow no chain
+        Infeasible, // proven: no plan meets the rules
     } kind = Stopped;
     TrainSet open{}; // the best plan found: routed, it covers every flow
     bool hasPlan = false;
@@ -35,9 +40,46 @@ struct DualRules
     TrainSet forced{};
     // In no plan.
     TrainSet forbidden{};
+    // Station -> at most this many trains start there.
+    std::map<int, int> maxDestinations;
+    // No plan's trains are one of these sets, nor one of them with one train
+    // more (the sets found before, as the variants keep them out).
+    std::vector<TrainSet> excluded;
+    // With maxChanges at 0 or above: a plan differs from `reference` in at
+    // most that many trains (added or removed).
+    TrainSet reference{};
+    int maxChanges = -1;
 };
 
-// `start` (may leave flows uncovered) is the first plan tried. At most
+// The rules of the conditions on the trains alone (the re-forming limits
+// are no rule of this solver).
+DualRules rulesOf(const Conditions& conditions);
+
+class DualSolver;
+
+// The solves of one line in turn (the variants, the steps of the ladder):
+// each starts from the multipliers the last one's root ended with, where its
+// forced and forbidden trains are the same, and offers the plans the last
+// ones found first.
+class DualSearch
+{
+public:
+    explicit DualSearch(const Line& line);
+    ~DualSearch();
+    DualSearch(const DualSearch&) = delete;
+    DualSearch& operator=(const DualSearch&) = delete;
+
+    // As solveByDualAscent.
+    DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                     const DualRules& rules);
+
+private:
+    std::unique_ptr<DualSolver> m_solver;
+};
+
+// `start` (may leave flows uncovered, or break the rules) is the first plan
+// tried. A plan's trains are those that carry cars and the forced ones: the
+// rules hold for them. At most
 // `nodeLimit` search nodes, the root included (0: none, the result is
 // NodeLimit with the start plan).
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
