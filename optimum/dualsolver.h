@@ -13,7 +13,10 @@
 // chain over the stations that may re-form it; upper bounds from the start
 // plan and from the trains the multipliers pay for, improved by dropping
 // trains; where the bounds do not meet, a depth-first search on the trains
-// with reduced-cost fixing. Internal to the library.
+// with reduced-cost fixing. The rules on the set of trains (DualRules) fix
+// trains where they decide them, steer the branching where the node's plan
+// breaks them, and tighten the trains' part of the bound. Internal to the
+// library.
 namespace zeltrac::optimum::detail {
 
 struct DualResult
