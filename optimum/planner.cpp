@@ -355,7 +355,8 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
                             ownStart = own.open;
                             solution.best = variantOf(input, line, plan);
                             solution.bound = std::max(own.bound, optimum.bound);
-                            if (proven && notAbove(solution.best.cost, optimum.best.cost))
+                            if (own.kind == DualResult::Proven ||
+                                (proven && notAbove(solution.best.cost, optimum.best.cost)))
                                 solution.bound = solution.best.cost;
                             solution.model = ModelStatus::Feasible; // closed by the gap at the end
                             return;

@@ -501,7 +501,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                     if (first) {
                         solution.best = solution.variants.front();
                         solution.bound = own.bound;
-                        solution.model = ModelStatus::Feasible; // closed by the gap at the end
+                        solution.model = proven ? ModelStatus::Optimal : ModelStatus::Feasible;
                     }
                     return proven;
                 }
