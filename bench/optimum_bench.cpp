@@ -163,6 +163,7 @@ void solveWith(benchmark::State& state, const optimum::Conditions& conditions, i
         if (solution.status() != optimum::Status::Optimal)
             state.SkipWithError("not solved to optimality");
         found = solution.variants.size();
+        state.counters["handed_over"] = solution.handedOver ? 1 : 0;
         if (found != static_cast<std::size_t>(variants))
             state.SkipWithError("fewer variants than asked for");
         benchmark::DoNotOptimize(solution.best.cost);
@@ -213,6 +214,19 @@ BENCHMARK(BM_ExactDense21FiveVariantsUnderConditions)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
+// The same without the limits on re-forming: conditions on the trains alone.
+void BM_ExactDense21FiveVariantsUnderTrainConditions(benchmark::State& state)
+{
+    optimum::Conditions conditions = twoOfEachKind();
+    conditions.maxReprocessed.clear();
+    solveWith(state, conditions, 5);
+}
+BENCHMARK(BM_ExactDense21FiveVariantsUnderTrainConditions)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
 } // namespace
 
 namespace {
@@ -229,7 +243,7 @@ void ladder(benchmark::State& state, const CalcInput& input)
 {
     const optimum::CalculatedPlan calculated = optimum::calculatedPlanOf(input);
     const auto through = optimum::throughTrainsOfPlan(calculated.plan, input.stationCount);
-    optimum::Options options;
+    optimum::Options options = solverOptions(state);
     options.timeLimitSeconds = 600;
     for (auto _ : state) {
         const optimum::Ladder ladder =
@@ -237,6 +251,10 @@ void ladder(benchmark::State& state, const CalcInput& input)
         if (ladder.call != optimum::CallStatus::Completed)
             state.SkipWithError("a step not solved to optimality");
         state.counters["steps"] = static_cast<double>(ladder.steps.size());
+        int handedOver = 0;
+        for (const optimum::LadderStep& step : ladder.steps)
+            handedOver += step.solution.handedOver;
+        state.counters["handed_over"] = handedOver;
         state.counters["solves"] = ladder.solves;
         state.counters["distance"] = ladder.distance;
     }
@@ -246,13 +264,13 @@ void BM_LadderDense21(benchmark::State& state)
 {
     ladder(state, bench::denseLine(bench::DenseLine{}));
 }
-BENCHMARK(BM_LadderDense21)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_LadderDense21)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_LadderSparse21(benchmark::State& state)
 {
     ladder(state, sparse21());
 }
-BENCHMARK(BM_LadderSparse21)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_LadderSparse21)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The envelope over every flow, g from 0.5 to 1.5, the calculated plan fixed.
 void envelope(benchmark::State& state, const CalcInput& input)

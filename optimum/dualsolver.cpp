@@ -13,30 +13,22 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+} // namespace
+
 // The solver's working state: the line's numbers in whole units where that
 // is exact enough, every flow's chains as arcs in flat arrays, one
 // multiplier per arc.
 class DualSolver
 {
 public:
-    DualSolver(const Line& line, const Deadline& deadline, long nodeLimit, const DualRules& rules,
-               DualWarmStart* warm)
-        : m_line(line), m_deadline(deadline), m_nodeLimit(nodeLimit), m_warm(warm)
+    explicit DualSolver(const Line& line) : m_line(line)
     {
         chooseUnits();
-        build(rules);
-        if (warm != nullptr && warm->weights.size() == m_weight.size()) {
-            for (std::size_t e = 0; e < m_weight.size(); ++e)
-                setWeight(static_cast<int>(e), std::max(0.0, warm->weights[e]));
-            for (std::size_t l = 0; l < m_limits.size(); ++l) {
-                const auto at = warm->reforming.find(m_limits[l].station);
-                if (at != warm->reforming.end())
-                    setMu(static_cast<int>(l), std::max(0.0, at->second));
-            }
-        }
+        build();
     }
 
-    DualResult solve(const TrainSet& start, const TrainSet& forced, const TrainSet& forbidden);
+    DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                     const DualRules& rules, DualWarmStart* warm);
 
 private:
     enum State : signed char
@@ -75,7 +67,8 @@ private:
     };
 
     void chooseUnits();
-    void build(const DualRules& rules);
+    void build();
+    void price(const DualRules& rules);
     void setMu(int l, double value);
     double lagrangian(const std::vector<char>* changed = nullptr);
     double ascentStep(int k);
@@ -104,6 +97,15 @@ private:
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
     void offer(std::vector<char> open);
+    double trainPart(double plain);
+    double outOfKept();
+    bool meets(const std::vector<char>& used) const;
+    int changes(const std::vector<char>& used) const;
+    bool keptOut(const std::vector<char>& used) const;
+    bool repair(std::vector<char>& used) const;
+    bool propagate(std::vector<int>& fixed);
+    int ruleBranch(bool& openFirst) const;
+    void setWeights(const std::vector<double>& weights);
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
     bool node();
@@ -114,21 +116,22 @@ private:
         m_weight[e] = value;
     }
 
-    const Line& m_line;
-    const Deadline& m_deadline;
-    long m_nodeLimit;
-    DualWarmStart* m_warm;
+    const Line m_line;
+    const Deadline* m_deadline = nullptr;
+    long m_nodeLimit = 0;
     long m_nodes = 0;
     bool m_aborted = false;
     DualResult::Kind m_abortKind = DualResult::Stopped;
 
-    double m_scale = 1;   // units per car-hour
-    bool m_whole = false; // every plan costs a whole number of units
-    double m_error = 0;   // most any plan's cost in units differs from the line's
+    double m_scale = 1;        // units per car-hour
+    bool m_wholeUnits = false; // the line's numbers are whole units
+    double m_unitError = 0;    // most any plan's cost in units differs from the line's
+    bool m_whole = false;      // every plan costs a whole number of units (this solve's)
+    double m_error = 0;        // m_unitError under this solve's factors
     std::array<double, kDim> m_tek{};
     std::array<double, kDim> m_routeTek{}; // per car, the multipliers added
     std::array<std::array<double, kDim>, kDim> m_factor{};
-    std::vector<Limit> m_limits;
+    std::vector<Limit> m_reforming;
     double m_muTotal = 0;      // the multipliers times their limits
     bool m_unresolved = false; // a leaf the limits left open
     double m_freeBest = kInf;  // the cheapest plan found, the limits left aside
@@ -161,6 +164,24 @@ private:
     double m_rootBound = -kInf;
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
+
+    // The rules on the plan's trains.
+    std::vector<std::pair<int, int>> m_limits; // station, most trains from it
+    std::vector<std::vector<char>> m_excluded;
+    std::vector<char> m_reference;
+    int m_maxChanges = -1;
+    std::vector<char> m_picked;  // the trains the Lagrangian's train part opens
+    double m_plainBound = -kInf; // the node's, each train priced on its own
+    double m_plainValue = 0;     // the last Lagrangian's, likewise
+    std::vector<char> m_offered; // the trains with cars of the node's plan
+    double m_target = kInf;      // the subgradient's aim while no plan is known
+    // Across solves: the root's multipliers with the trains they were fixed
+    // at, and the plans that were once the best.
+    DualWarmStart m_root;
+    std::vector<State> m_rootState;
+    DualWarmStart* m_warm = nullptr; // this solve's, given and taken
+    bool m_warmed = false;           // this solve started from multipliers
+    std::vector<std::vector<char>> m_pool;
 };
 
 void DualSolver::chooseUnits()
@@ -196,21 +217,13 @@ void DualSolver::chooseUnits()
     }
     // A chain re-forms at each station at most once.
     m_error = static_cast<double>(error * totalFlow) * (1 + 1e-9) + 1e-300;
+    m_wholeUnits = m_whole;
+    m_unitError = m_error;
 }
 
-void DualSolver::build(const DualRules& rules)
+void DualSolver::build()
 {
     const Line& line = m_line;
-    m_factor = rules.reformingFactor;
-    m_routeTek = m_tek;
-    std::array<int, kDim> limitAt{};
-    limitAt.fill(-1);
-    for (const auto& [station, cars] : rules.maxReprocessed) {
-        if (station < 2 || station >= line.n || !line.reforms(station))
-            continue; // nothing is re-formed there
-        limitAt[station] = static_cast<int>(m_limits.size());
-        m_limits.push_back(Limit{station, static_cast<double>(cars), 0, {}, {}});
-    }
     for (auto& row : m_trainId)
         row.fill(-1);
     for (int i = 1; i < line.n; ++i) {
@@ -235,7 +248,7 @@ void DualSolver::build(const DualRules& rules)
                           static_cast<int>(m_nodeStation.size()),
                           0,
                           cars,
-                          m_factor[a][b]};
+                          1};
             m_nodeStation.push_back(a);
             for (int v = a + 1; v < b; ++v) {
                 if (line.reforms(v))
@@ -245,32 +258,16 @@ void DualSolver::build(const DualRules& rules)
             flow.nodes = static_cast<int>(m_nodeStation.size()) - flow.firstNode;
             const int* nodes = m_nodeStation.data() + flow.firstNode;
             for (int p = 0; p + 1 < flow.nodes; ++p) {
-                const double cost =
-                    p == 0 ? 0 : static_cast<double>(cars) * flow.factor * m_tek[nodes[p]];
-                const int l = p == 0 ? -1 : limitAt[nodes[p]];
-                if (l >= 0)
-                    m_limits[l].flows.push_back(static_cast<int>(m_flows.size()));
                 for (int q = p + 1; q < flow.nodes; ++q) {
-                    if (l >= 0)
-                        m_limits[l].arcs.emplace_back(static_cast<int>(m_arcTrain.size()),
-                                                      static_cast<double>(cars));
                     m_arcTrain.push_back(m_trainId[nodes[p]][nodes[q]]);
                     m_arcFrom.push_back(p == 0 ? 0 : nodes[p]);
-                    m_arcCost.push_back(cost);
                 }
             }
             m_flows.push_back(flow);
         }
     }
-    m_arcBase = m_arcCost;
-    // Factored costs are no longer whole units.
-    double most = 1;
-    for (const FlowArcs& flow : m_flows) {
-        if (flow.factor != 1)
-            m_whole = false;
-        most = std::max(most, flow.factor);
-    }
-    m_error *= most;
+    m_arcBase.assign(m_arcTrain.size(), 0);
+    m_arcCost.assign(m_arcTrain.size(), 0);
     m_weight.assign(m_arcTrain.size(), 0);
     m_pathStart.resize(m_flows.size() + 1);
     int at = 0;
@@ -287,17 +284,61 @@ void DualSolver::build(const DualRules& rules)
     m_activeEnd.assign(m_flows.size(), 0);
 }
 
+// The arcs' costs under the solve's factors, and its re-forming limits with
+// the arcs their multipliers price (all at 0).
+void DualSolver::price(const DualRules& rules)
+{
+    const Line& line = m_line;
+    m_factor = rules.reformingFactor;
+    m_routeTek = m_tek;
+    m_muTotal = 0;
+    m_reforming.clear();
+    std::array<int, kDim> limitAt{};
+    limitAt.fill(-1);
+    for (const auto& [station, cars] : rules.maxReprocessed) {
+        if (station < 2 || station >= line.n || !line.reforms(station))
+            continue; // nothing is re-formed there
+        limitAt[station] = static_cast<int>(m_reforming.size());
+        m_reforming.push_back(Limit{station, static_cast<double>(cars), 0, {}, {}});
+    }
+    // Factored costs are no longer whole units.
+    m_whole = m_wholeUnits;
+    double most = 1;
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        FlowArcs& flow = m_flows[k];
+        flow.factor = m_factor[flow.origin][flow.destination];
+        m_whole = m_whole && flow.factor == 1;
+        most = std::max(most, flow.factor);
+        const int* nodes = m_nodeStation.data() + flow.firstNode;
+        const double cars = static_cast<double>(flow.cars);
+        int e = flow.firstArc;
+        for (int p = 0; p + 1 < flow.nodes; ++p) {
+            const double cost = p == 0 ? 0 : cars * flow.factor * m_tek[nodes[p]];
+            const int l = p == 0 ? -1 : limitAt[nodes[p]];
+            if (l >= 0)
+                m_reforming[l].flows.push_back(static_cast<int>(k));
+            for (int q = p + 1; q < flow.nodes; ++q, ++e) {
+                if (l >= 0)
+                    m_reforming[l].arcs.emplace_back(e, cars);
+                m_arcBase[e] = cost;
+            }
+        }
+    }
+    m_arcCost = m_arcBase;
+    m_error = m_unitError * most;
+}
+
 // The multiplier of limit l: on the cost per car of every arc leaving its
 // station, and times its cars off the bound; the flows there priced again.
 void DualSolver::setMu(int l, double value)
 {
-    Limit& limit = m_limits[l];
+    Limit& limit = m_reforming[l];
     limit.mu = value;
     for (const auto& [e, cars] : limit.arcs)
         m_arcCost[e] = m_arcBase[e] + cars * value;
     m_routeTek[limit.station] = m_tek[limit.station] + value;
     m_muTotal = 0;
-    for (const Limit& each : m_limits)
+    for (const Limit& each : m_reforming)
         m_muTotal += each.mu * each.cars;
     for (const int k : limit.flows)
         m_changed[k] = 1;
@@ -351,13 +392,71 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         if (count < m)
             path[count] = -1;
     }
+    double plain = 0;
     for (int t = 0; t < m_trains; ++t) {
-        if (m_state[t] == Open)
-            value += m_trainCm[t] - m_trainWeight[t];
-        else if (m_state[t] == Free)
-            value += std::min(0.0, m_trainCm[t] - m_trainWeight[t]);
+        const double reduced = m_trainCm[t] - m_trainWeight[t];
+        m_picked[t] = m_state[t] == Open || (m_state[t] == Free && reduced < 0);
+        if (m_picked[t])
+            plain += reduced;
     }
-    return value;
+    m_plainValue = value + plain;
+    return value + trainPart(plain);
+}
+
+// The trains' part of the Lagrangian under the rule on changes, or else
+// under the limits on destinations (each train on its own where neither
+// holds; `plain` is that part): the least sum of reduced costs of a set of
+// trains that meets the rule, the set in m_picked.
+double DualSolver::trainPart(double plain)
+{
+    const auto reducedOf = [&](int t) { return m_trainCm[t] - m_trainWeight[t]; };
+    std::vector<std::pair<double, int>> gains;
+    if (m_maxChanges >= 0) {
+        // From the reference's free trains open, the changes that gain most.
+        int budget = m_maxChanges;
+        double part = 0;
+        for (int t = 0; t < m_trains; ++t) {
+            const bool in = m_reference[t] != 0;
+            budget -= (m_state[t] == Open && !in) || (m_state[t] == Closed && in);
+            m_picked[t] = m_state[t] == Open || (m_state[t] == Free && in);
+            if (m_picked[t])
+                part += reducedOf(t);
+            if (m_state[t] == Free && (in ? reducedOf(t) > 0 : reducedOf(t) < 0))
+                gains.emplace_back(-std::fabs(reducedOf(t)), t);
+        }
+        if (budget < 0)
+            return kInf;
+        const auto take = gains.begin() + std::min<std::ptrdiff_t>(budget, std::ssize(gains));
+        std::partial_sort(gains.begin(), take, gains.end());
+        for (auto g = gains.begin(); g != take; ++g) {
+            part += g->first;
+            m_picked[g->second] ^= 1;
+        }
+        return part;
+    }
+    double part = plain;
+    for (const auto& [station, limit] : m_limits) {
+        // At most the limit of the station's trains: its dearest picked ones go.
+        gains.clear();
+        int open = 0;
+        for (int j = station + 1; j <= m_line.n; ++j) {
+            const int t = m_trainId[station][j];
+            open += m_state[t] == Open;
+            if (m_state[t] == Free && m_picked[t])
+                gains.emplace_back(reducedOf(t), t);
+        }
+        const std::ptrdiff_t room = limit - open;
+        if (room < 0)
+            return kInf;
+        if (std::ssize(gains) <= room)
+            continue;
+        std::nth_element(gains.begin(), gains.begin() + room, gains.end());
+        for (auto g = gains.begin() + room; g != gains.end(); ++g) {
+            part -= g->first;
+            m_picked[g->second] = 0;
+        }
+    }
+    return m_excluded.empty() ? part : part + outOfKept();
 }
 
 // Raises flow k's cheapest chain cost by raising the multipliers on a cut
@@ -472,17 +571,18 @@ void DualSolver::subgradient(double& best, int iterations)
     // Under re-forming limits with no plan yet, aimed above the cheapest plan
     // that leaves them aside.
     const double target = m_best != kInf ? m_best
-                          : m_limits.empty() || m_freeBest == kInf
+                          : m_reforming.empty() || m_freeBest == kInf
                               ? kInf
                               : std::max(m_freeBest, best + std::fabs(best)) * 1.05 + 1;
     if (target == kInf)
         return;
     m_bestWeight = m_weight;
-    m_bestMu.resize(m_limits.size());
-    for (std::size_t l = 0; l < m_limits.size(); ++l)
-        m_bestMu[l] = m_limits[l].mu;
+    m_bestMu.resize(m_reforming.size());
+    for (std::size_t l = 0; l < m_reforming.size(); ++l)
+        m_bestMu[l] = m_reforming[l].mu;
     std::array<double, kDim> reformed{};
     std::array<char, kMaxTrains> open{};
+    const bool ruled = m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty();
     // Where costs are not whole units the bound must come closer: longer
     // steps, shortened less often.
     double factor = m_whole ? 1 : 2;
@@ -514,7 +614,7 @@ void DualSolver::subgradient(double& best, int iterations)
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
-            open[t] = m_state[t] == Open || m_trainCm[t] < m_trainWeight[t];
+            open[t] = m_picked[t];
         int norm = 0;
         for (std::size_t k = 0; k < m_flows.size(); ++k) {
             for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
@@ -525,14 +625,14 @@ void DualSolver::subgradient(double& best, int iterations)
         }
         // The limits' subgradient: the cars the chains re-form there less the limit.
         double limitNorm = 0;
-        if (!m_limits.empty()) {
+        if (!m_reforming.empty()) {
             reformed.fill(0);
             for (std::size_t k = 0; k < m_flows.size(); ++k) {
                 const int* path = m_pathArc.data() + m_pathStart[k];
                 for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
                     reformed[m_arcFrom[path[s]]] += static_cast<double>(m_flows[k].cars);
             }
-            for (const Limit& limit : m_limits) {
+            for (const Limit& limit : m_reforming) {
                 const double g = reformed[limit.station] - limit.cars;
                 if (g > 0 || limit.mu > 0)
                     limitNorm += g * g;
@@ -556,7 +656,10 @@ void DualSolver::subgradient(double& best, int iterations)
                 const int t = m_arcTrain[e];
                 if (m_state[t] == Closed)
                     continue;
-                const int g = m_onPath[e] - (m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
+                // Under rules on the trains, as the Lagrangian's train part chose.
+                const int g =
+                    m_onPath[e] -
+                    (ruled ? open[t] : m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
                 if (g > 0 || (g < 0 && m_weight[e] > 0)) {
                     setWeight(e, std::max(0.0, m_weight[e] + stepSize * g));
                     moved = 1;
@@ -564,18 +667,18 @@ void DualSolver::subgradient(double& best, int iterations)
             }
             m_changed[k] = moved;
         }
-        for (std::size_t l = 0; l < m_limits.size() && limitsMove; ++l) {
-            const double g = reformed[m_limits[l].station] - m_limits[l].cars;
-            if (g > 0 || m_limits[l].mu > 0)
-                setMu(static_cast<int>(l), std::max(0.0, m_limits[l].mu + limitStep * g));
+        for (std::size_t l = 0; l < m_reforming.size() && limitsMove; ++l) {
+            const double g = reformed[m_reforming[l].station] - m_reforming[l].cars;
+            if (g > 0 || m_reforming[l].mu > 0)
+                setMu(static_cast<int>(l), std::max(0.0, m_reforming[l].mu + limitStep * g));
         }
         markPaths(0);
         current = lagrangian(&m_changed);
         if (current > best) {
             best = current;
             m_bestWeight = m_weight;
-            for (std::size_t l = 0; l < m_limits.size(); ++l)
-                m_bestMu[l] = m_limits[l].mu;
+            for (std::size_t l = 0; l < m_reforming.size(); ++l)
+                m_bestMu[l] = m_reforming[l].mu;
             idle = 0;
         } else if (++idle >= patience) {
             factor /= 2;
@@ -585,7 +688,7 @@ void DualSolver::subgradient(double& best, int iterations)
     if (current != best) {
         for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
             setWeight(static_cast<int>(e), m_bestWeight[e]);
-        for (std::size_t l = 0; l < m_limits.size(); ++l)
+        for (std::size_t l = 0; l < m_reforming.size(); ++l)
             setMu(static_cast<int>(l), m_bestMu[l]);
         best = lagrangian();
     }
@@ -601,23 +704,27 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
 {
     const Line& line = m_line;
     std::array<double, kDim> best, plain; // each element written before it is read
-    std::array<int, kDim> next;
+    std::array<int, kDim> next, hops;
     std::fill_n(carried.words.begin(), m_words, 0);
     best[b] = 0;
     plain[b] = 0;
     next[b] = b;
+    hops[b] = 0;
+    // Ties go to fewer trains, then to the farther train first, as routing does.
     for (int v = b - 1; v >= 1; --v) {
         next[v] = 0;
         best[v] = kInf;
         plain[v] = 0;
+        hops[v] = 0;
         for (int j = b; j > v; --j) {
             if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
                 continue;
             const double c = j == b ? 0 : m_routeTek[j] + best[j];
-            if (c < best[v]) {
+            if (c < best[v] || (c == best[v] && hops[j] + 1 < hops[v])) {
                 best[v] = c;
                 plain[v] = j == b ? 0 : m_tek[j] + plain[j];
                 next[v] = j;
+                hops[v] = hops[j] + 1;
             }
         }
     }
@@ -630,8 +737,8 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
             return kInf;
         const double cars = static_cast<double>(f);
         const double factor = m_factor[a][b];
-        cost += m_limits.empty() ? cars * factor * best[a]
-                                 : cars * (factor * plain[a] + (best[a] - plain[a]));
+        cost += m_reforming.empty() ? cars * factor * best[a]
+                                    : cars * (factor * plain[a] + (best[a] - plain[a]));
         if (walk != nullptr)
             walk->cost += cars * factor * plain[a];
         for (int v = a; v != b; v = next[v]) {
@@ -657,14 +764,14 @@ double DualSolver::limitedCost(const std::vector<char>& open, Next* next)
         Trains part;
         if (destinationCost(b, open, part, &walk) == kInf)
             return kInf;
-        for (std::size_t w = 0; w < carried.words.size(); ++w)
+        for (int w = 0; w < m_words; ++w)
             carried.words[w] |= part.words[w];
     }
     double cost = walk.cost;
     for (int t = 0; t < m_trains; ++t)
         cost += carried.test(t) ? m_trainCm[t] : 0;
     m_freeBest = std::min(m_freeBest, cost);
-    for (const Limit& limit : m_limits) {
+    for (const Limit& limit : m_reforming) {
         if (walk.reformed[limit.station] > limit.cars)
             return kInf;
     }
@@ -716,8 +823,9 @@ double DualSolver::planCost(const std::vector<char>& open, std::vector<char>* us
     return totalCost(parts, used);
 }
 
-// Drops trains one at a time while that lowers the cost; a drop prices
-// again only the destinations whose flows used the train.
+// Drops trains one at a time while that lowers the cost and the plan meets
+// the rules; a drop prices again only the destinations whose flows used the
+// train.
 void DualSolver::improve(std::vector<char>& open, double& cost) const
 {
     Destinations parts;
@@ -729,6 +837,9 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
         }
     }
     cost = totalCost(parts, &open);
+    // Dropping a train keeps the limits on destinations; the other rules are checked.
+    const bool checked = m_maxChanges >= 0 || !m_excluded.empty();
+    std::vector<char> used;
     Destinations trial;
     for (bool better = true; better;) {
         better = false;
@@ -744,7 +855,9 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
                     covered = trial.cost[b] != kInf;
                 }
             }
-            const double c = covered ? totalCost(trial, nullptr) : kInf;
+            double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
+            if (c < cost && checked && !meets(used))
+                c = kInf;
             if (c < cost) {
                 cost = c;
                 copyParts(trial, parts);
@@ -759,26 +872,105 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     cost = planCost(open, nullptr);
 }
 
+int DualSolver::changes(const std::vector<char>& used) const
+{
+    int count = 0;
+    for (int t = 0; t < m_trains; ++t)
+        count += (used[t] != 0) != (m_reference[t] != 0);
+    return count;
+}
+
+// Whether the trains are a set kept out, or one with one train more.
+bool DualSolver::keptOut(const std::vector<char>& used) const
+{
+    for (const std::vector<char>& set : m_excluded) {
+        int more = 0;
+        bool within = true;
+        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
+            within = used[t] || !set[t];
+            more += used[t] && !set[t];
+        }
+        if (within && more <= 1)
+            return true;
+    }
+    return false;
+}
+
+// Whether a plan with these trains (those with cars and the forced ones)
+// meets every rule.
+bool DualSolver::meets(const std::vector<char>& used) const
+{
+    for (const auto& [station, limit] : m_limits) {
+        int count = 0;
+        for (int j = station + 1; j <= m_line.n; ++j)
+            count += used[m_trainId[station][j]];
+        if (count > limit)
+            return false;
+    }
+    return (m_maxChanges < 0 || changes(used) <= m_maxChanges) && !keptOut(used);
+}
+
+// Drops, at a station with more trains than its limit, the train whose drop
+// costs least, until every limit holds; then whether the plan meets the rules.
+bool DualSolver::repair(std::vector<char>& used) const
+{
+    for (const auto& [station, limit] : m_limits) {
+        for (;;) {
+            int count = 0;
+            for (int j = station + 1; j <= m_line.n; ++j)
+                count += used[m_trainId[station][j]];
+            if (count <= limit)
+                break;
+            double least = kInf;
+            int drop = -1;
+            for (int j = station + 1; j <= m_line.n; ++j) {
+                const int t = m_trainId[station][j];
+                if (!used[t] || m_forced.test(t))
+                    continue;
+                used[t] = 0;
+                const double c = planCost(used, nullptr);
+                used[t] = 1;
+                if (c < least) {
+                    least = c;
+                    drop = t;
+                }
+            }
+            if (drop < 0)
+                return false;
+            used[drop] = 0;
+            planCost(used, &used);
+        }
+    }
+    return meets(used);
+}
+
 void DualSolver::offer(std::vector<char> open)
 {
     std::vector<char> used;
     double cost = planCost(open, &used);
-    // Below the root only plans near the incumbent are worth improving.
-    if (cost == kInf || cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
+    if (cost == kInf) {
+        m_offered.clear();
         return;
-    // Each set of trains with cars is improved once.
-    // (under re-forming limits, at the multipliers that route it).
+    }
+    m_offered = used;
+    // Below the root only plans near the incumbent are worth improving.
+    if (cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
+        return;
+    // Each set of trains with cars is improved once (under re-forming limits,
+    // at the multipliers that route it).
     std::uint64_t hash = 1469598103934665603ULL;
     for (int t = 0; t < m_trains; ++t)
         hash = (hash ^ static_cast<std::uint64_t>(used[t])) * 1099511628211ULL;
-    for (const Limit& limit : m_limits)
+    for (const Limit& limit : m_reforming)
         hash = (hash ^ std::bit_cast<std::uint64_t>(limit.mu)) * 1099511628211ULL;
     if (!m_tried.insert(hash).second)
+        return;
+    if (!meets(used) && !repair(used))
         return;
     open = used;
     improve(open, cost);
     Next next{};
-    if (!m_limits.empty()) {
+    if (!m_reforming.empty()) {
         // The plan made cheaper may break a limit that the plan offered meets.
         cost = limitedCost(open, &next);
         if (cost == kInf) {
@@ -787,14 +979,86 @@ void DualSolver::offer(std::vector<char> open)
         }
     }
     if (cost < m_best) {
-        if (m_limits.empty())
+        if (m_reforming.empty())
             limitedCost(open, &next);
+        if (!m_bestOpen.empty()) {
+            m_pool.push_back(m_bestOpen);
+            if (m_pool.size() > 8)
+                m_pool.erase(m_pool.begin());
+        }
         m_best = cost;
         m_bestOpen = std::move(open);
         m_bestNext = next;
         const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
-        m_deadline.report(m_best / m_scale, std::max(0.0, bound));
+        m_deadline->report(m_best / m_scale, std::max(0.0, bound));
     }
+}
+
+// Where the trains the train part picked (m_picked) are a set kept out (or
+// it with one train more), the least that leaving it costs: dropping one of
+// its free trains, or adding as many free trains as make two more; the most
+// of that over the sets. m_picked becomes the set left to. Under limits on
+// destinations a drop may let in a train the limit kept out: each change is
+// priced at least 0 and at most its reduced cost.
+double DualSolver::outOfKept()
+{
+    std::array<double, kDim> cut{}; // per station: the most a train kept out by its limit gains
+    for (int t = 0; t < m_trains; ++t) {
+        const double reduced = m_trainCm[t] - m_trainWeight[t];
+        if (m_state[t] == Free && !m_picked[t] && reduced < 0)
+            cut[m_trainOrigin[t]] = std::max(cut[m_trainOrigin[t]], -reduced);
+    }
+    double most = 0;
+    int drop = -1, add1 = -1, add2 = -1;
+    for (const std::vector<char>& set : m_excluded) {
+        int more = 0;
+        bool within = true;
+        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
+            within = m_picked[t] || !set[t];
+            more += m_picked[t] && !set[t];
+        }
+        if (!within || more > 1)
+            continue;
+        // The cheapest drop, and the two cheapest trains to add.
+        double least = kInf, first = kInf, second = kInf;
+        int d = -1, a1 = -1, a2 = -1;
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
+            const double dropping = std::max(0.0, std::fabs(reduced) - cut[m_trainOrigin[t]]);
+            const double adding = std::max(0.0, reduced);
+            if (set[t] && dropping < least) {
+                least = dropping;
+                d = t;
+            } else if (!set[t] && !m_picked[t]) {
+                if (adding < first) {
+                    second = first;
+                    a2 = a1;
+                    first = adding;
+                    a1 = t;
+                } else if (adding < second) {
+                    second = adding;
+                    a2 = t;
+                }
+            }
+        }
+        const double adding = more == 1 ? first : first + second;
+        const double cost = std::min(least, adding);
+        if (cost > most && cost != kInf) {
+            most = cost;
+            drop = least <= adding ? d : -1;
+            add1 = least <= adding ? -1 : a1;
+            add2 = least <= adding || more == 1 ? -1 : a2;
+        } else if (cost == kInf) {
+            return kInf; // no way out at these fixings
+        }
+    }
+    for (const int t : {drop, add1, add2}) {
+        if (t >= 0)
+            m_picked[t] ^= 1;
+    }
+    return most;
 }
 
 // Whether a part of the search whose bound is `bound` may hold a plan
@@ -808,6 +1072,93 @@ bool DualSolver::canBeat(double bound) const
     return bound < m_best - 0.5 * kRelativeGap * std::fabs(m_best);
 }
 
+// Fixes the free trains the rules decide at the node (in `fixed`); false
+// when the rules leave the node no plan.
+bool DualSolver::propagate(std::vector<int>& fixed)
+{
+    const auto fix = [&](int t, State state) {
+        m_state[t] = state;
+        fixed.push_back(t);
+    };
+    for (bool again = true; again;) {
+        again = false;
+        for (const auto& [station, limit] : m_limits) {
+            int open = 0;
+            for (int j = station + 1; j <= m_line.n; ++j)
+                open += m_state[m_trainId[station][j]] == Open;
+            if (open > limit)
+                return false;
+            for (int j = station + 1; j <= m_line.n && open == limit; ++j) {
+                if (m_state[m_trainId[station][j]] == Free)
+                    fix(m_trainId[station][j], Closed);
+            }
+        }
+        if (m_maxChanges >= 0) {
+            int made = 0;
+            for (int t = 0; t < m_trains; ++t)
+                made += m_state[t] == (m_reference[t] ? Closed : Open);
+            if (made > m_maxChanges)
+                return false;
+            for (int t = 0; t < m_trains && made == m_maxChanges; ++t) {
+                if (m_state[t] == Free) {
+                    fix(t, m_reference[t] ? Open : Closed);
+                    again = again || m_reference[t];
+                }
+            }
+        }
+    }
+    if (m_excluded.empty() || std::find(m_state.begin(), m_state.end(), Free) != m_state.end())
+        return true;
+    // Every train fixed: the open ones are the plan.
+    std::vector<char> open(m_trains, 0);
+    for (int t = 0; t < m_trains; ++t)
+        open[t] = m_state[t] == Open;
+    return !keptOut(open);
+}
+
+// Where the node's plan breaks a rule: a free train whose fixing mends it
+// on the side tried first (`openFirst`); -1 when it breaks none.
+int DualSolver::ruleBranch(bool& openFirst) const
+{
+    if (m_offered.empty() || meets(m_offered))
+        return -1;
+    int branch = -1;
+    double closest = kInf;
+    // Among the free trains that `involved` names, the one the multipliers
+    // weigh least, mended by `open`.
+    const auto choose = [&](const auto& involved, const auto& open) {
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free || !involved(t))
+                continue;
+            const double weight = std::fabs(m_trainCm[t] - m_trainWeight[t]);
+            if (weight < closest) {
+                closest = weight;
+                branch = t;
+                openFirst = open(t);
+            }
+        }
+        return branch >= 0;
+    };
+    const auto closing = [](int) { return false; };
+    for (const auto& [station, limit] : m_limits) {
+        int count = 0;
+        for (int j = station + 1; j <= m_line.n; ++j)
+            count += m_offered[m_trainId[station][j]];
+        if (count > limit &&
+            choose([&, s = station](int t) { return m_trainOrigin[t] == s && m_offered[t]; },
+                   closing))
+            return branch;
+    }
+    if (m_maxChanges >= 0 && changes(m_offered) > m_maxChanges &&
+        choose([&](int t) { return (m_offered[t] != 0) != (m_reference[t] != 0); },
+               [&](int t) { return m_reference[t] != 0; }))
+        return branch;
+    if (choose([&](int t) { return m_offered[t] != 0; }, closing))
+        return branch;
+    choose([](int) { return true; }, [](int) { return true; });
+    return branch;
+}
+
 // One node of the search at the current fixings: false when it ends the
 // search (node limit or deadline).
 bool DualSolver::node()
@@ -818,7 +1169,7 @@ bool DualSolver::node()
         m_abortKind = DualResult::NodeLimit;
         return false;
     }
-    if (m_deadline.passed()) {
+    if (m_deadline->passed()) {
         m_aborted = true;
         m_abortKind = DualResult::Stopped;
         return false;
@@ -829,11 +1180,10 @@ bool DualSolver::node()
             m_state[t] = Free;
     };
     std::vector<char> onPath(m_trains, 0);
-    int branch = -1;
-    // The bound, then reduced-cost fixing; again while that fixes trains.
+    // The rules' fixings, the bound, then reduced-cost fixing; again while
+    // that fixes trains.
     for (int pass = 0;; ++pass) {
-        const bool more = bound(pass == 0 && m_nodes == 1);
-        if (!more) {
+        if (!propagate(fixed) || !bound(pass == 0 && m_nodes == 1)) {
             unfix();
             return true;
         }
@@ -843,21 +1193,39 @@ bool DualSolver::node()
             for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
                 onPath[m_arcTrain[path[s]]] = 1;
         }
-        branch = -1;
-        double closest = kInf;
         const std::size_t before = fixed.size();
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
                 continue;
+            // Flipping a train costs the Lagrangian at least its reduced cost
+            // where each train is priced on its own.
             const double reduced = m_trainCm[t] - m_trainWeight[t];
-            if (!canBeat(m_bound + std::fabs(reduced))) {
-                discard(m_bound + std::fabs(reduced));
+            if (!canBeat(m_plainBound + std::fabs(reduced))) {
+                discard(m_plainBound + std::fabs(reduced));
                 m_state[t] = reduced > 0 ? Closed : Open;
                 fixed.push_back(t);
-                continue;
             }
+        }
+        if (fixed.size() == before)
+            break;
+        if (pass == 2) {
+            if (!propagate(fixed)) {
+                unfix();
+                return true;
+            }
+            break;
+        }
+    }
+    bool openFirst = false;
+    int branch = ruleBranch(openFirst);
+    if (branch < 0) {
+        double closest = kInf;
+        for (int t = 0; t < m_trains; ++t) {
+            if (m_state[t] != Free)
+                continue;
             // A train the chains use but the multipliers do not pay for, or
             // one paid for that no chain uses, is where the relaxation splits.
+            const double reduced = m_trainCm[t] - m_trainWeight[t];
             const bool open = reduced <= 0;
             const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
             if (score < closest) {
@@ -865,12 +1233,11 @@ bool DualSolver::node()
                 branch = t;
             }
         }
-        if (fixed.size() == before || pass == 2)
-            break;
+        if (branch >= 0)
+            openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
     }
     bool going = true;
     if (branch >= 0) {
-        const bool openFirst = m_trainCm[branch] <= m_trainWeight[branch] || onPath[branch];
         for (int side = 0; side < 2 && going; ++side) {
             m_state[branch] = (side == 0) == openFirst ? Open : Closed;
             going = node();
@@ -880,7 +1247,7 @@ bool DualSolver::node()
         // Every train fixed: the plan of the open ones was offered (routed
         // another way it may meet the re-forming limits cheaper).
         discard(m_bound);
-        m_unresolved = m_unresolved || !m_limits.empty();
+        m_unresolved = m_unresolved || !m_reforming.empty();
     }
     unfix();
     return going;
@@ -900,9 +1267,11 @@ bool DualSolver::bound(bool root)
     m_bound = value;
     if (value == kInf)
         return false; // no plan at these fixings
+    const bool warm = root && m_warmed;
     if (canBeat(value))
-        subgradient(value, root ? 100 : 40);
+        subgradient(value, root ? (warm ? 30 : 100) : (m_excluded.empty() ? 40 : 100));
     m_bound = value;
+    m_plainBound = std::min(value, m_plainValue);
     {
         std::vector<char> open(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
@@ -918,12 +1287,12 @@ bool DualSolver::bound(bool root)
     }
     if (root) {
         m_rootBound = value;
-        if (m_warm != nullptr) {
-            m_warm->weights = m_weight;
-            m_warm->reforming.clear();
-            for (const Limit& limit : m_limits)
-                m_warm->reforming[limit.station] = limit.mu;
-        }
+        m_root.weights = m_weight;
+        m_root.reforming.clear();
+        for (const Limit& limit : m_reforming)
+            m_root.reforming[limit.station] = limit.mu;
+        if (m_warm != nullptr)
+            *m_warm = m_root;
     }
     if (!canBeat(value)) {
         discard(value);
@@ -932,45 +1301,105 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
-DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
-                             const TrainSet& forbidden)
+void DualSolver::setWeights(const std::vector<double>& weights)
 {
+    m_weight = weights;
+    std::fill(m_trainWeight.begin(), m_trainWeight.end(), 0.0);
+    for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
+        m_trainWeight[m_arcTrain[e]] += m_weight[e];
+}
+
+DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                             const DualRules& rules, DualWarmStart* warm)
+{
+    m_deadline = &deadline;
+    m_warm = warm;
+    m_unresolved = false;
+    m_freeBest = kInf;
+    m_bestNext = Next{};
+    m_nodeLimit = nodeLimit;
+    m_nodes = 0;
+    m_aborted = false;
+    m_best = kInf;
+    m_bestOpen.clear();
+    m_floor = kInf;
+    m_rootBound = m_bound = m_plainBound = -kInf;
+    m_tried.clear();
+    m_forced = Trains{};
+    m_state.assign(m_trains, Free);
+    m_picked.assign(m_trains, 0);
+    m_limits.assign(rules.maxDestinations.begin(), rules.maxDestinations.end());
+    m_maxChanges = rules.maxChanges;
+    m_reference.assign(m_trains, 0);
+    m_excluded.assign(rules.excluded.size(), std::vector<char>(m_trains, 0));
     DualResult result;
     double forcedCost = 0;
     for (int t = 0; t < m_trains; ++t) {
         const int i = m_trainOrigin[t];
         const int j = m_trainDestination[t];
-        if (forbidden[i][j]) {
+        m_reference[t] = rules.reference[i][j];
+        for (std::size_t s = 0; s < rules.excluded.size(); ++s)
+            m_excluded[s][t] = rules.excluded[s][i][j];
+        if (rules.forbidden[i][j]) {
             m_state[t] = Closed;
-        } else if (forced[i][j]) {
+        } else if (rules.forced[i][j]) {
             m_state[t] = Open;
             m_forced.set(t);
             forcedCost += m_trainCm[t];
         }
     }
+    // The multipliers given, else the last root's where its trains were fixed alike.
+    price(rules);
+    if (m_rootState != m_state)
+        m_root = DualWarmStart{};
+    const DualWarmStart& from = warm != nullptr && !warm->weights.empty() ? *warm : m_root;
+    m_warmed = from.weights.size() == m_arcTrain.size();
+    std::vector<double> weights(m_arcTrain.size(), 0.0);
+    for (std::size_t e = 0; e < weights.size() && m_warmed; ++e)
+        weights[e] = std::max(0.0, from.weights[e]);
+    setWeights(weights);
+    for (std::size_t l = 0; l < m_reforming.size() && m_warmed; ++l) {
+        const auto at = from.reforming.find(m_reforming[l].station);
+        if (at != from.reforming.end())
+            setMu(static_cast<int>(l), std::max(0.0, at->second));
+    }
+    m_rootState = m_state;
     std::vector<char> open(m_trains, 0);
     for (int t = 0; t < m_trains; ++t)
         open[t] = m_state[t] == Open ||
                   (m_state[t] == Free && start[m_trainOrigin[t]][m_trainDestination[t]]);
     offer(open);
+    const std::vector<std::vector<char>> pool = m_pool;
+    for (const std::vector<char>& plan : pool) {
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open || (m_state[t] == Free && plan[t]);
+        offer(open);
+    }
     // Every train not closed covers every flow, if any plan does.
     std::vector<char> all(m_trains, 0);
     for (int t = 0; t < m_trains; ++t)
         all[t] = m_state[t] != Closed;
+    m_target = planCost(all, nullptr);
     if (m_best == kInf)
         offer(all);
     if (m_flows.empty()) {
-        m_best = forcedCost;
-        m_bestOpen.assign(m_trains, 0);
+        std::vector<char> forced(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
-            m_bestOpen[t] = m_state[t] == Open;
-        result.kind = DualResult::Proven;
-    } else if (m_best == kInf && m_limits.empty()) {
+            forced[t] = m_state[t] == Open;
+        result.kind = meets(forced) ? DualResult::Proven : DualResult::Infeasible;
+        if (result.kind == DualResult::Proven) {
+            m_best = forcedCost;
+            m_bestOpen = forced;
+        }
+    } else if (m_target == kInf) {
         result.kind = DualResult::Uncovered;
     } else if (node()) {
         // Under re-forming limits the search may end with no plan found or
         // some part of it not settled: not proven.
-        result.kind = m_best == kInf || m_unresolved ? DualResult::NodeLimit : DualResult::Proven;
+        const bool open = m_unresolved || (m_best == kInf && !m_reforming.empty());
+        result.kind = open             ? DualResult::NodeLimit
+                      : m_best == kInf ? DualResult::Infeasible
+                                       : DualResult::Proven;
     } else {
         result.kind = m_abortKind;
     }
@@ -992,24 +1421,32 @@ DualResult DualSolver::solve(const TrainSet& start, const TrainSet& forced,
     return result;
 }
 
-} // namespace
-
-DualRules dualRulesOf(const Conditions& conditions)
+DualRules rulesOf(const Conditions& conditions)
 {
     DualRules rules;
     for (const auto& [i, j] : conditions.forced)
         rules.forced[i][j] = true;
     for (const auto& [i, j] : conditions.forbidden)
         rules.forbidden[i][j] = true;
+    rules.maxDestinations = conditions.maxDestinations;
     rules.maxReprocessed = conditions.maxReprocessed;
     return rules;
+}
+
+DualSearch::DualSearch(const Line& line) : m_solver(std::make_unique<DualSolver>(line)) {}
+
+DualSearch::~DualSearch() = default;
+
+DualResult DualSearch::solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                             const DualRules& rules, DualWarmStart* warm)
+{
+    return m_solver->solve(start, deadline, nodeLimit, rules, warm);
 }
 
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
                              long nodeLimit, const DualRules& rules, DualWarmStart* warm)
 {
-    DualSolver solver(line, deadline, nodeLimit, rules, warm);
-    return solver.solve(start, rules.forced, rules.forbidden);
+    return DualSearch(line).solve(start, deadline, nodeLimit, rules, warm);
 }
 
 } // namespace zeltrac::optimum::detail

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "optimum/line.h"
@@ -13,17 +14,21 @@
 // chain over the stations that may re-form it; upper bounds from the start
 // plan and from the trains the multipliers pay for, improved by dropping
 // trains; where the bounds do not meet, a depth-first search on the trains
-// with reduced-cost fixing. Internal to the library.
+// with reduced-cost fixing. The rules on the set of trains (DualRules) fix
+// trains where they decide them, steer the branching where the node's plan
+// breaks them, and tighten the trains' part of the bound. Internal to the
+// library.
 namespace zeltrac::optimum::detail {
 
 struct DualResult
 {
     enum Kind
     {
-        Proven,    // `open` is optimal (relative gap at most kRelativeGap)
-        NodeLimit, // the search needed more nodes than allowed
-        Stopped,   // the deadline came first
-        Uncovered, // the trains not closed leave some flow no chain
+        Proven,     // `open` is optimal (relative gap at most kRelativeGap)
+        NodeLimit,  // the search needed more nodes than allowed
+        Stopped,    // the deadline came first
+        Uncovered,  // the trains not closed leave some flow no chain
+        Infeasible, // proven: no plan meets the rules
     } kind = Stopped;
     TrainSet open{}; // the best plan found: routed, it covers every flow
     // Under re-forming limits: its routing (as Routing::next), meeting them.
@@ -41,6 +46,15 @@ struct DualRules
     TrainSet forced{};
     // In no plan.
     TrainSet forbidden{};
+    // Station -> at most this many trains start there.
+    std::map<int, int> maxDestinations;
+    // No plan's trains are one of these sets, nor one of them with one train
+    // more (the sets found before, as the variants keep them out).
+    std::vector<TrainSet> excluded;
+    // With maxChanges at 0 or above: a plan differs from `reference` in at
+    // most that many trains (added or removed).
+    TrainSet reference{};
+    int maxChanges = -1;
     // Station -> at most this many cars arrive there on one train and leave
     // on another, over all flows; each flow goes whole along one chain.
     std::map<int, std::int64_t> maxReprocessed;
@@ -57,16 +71,19 @@ struct DualRules
     }
 };
 
-// The rules of the conditions our solver answers (all but maxDestinations).
-DualRules dualRulesOf(const Conditions& conditions);
+// The rules of the conditions.
+DualRules rulesOf(const Conditions& conditions);
 
-// Whether our solver answers these conditions itself, for `wanted` variants.
-inline bool ownSolves(const Conditions& conditions, int wanted)
+// Whether our solver answers these conditions itself: for one plan (the
+// optimum, a point of the envelope) or, not `single`, for plans in turn (the
+// variants, the steps of the ladder). The re-forming limits only for one
+// plan, and not with limits on destinations.
+inline bool ownSolves(const Conditions& conditions, bool single)
 {
-    return conditions.maxDestinations.empty() && wanted == 1;
+    return conditions.maxReprocessed.empty() || (single && conditions.maxDestinations.empty());
 }
 
-// The multipliers a solve ends its root with: given to the next solve on the
+// The multipliers a solve ends its root with: given to a later solve on the
 // same line (other rules, other factors), they start its bound there.
 struct DualWarmStart
 {
@@ -74,7 +91,31 @@ struct DualWarmStart
     std::map<int, double> reforming; // per re-forming limit's station
 };
 
-// `start` (may leave flows uncovered) is the first plan tried. At most
+class DualSolver;
+
+// The solves of one line in turn (the variants, the steps of the ladder):
+// each starts from the multipliers the last one's root ended with, where its
+// forced and forbidden trains are the same (or from `warm`, when it holds
+// some), and offers the plans the last ones found first.
+class DualSearch
+{
+public:
+    explicit DualSearch(const Line& line);
+    ~DualSearch();
+    DualSearch(const DualSearch&) = delete;
+    DualSearch& operator=(const DualSearch&) = delete;
+
+    // As solveByDualAscent.
+    DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
+                     const DualRules& rules, DualWarmStart* warm = nullptr);
+
+private:
+    std::unique_ptr<DualSolver> m_solver;
+};
+
+// `start` (may leave flows uncovered, or break the rules) is the first plan
+// tried. A plan's trains are those that carry cars and the forced ones: the
+// rules hold for them. At most
 // `nodeLimit` search nodes, the root included (0: none, the result is
 // NodeLimit with the start plan). `warm` (may be null) gives the multipliers
 // to start from, when it holds some, and gets those the root ends with.

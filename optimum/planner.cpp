@@ -308,6 +308,11 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
     ladder.distance = distanceOf(current, openSet(optimum.best.trains));
     std::vector<double> startValues; // the step before's plan
     const int last = std::clamp(maxChanges, 1, kMaxChanges);
+    // Our own solver takes every condition on the trains alone, each step
+    // starting from the plan of the step before; CBC the re-forming limits.
+    const bool ours = options.solver == Solver::Own && ownSolves(conditions, false);
+    std::optional<DualSearch> search;
+    TrainSet ownStart = current;
     for (int k = 1; k <= last; ++k) {
         if (options.cancel != nullptr && options.cancel->load()) {
             ladder.call = CallStatus::Cancelled;
@@ -327,6 +332,40 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
                 input, options,
                 [&](const Line& line, const Deadline& deadline, Solution& solution) {
                     Model model = buildModel(line, conditions);
+                    const std::string none = "Нет плана в пределах " + numtext::wholeToText(k) +
+                                             " изменений, удовлетворяющего условиям";
+                    if (ours) {
+                        if (!search)
+                            search.emplace(line);
+                        DualRules rules = rulesOf(conditions);
+                        rules.reference = current;
+                        rules.maxChanges = k;
+                        const DualResult own =
+                            search->solve(ownStart, deadline, options.nodeLimit, rules);
+                        solution.solvedBy = Solver::Own;
+                        if (own.kind == DualResult::Infeasible) {
+                            solution.model = ModelStatus::Infeasible;
+                            solution.message = none;
+                            return;
+                        }
+                        const Plan plan = own.hasPlan ? freePlan(model, own.open) : Plan{};
+                        // Routed again, the plan's trains must be those it was judged by.
+                        if (plan.cost != kNone && openSet(plan.trains) == own.open &&
+                            (own.kind == DualResult::Proven || own.kind == DualResult::Stopped)) {
+                            ownStart = own.open;
+                            solution.best = variantOf(input, line, plan);
+                            solution.bound = std::max(own.bound, optimum.bound);
+                            if (own.kind == DualResult::Proven ||
+                                (proven && notAbove(solution.best.cost, optimum.best.cost)))
+                                solution.bound = solution.best.cost;
+                            solution.model = ModelStatus::Feasible; // closed by the gap at the end
+                            return;
+                        }
+                        if (own.kind == DualResult::Stopped)
+                            return;
+                        solution.solvedBy = Solver::Cbc;
+                        solution.handedOver = true;
+                    }
                     Program& program = model.program;
                     // At most k trains differ from the plan in force.
                     int inside = 0;
@@ -356,8 +395,7 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
                             startValues.empty() ? 0 : objectiveOf(program, startValues), deadline);
                         if (outcome.kind == Outcome::Infeasible) {
                             solution.model = ModelStatus::Infeasible;
-                            solution.message = "Нет плана в пределах " + numtext::wholeToText(k) +
-                                               " изменений, удовлетворяющего условиям";
+                            solution.message = none;
                             return;
                         }
                         if (outcome.values.empty())
@@ -619,10 +657,10 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
                 const Deadline deadline(options, Clock::now());
-                if (options.solver == Solver::Own && ownSolves(kept, 1)) {
+                if (options.solver == Solver::Own && ownSolves(kept, true)) {
                     // Our solver, the scope's re-forming costs times g; CBC
                     // beyond its node limit.
-                    DualRules rules = dualRulesOf(kept);
+                    DualRules rules = rulesOf(kept);
                     for (int a = 1; a <= line.n; ++a) {
                         for (int b = a + 1; b <= line.n; ++b)
                             rules.reformingFactor[a][b] = scope.contains(a, b) ? g : 1;

@@ -215,6 +215,10 @@ struct Plan
 // the values give them, the others along their cheapest chain.
 Plan planOf(const Model& model, const std::vector<double>& values);
 
+// The plan of exactly the trains `set`, each flow on its cheapest chain (the
+// re-forming limits left aside): cost kNone when some flow has no chain.
+Plan freePlan(const Model& model, const TrainSet& set);
+
 // The plan as a variant: its indicators by the calculation's own code.
 Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan);
 

@@ -267,8 +267,10 @@ Plan limitedPlan(const Model& model, const TrainSet& set, std::vector<bool> link
     return planOf(fixed, outcome.values);
 }
 
-// The plan of exactly the trains `set`, each flow on its cheapest chain (the
-// re-forming limits left aside): cost kNone when some flow has no chain.
+} // namespace
+
+namespace detail {
+
 Plan freePlan(const Model& model, const TrainSet& set)
 {
     const Line& line = *model.line;
@@ -295,6 +297,10 @@ Plan freePlan(const Model& model, const TrainSet& set)
     }
     return plan;
 }
+
+} // namespace detail
+
+namespace {
 
 // The plan with trains dropped, one at a time, as long as that does not raise
 // its cost: then no train but a required one can be dropped without raising
@@ -474,36 +480,47 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.message = infeasibleMessage(line, conditions, deadline);
                 return;
             }
-            // Our own solver finds the plain optimum and the one under the
-            // conditions it answers; CBC the rest.
+            // Our own solver takes every condition on the trains, and the
+            // limits on re-forming for one plan; CBC the rest, and what ours
+            // cannot prove within its node limit.
+            const bool ours = options.solver == Solver::Own && ownSolves(conditions, wanted == 1);
             solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
             std::vector<bool> links;
             solution.variantsComplete = false;
+            DualRules rules = rulesOf(conditions);
             // Adds the plan (made minimal) as the next variant unless it is one
             // already; keeps its set of trains out of the later solves.
             const auto take = [&](const Plan& found) {
                 excludeSet(model.program, found.set);
+                rules.excluded.push_back(found.set);
                 const Plan plan = reduced(judged, found, links, deadline);
-                if (plan.set != found.set)
+                if (plan.set != found.set) {
                     excludeSet(model.program, plan.set);
+                    rules.excluded.push_back(plan.set);
+                }
                 for (const Variant& v : solution.variants) {
                     if (openSet(v.trains) == plan.set)
                         return;
                 }
                 solution.variants.push_back(variantOf(input, line, plan));
             };
-            if (solution.handedOver && ownSolves(conditions, wanted)) {
-                const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
-                const DualResult own = solveByDualAscent(line, start, deadline, options.nodeLimit,
-                                                         dualRulesOf(conditions));
-                // Beyond the node limit, or no plan (CBC names the condition): CBC.
-                if (own.kind == DualResult::Stopped && !own.hasPlan)
-                    return;
-                if (own.kind == DualResult::Proven || own.kind == DualResult::Stopped) {
-                    solution.handedOver = false;
-                    solution.solvedBy = Solver::Own;
+            std::optional<DualSearch> search;
+            if (ours)
+                search.emplace(line);
+            const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
+            // The next plan by our solver: false when the search is over,
+            // true when it (or CBC, without `search`) is to go on.
+            const auto ownNext = [&]() {
+                const DualResult own = search->solve(start, deadline, options.nodeLimit, rules);
+                const bool first = solution.variants.empty();
+                const bool proven = own.kind == DualResult::Proven;
+                if (own.hasPlan && (proven || (first && own.kind == DualResult::Stopped))) {
+                    if (first) {
+                        solution.handedOver = false;
+                        solution.solvedBy = Solver::Own;
+                    }
                     // Under re-forming limits the flows go as our solver routed them.
                     take(judged.limitsReforming
                              ? planOfChains(judged, own.open,
@@ -513,14 +530,25 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                                                                    flow.destination);
                                             })
                              : freePlan(judged, own.open));
-                    solution.best = solution.variants.front();
-                    solution.bound = own.bound;
-                    solution.model = own.kind == DualResult::Proven ? ModelStatus::Optimal
-                                                                    : ModelStatus::Feasible;
-                    solution.variantsComplete = own.kind == DualResult::Proven;
-                    return;
+                    if (first) {
+                        solution.best = solution.variants.front();
+                        solution.bound = own.bound;
+                        solution.model = proven ? ModelStatus::Optimal : ModelStatus::Feasible;
+                    }
+                    return proven;
                 }
-            }
+                if (own.kind == DualResult::Stopped)
+                    return false;
+                // No further plan; none at all, or beyond the node limit: CBC.
+                if (!first && own.kind != DualResult::NodeLimit) {
+                    solution.variantsComplete = true;
+                    return false;
+                }
+                search.reset();
+                solution.handedOver = true;
+                solution.solvedBy = Solver::Cbc;
+                return true;
+            };
             if (conditions.empty()) {
                 // The optimum first, by the plain solve from the calculated plan.
                 Options plain = options;
@@ -550,6 +578,12 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 if (!hasTrainColumns(judged.program) && !solution.variants.empty()) {
                     solution.variantsComplete = true; // no other set of trains exists
                     return;
+                }
+                if (search) {
+                    if (!ownNext())
+                        return;
+                    if (search)
+                        continue;
                 }
                 const Outcome outcome = solveProgram(model.program, links, deadline);
                 if (outcome.kind == Outcome::Infeasible) {

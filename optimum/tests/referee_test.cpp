@@ -125,7 +125,77 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
     }
 }
 
+// The plan's trains routed again: the indicators' total and the Cm of the
+// required trains without cars.
+double routedCost(const CalcInput& input, const Line& line, const std::vector<FixedTrain>& trains)
+{
+    ResultTables tables;
+    evaluatePlan(input, route(line, openSet(trains)).trains, tables);
+    double idle = 0;
+    for (const FixedTrain& t : trains)
+        idle += t.cars == 0 ? static_cast<double>(line.cm[t.origin]) : 0.0;
+    return tables.total(6).toDouble() + idle;
+}
+
+// Variants and the ladder under random conditions on the trains alone, by
+// both solvers: the same statuses and costs, ours routed again costs what it
+// reports; with a node limit of 0 (every fourth line) CBC takes over.
+void compareTrainRules(const LineShape& kind, int lines, std::uint64_t seed)
+{
+    Random random(seed);
+    bool limited = false;
+    const auto same = [&](const Solution& own, const Solution& cbc, const CalcInput& input,
+                          const std::string& label) {
+        ASSERT_EQ(own.status(), cbc.status()) << label << ": " << own.message;
+        ASSERT_EQ(own.variants.size(), cbc.variants.size()) << label;
+        for (std::size_t v = 0; v < cbc.variants.size(); ++v)
+            EXPECT_NEAR(own.variants[v].cost, cbc.variants[v].cost, 1e-9 * cbc.variants[v].cost)
+                << label << " variant " << v;
+        if (!cbc.hasPlan())
+            return;
+        EXPECT_NEAR(own.best.cost, cbc.best.cost, 1e-9 * cbc.best.cost) << label;
+        EXPECT_EQ(own.solvedBy, own.handedOver ? Solver::Cbc : Solver::Own) << label;
+        EXPECT_TRUE(own.handedOver || !limited) << label;
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        EXPECT_EQ(routedCost(input, line, own.best.trains), own.best.cost) << label;
+    };
+    for (int k = 0; k < lines; ++k) {
+        LineShape shape = kind;
+        shape.stations = random.between(3, kind.stations);
+        const CalcInput input = randomLine(shape, random);
+        const std::string label = "line " + std::to_string(k);
+        Conditions conditions = randomConditions(shape.stations, random);
+        conditions.maxReprocessed.clear();
+        const CalculatedPlan plan = calculated(input);
+        const int count = random.between(2, 5);
+        limited = k % 4 == 3 && shape.stations >= 6;
+        Options ours = with(Solver::Own);
+        ours.nodeLimit = limited ? 0 : ours.nodeLimit;
+        same(solveExact(input, plan, conditions, count, ours),
+             solveExact(input, plan, conditions, count, with(Solver::Cbc)), input, label);
+        std::vector<TrainPair> through = throughTrainsOfPlan(plan.plan, shape.stations);
+        if (random.chance(50) && shape.stations > 3)
+            through.push_back(randomTrain(shape.stations, random));
+        const Ladder own = changeLadder(input, plan, conditions, through, 3, ours);
+        const Ladder cbc = changeLadder(input, plan, conditions, through, 3, with(Solver::Cbc));
+        ASSERT_EQ(own.steps.size(), cbc.steps.size()) << label;
+        for (std::size_t s = 0; s < cbc.steps.size(); ++s)
+            same(own.steps[s].solution, cbc.steps[s].solution, input,
+                 label + " step " + std::to_string(s + 1));
+    }
+}
+
 } // namespace
+
+// Shapes as below; stations drawn from 3 to the first number.
+TEST(OwnSolverAgainstCbc, TrainRulesInVariantsAndLadder)
+{
+    compareTrainRules({21, 300, 0, 700, 80, 0, 0}, 16, 11);
+    compareTrainRules({21, 300, 400, 700, 80, 0, 0}, 10, 12);
+    compareTrainRules({21, 300, 50, 300, 80, 30, 40}, 16, 13);
+    compareTrainRules({12, 2, 0, 2, 2, 20, 20}, 12, 14);
+}
 
 // Shapes: stations (drawn 3..21), flows up to, Cm from, to, Tек tenths up
 // to, percent of stations with Tек 0, percent of flows 0.
