@@ -74,13 +74,13 @@ struct DualRules
 // The rules of the conditions.
 DualRules rulesOf(const Conditions& conditions);
 
-// Whether our solver answers these conditions itself: for one plan (the
-// optimum, a point of the envelope) or, not `single`, for plans in turn (the
-// variants, the steps of the ladder). The re-forming limits only for one
-// plan, and not with limits on destinations.
-inline bool ownSolves(const Conditions& conditions, bool single)
+// Whether our solver answers these conditions itself: all of them for the
+// optimum, the variants and the envelope; for the steps of the ladder
+// (`ladder`) not the re-forming limits, as a step's plan is routed again
+// freely.
+inline bool ownSolves(const Conditions& conditions, bool ladder)
 {
-    return conditions.maxReprocessed.empty() || (single && conditions.maxDestinations.empty());
+    return !ladder || conditions.maxReprocessed.empty();
 }
 
 // The multipliers a solve ends its root with: given to a later solve on the

@@ -310,7 +310,7 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
     const int last = std::clamp(maxChanges, 1, kMaxChanges);
     // Our own solver takes every condition on the trains alone, each step
     // starting from the plan of the step before; CBC the re-forming limits.
-    const bool ours = options.solver == Solver::Own && ownSolves(conditions, false);
+    const bool ours = options.solver == Solver::Own && ownSolves(conditions, true);
     std::optional<DualSearch> search;
     TrainSet ownStart = current;
     for (int k = 1; k <= last; ++k) {
@@ -657,7 +657,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
                 const Deadline deadline(options, Clock::now());
-                if (options.solver == Solver::Own && ownSolves(kept, true)) {
+                if (options.solver == Solver::Own && ownSolves(kept, false)) {
                     // Our solver, the scope's re-forming costs times g; CBC
                     // beyond its node limit.
                     DualRules rules = rulesOf(kept);

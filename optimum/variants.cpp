@@ -483,7 +483,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             // Our own solver takes every condition on the trains, and the
             // limits on re-forming for one plan; CBC the rest, and what ours
             // cannot prove within its node limit.
-            const bool ours = options.solver == Solver::Own && ownSolves(conditions, wanted == 1);
+            const bool ours = options.solver == Solver::Own && ownSolves(conditions, false);
             solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
@@ -513,6 +513,9 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             // The next plan by our solver: false when the search is over,
             // true when it (or CBC, without `search`) is to go on.
             const auto ownNext = [&]() {
+                // No time from the start: no plan, as by CBC.
+                if (deadline.passed())
+                    return false;
                 const DualResult own = search->solve(start, deadline, options.nodeLimit, rules);
                 const bool first = solution.variants.empty();
                 const bool proven = own.kind == DualResult::Proven;
