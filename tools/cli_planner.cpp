@@ -115,17 +115,21 @@ QString plannerProblem(const QString& dataFile, const PlannerOptions& options)
 }
 
 PlannerOutcome runPlanner(const PlannerOptions& options, Workbook& workbook,
-                          double timeLimitSeconds)
+                          double timeLimitSeconds, optimum::Solver solver)
 {
     PlannerOutcome outcome;
     if (options.current)
         workbook.setPlanInForce(options.current);
     AnalysisJob& job = workbook.analysis();
-    if (options.changes > 0)
-        outcome.ladder = job.runNow(job.changesRequest(options.changes, timeLimitSeconds)).ladder;
+    if (options.changes > 0) {
+        AnalysisRequest request = job.changesRequest(options.changes, timeLimitSeconds);
+        request.options.solver = solver;
+        outcome.ladder = job.runNow(request).ladder;
+    }
     if (options.stability) {
         AnalysisRequest request =
             job.stabilityRequest(*options.stability, options.low, options.high, timeLimitSeconds);
+        request.options.solver = solver;
         // Without a plan in force the optimum at g = 1 is held fixed.
         const bool optimumFixed = !options.current;
         if (optimumFixed)
@@ -177,6 +181,7 @@ void addPlannerJson(Json& json, const PlannerOutcome& outcome, int stationCount)
                                {"added", pairsJson(step.added)},
                                {"removed", pairsJson(step.removed)},
                                {"trains", trainsOf(s.best.trains)},
+                               {"solver", optimum::solverName(s.solvedBy)},
                                {"seconds", s.seconds}});
         }
         exact["changes"] = std::move(changes);

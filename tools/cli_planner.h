@@ -60,11 +60,11 @@ struct PlannerOutcome
     std::optional<optimum::Stability> stability;
 };
 
-// Runs the ladder and the envelope by the session's analysis job (the plan in
-// force, or else the optimum at g = 1, held fixed) and writes the chart.
-// Throws zeltrac::Error when the chart cannot be written.
+// Runs the ladder and the envelope by the session's analysis job with the
+// solver chosen (the plan in force, or else the optimum at g = 1, held fixed)
+// and writes the chart. Throws zeltrac::Error when the chart cannot be written.
 PlannerOutcome runPlanner(const PlannerOptions& options, Workbook& workbook,
-                          double timeLimitSeconds);
+                          double timeLimitSeconds, optimum::Solver solver);
 
 // Adds "current" and "changes" to json["exact"] and the top-level "stability".
 void addPlannerJson(nlohmann::ordered_json& json, const PlannerOutcome& outcome, int stationCount);

@@ -512,7 +512,8 @@ int main(int argc, char* argv[])
     zeltrac::cli::PlannerOutcome planned;
     if (outcome.status == Status::Ok && options.planner.any()) {
         try {
-            planned = zeltrac::cli::runPlanner(options.planner, workbook, options.timeLimitSeconds);
+            planned = zeltrac::cli::runPlanner(options.planner, workbook, options.timeLimitSeconds,
+                                               options.solver);
         } catch (const std::exception& e) {
             outcome.status = Status::Error;
             outcome.message = QString::fromStdString(zeltrac::shownMessage(e.what()));

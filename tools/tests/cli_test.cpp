@@ -798,10 +798,15 @@ TEST(CliConstraints, BadConditionsOrVariantCountsExitWithTwoAndSayWhy)
     const CliRun run =
         runCli({"--exact", "--variants", "2", "--constraints", fits, "--json", data});
     EXPECT_EQ(run.exitCode, 0) << run.error();
+    // The choice holds for the ladder's steps too.
+    const QString plan = conditions("plan.json", R"({"trains": [[1, 4]]})");
     for (const char* solver : {"cbc", "own"}) {
-        const CliRun chosen = runCli({"--exact", "--solver", solver, "--json", data});
-        ASSERT_EQ(chosen.exitCode, 0) << solver;
-        EXPECT_EQ(Json::parse(chosen.out.constData()).at("exact").at("solver"), solver);
+        const CliRun chosen = runCli(
+            {"--exact", "--solver", solver, "--current", plan, "--changes", "1", "--json", data});
+        ASSERT_EQ(chosen.exitCode, 0) << solver << chosen.error();
+        const Json exact = Json::parse(chosen.out.constData()).at("exact");
+        EXPECT_EQ(exact.at("solver"), solver);
+        EXPECT_EQ(exact.at("changes").at(0).at("solver"), solver);
     }
 }
 
