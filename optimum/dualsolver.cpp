@@ -1285,6 +1285,14 @@ bool DualSolver::bound(bool root)
         }
         offer(std::move(open));
     }
+    if (root && m_maxChanges >= 0) {
+        // The trains the train part chose meet the rule on changes: often
+        // the plan itself, where the multipliers' own plan breaks the rule.
+        std::vector<char> open(m_trains, 0);
+        for (int t = 0; t < m_trains; ++t)
+            open[t] = m_state[t] == Open || (m_state[t] == Free && m_picked[t]);
+        offer(std::move(open));
+    }
     if (root) {
         m_rootBound = value;
         m_root.weights = m_weight;
