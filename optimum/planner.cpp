@@ -308,8 +308,8 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
     ladder.distance = distanceOf(current, openSet(optimum.best.trains));
     std::vector<double> startValues; // the step before's plan
     const int last = std::clamp(maxChanges, 1, kMaxChanges);
-    // Our own solver takes every condition on the trains alone, each step
-    // starting from the plan of the step before; CBC the re-forming limits.
+    // Our own solver takes every condition, each step starting from the plan
+    // of the step before; CBC what it cannot prove within its node limit.
     const bool ours = options.solver == Solver::Own && ownSolves(conditions, true);
     std::optional<DualSearch> search;
     TrainSet ownStart = current;
@@ -348,8 +348,10 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
                             solution.message = none;
                             return;
                         }
-                        const Plan plan = own.hasPlan ? freePlan(model, own.open) : Plan{};
-                        // Routed again, the plan's trains must be those it was judged by.
+                        const Plan plan = own.hasPlan ? planOfOwn(model, own) : Plan{};
+                        // Routed again (under re-forming limits as our solver
+                        // routed it), the plan's trains must be those it was
+                        // judged by: then it is within k changes.
                         if (plan.cost != kNone && openSet(plan.trains) == own.open &&
                             (own.kind == DualResult::Proven || own.kind == DualResult::Stopped)) {
                             ownStart = own.open;

@@ -219,6 +219,12 @@ Plan planOf(const Model& model, const std::vector<double>& values);
 // re-forming limits left aside): cost kNone when some flow has no chain.
 Plan freePlan(const Model& model, const TrainSet& set);
 
+struct DualResult;
+
+// The plan of our solver's result: under re-forming limits each flow along
+// the chain it routed, meeting them; otherwise as freePlan.
+Plan planOfOwn(const Model& model, const DualResult& own);
+
 // The plan as a variant: its indicators by the calculation's own code.
 Variant variantOf(const CalcInput& input, const Line& line, const Plan& plan);
 

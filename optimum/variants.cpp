@@ -298,6 +298,16 @@ Plan freePlan(const Model& model, const TrainSet& set)
     return plan;
 }
 
+Plan planOfOwn(const Model& model, const DualResult& own)
+{
+    if (!model.limitsReforming)
+        return freePlan(model, own.open);
+    return planOfChains(model, own.open, [&](std::size_t k) {
+        const Program::FlowShares& flow = model.program.flows[k];
+        return chainByNext(own.next, flow.origin, flow.destination);
+    });
+}
+
 } // namespace detail
 
 namespace {
@@ -525,14 +535,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                         solution.solvedBy = Solver::Own;
                     }
                     // Under re-forming limits the flows go as our solver routed them.
-                    take(judged.limitsReforming
-                             ? planOfChains(judged, own.open,
-                                            [&](std::size_t k) {
-                                                const auto& flow = judged.program.flows[k];
-                                                return chainByNext(own.next, flow.origin,
-                                                                   flow.destination);
-                                            })
-                             : freePlan(judged, own.open));
+                    take(planOfOwn(judged, own));
                     if (first) {
                         solution.best = solution.variants.front();
                         solution.bound = own.bound;

@@ -137,13 +137,16 @@ double routedCost(const CalcInput& input, const Line& line, const std::vector<Fi
     return tables.total(6).toDouble() + idle;
 }
 
-// Variants and the ladder under random conditions on the trains alone, by
-// both solvers: the same statuses and costs, ours routed again costs what it
-// reports; with a node limit of 0 (every fourth line) CBC takes over.
+// Variants and the ladder under random conditions on the trains (every third
+// line of up to 8 stations also a re-forming limit at one station), by both
+// solvers: the same statuses and costs, ours routed again (without limits)
+// costs what it reports; with a node limit of 0 (every fourth line) CBC takes
+// over.
 void compareTrainRules(const LineShape& kind, int lines, std::uint64_t seed)
 {
     Random random(seed);
     bool limited = false;
+    bool freelyRouted = true;
     const auto same = [&](const Solution& own, const Solution& cbc, const CalcInput& input,
                           const std::string& label) {
         ASSERT_EQ(own.status(), cbc.status()) << label << ": " << own.message;
@@ -158,7 +161,9 @@ void compareTrainRules(const LineShape& kind, int lines, std::uint64_t seed)
         EXPECT_TRUE(own.handedOver || !limited) << label;
         Line line;
         ASSERT_EQ(readLine(input, line), "");
-        EXPECT_EQ(routedCost(input, line, own.best.trains), own.best.cost) << label;
+        if (freelyRouted) {
+            EXPECT_EQ(routedCost(input, line, own.best.trains), own.best.cost) << label;
+        }
     };
     for (int k = 0; k < lines; ++k) {
         LineShape shape = kind;
@@ -167,6 +172,10 @@ void compareTrainRules(const LineShape& kind, int lines, std::uint64_t seed)
         const std::string label = "line " + std::to_string(k);
         Conditions conditions = randomConditions(shape.stations, random);
         conditions.maxReprocessed.clear();
+        if (k % 3 == 1 && shape.stations <= 8) // a re-forming limit at one station
+            conditions.maxReprocessed[random.between(2, shape.stations - 1)] =
+                random.between(0, 2000);
+        freelyRouted = conditions.maxReprocessed.empty();
         const CalculatedPlan plan = calculated(input);
         const int count = random.between(2, 5);
         limited = k % 4 == 3 && shape.stations >= 6;
