@@ -74,16 +74,6 @@ struct DualRules
 // The rules of the conditions.
 DualRules rulesOf(const Conditions& conditions);
 
-// Whether our solver answers these conditions itself: all of them for the
-// optimum, the variants, the envelope and the steps of the ladder (`ladder`),
-// a step's plan under re-forming limits routed as our solver routed it.
-inline bool ownSolves(const Conditions& conditions, bool ladder)
-{
-    (void)conditions;
-    (void)ladder;
-    return true;
-}
-
 // The multipliers a solve ends its root with: given to a later solve on the
 // same line (other rules, other factors), they start its bound there.
 struct DualWarmStart

@@ -310,7 +310,7 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
     const int last = std::clamp(maxChanges, 1, kMaxChanges);
     // Our own solver takes every condition, each step starting from the plan
     // of the step before; CBC what it cannot prove within its node limit.
-    const bool ours = options.solver == Solver::Own && ownSolves(conditions, true);
+    const bool ours = options.solver == Solver::Own;
     std::optional<DualSearch> search;
     TrainSet ownStart = current;
     for (int k = 1; k <= last; ++k) {
@@ -659,7 +659,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
                 const Deadline deadline(options, Clock::now());
-                if (options.solver == Solver::Own && ownSolves(kept, false)) {
+                if (options.solver == Solver::Own) {
                     // Our solver, the scope's re-forming costs times g; CBC
                     // beyond its node limit.
                     DualRules rules = rulesOf(kept);

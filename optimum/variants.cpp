@@ -490,10 +490,9 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
                 solution.message = infeasibleMessage(line, conditions, deadline);
                 return;
             }
-            // Our own solver takes every condition on the trains, and the
-            // limits on re-forming for one plan; CBC the rest, and what ours
-            // cannot prove within its node limit.
-            const bool ours = options.solver == Solver::Own && ownSolves(conditions, false);
+            // Our own solver takes every condition; CBC what it cannot prove
+            // within its node limit.
+            const bool ours = options.solver == Solver::Own;
             solution.handedOver = options.solver == Solver::Own && !conditions.empty();
             Model model = buildModel(line, conditions);
             const Model judged = model; // without the rows that keep found sets out
