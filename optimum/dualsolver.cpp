@@ -101,6 +101,7 @@ private:
     double outOfKept();
     bool meets(const std::vector<char>& used) const;
     int changes(const std::vector<char>& used) const;
+    int beyondKept(const std::vector<char>& used, const std::vector<char>& set) const;
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     bool propagate(std::vector<int>& fixed);
@@ -880,20 +881,25 @@ int DualSolver::changes(const std::vector<char>& used) const
     return count;
 }
 
+// How many trains `used` has beyond the set kept out `set` when it is that
+// set or it with one train more (0 or 1); -1 otherwise.
+int DualSolver::beyondKept(const std::vector<char>& used, const std::vector<char>& set) const
+{
+    int more = 0;
+    for (int t = 0; t < m_trains; ++t) {
+        if (set[t] && !used[t])
+            return -1;
+        if (used[t] && !set[t] && ++more > 1)
+            return -1;
+    }
+    return more;
+}
+
 // Whether the trains are a set kept out, or one with one train more.
 bool DualSolver::keptOut(const std::vector<char>& used) const
 {
-    for (const std::vector<char>& set : m_excluded) {
-        int more = 0;
-        bool within = true;
-        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
-            within = used[t] || !set[t];
-            more += used[t] && !set[t];
-        }
-        if (within && more <= 1)
-            return true;
-    }
-    return false;
+    return std::any_of(m_excluded.begin(), m_excluded.end(),
+                       [&](const std::vector<char>& set) { return beyondKept(used, set) >= 0; });
 }
 
 // Whether a plan with these trains (those with cars and the forced ones)
@@ -1011,13 +1017,8 @@ double DualSolver::outOfKept()
     double most = 0;
     int drop = -1, add1 = -1, add2 = -1;
     for (const std::vector<char>& set : m_excluded) {
-        int more = 0;
-        bool within = true;
-        for (int t = 0; t < m_trains && within && more <= 1; ++t) {
-            within = m_picked[t] || !set[t];
-            more += m_picked[t] && !set[t];
-        }
-        if (!within || more > 1)
+        const int more = beyondKept(m_picked, set);
+        if (more < 0)
             continue;
         // The cheapest drop, and the two cheapest trains to add.
         double least = kInf, first = kInf, second = kInf;
