@@ -101,7 +101,8 @@ private:
     double outOfKept();
     bool meets(const std::vector<char>& used) const;
     int changes(const std::vector<char>& used) const;
-    int beyondKept(const std::vector<char>& used, const std::vector<char>& set) const;
+    Trains bitsOf(const std::vector<char>& set) const;
+    int beyondKept(const Trains& used, const Trains& set) const;
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     bool propagate(std::vector<int>& fixed);
@@ -115,7 +116,10 @@ private:
     {
         m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
         m_weight[e] = value;
+        if (m_price[e] != kInf)
+            m_price[e] = m_arcCost[e] + value;
     }
+    void priceArcs();
 
     const Line m_line;
     const Deadline* m_deadline = nullptr;
@@ -151,11 +155,15 @@ private:
     std::vector<int> m_arcTrain;
     std::vector<int> m_arcFrom; // the station it re-forms at its start (0: the flow's origin)
     std::vector<double> m_arcBase, m_arcCost, m_weight; // base: without the multipliers
+    // Within a node's bound: cost plus multiplier, infinite where the train is closed.
+    std::vector<double> m_price;
     std::vector<int> m_pathArc; // per flow: the arcs of its cheapest chain (-1 ended)
     std::vector<int> m_pathStart;
     std::vector<double> m_chainCost; // per flow: its cheapest chain's, as last priced
     // The subgradient steps' working arrays.
     std::vector<double> m_bestWeight, m_bestMu;
+    std::vector<int> m_movedSinceBest; // the arcs whose multipliers differ from m_bestWeight
+    std::vector<char> m_moved;
     std::vector<char> m_onPath, m_changed;
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
 
@@ -169,6 +177,7 @@ private:
     // The rules on the plan's trains.
     std::vector<std::pair<int, int>> m_limits; // station, most trains from it
     std::vector<std::vector<char>> m_excluded;
+    std::vector<Trains> m_excludedBits; // the same sets, one bit per train
     std::vector<char> m_reference;
     int m_maxChanges = -1;
     std::vector<char> m_picked;  // the trains the Lagrangian's train part opens
@@ -270,6 +279,7 @@ void DualSolver::build()
     m_arcBase.assign(m_arcTrain.size(), 0);
     m_arcCost.assign(m_arcTrain.size(), 0);
     m_weight.assign(m_arcTrain.size(), 0);
+    m_price.assign(m_arcTrain.size(), 0);
     m_pathStart.resize(m_flows.size() + 1);
     int at = 0;
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -335,8 +345,11 @@ void DualSolver::setMu(int l, double value)
 {
     Limit& limit = m_reforming[l];
     limit.mu = value;
-    for (const auto& [e, cars] : limit.arcs)
+    for (const auto& [e, cars] : limit.arcs) {
         m_arcCost[e] = m_arcBase[e] + cars * value;
+        if (m_price[e] != kInf)
+            m_price[e] = m_arcCost[e] + m_weight[e];
+    }
     m_routeTek[limit.station] = m_tek[limit.station] + value;
     m_muTotal = 0;
     for (const Limit& each : m_reforming)
@@ -353,6 +366,7 @@ void DualSolver::setMu(int l, double value)
 double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = -m_muTotal;
+    const double* const price = m_price.data();
     std::array<double, kDim> dist{};
     std::array<int, kDim> via{}, tail{};
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -369,9 +383,7 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         for (int p = 0; p + 1 < m; ++p) {
             const double from = dist[p];
             for (int q = p + 1; q < m; ++q, ++e) {
-                if (m_state[m_arcTrain[e]] == Closed)
-                    continue;
-                const double d = from + m_arcCost[e] + m_weight[e];
+                const double d = from + price[e];
                 if (d < dist[q]) {
                     dist[q] = d;
                     via[q] = e;
@@ -475,21 +487,18 @@ double DualSolver::ascentStep(int k)
     from[0] = 0;
     for (int q = 1; q < m; ++q)
         from[q] = kInf;
+    const double* const price = m_price.data();
     for (int p = 0; p + 1 < m; ++p) {
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (m_state[m_arcTrain[e]] != Closed)
-                from[q] = std::min(from[q], from[p] + m_arcCost[e] + m_weight[e]);
-        }
+        for (int q = p + 1; q < m; ++q, ++e)
+            from[q] = std::min(from[q], from[p] + price[e]);
     }
     to[m - 1] = 0;
     for (int p = m - 2; p >= 0; --p) {
         double best = kInf;
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (m_state[m_arcTrain[e]] != Closed)
-                best = std::min(best, m_arcCost[e] + m_weight[e] + to[q]);
-        }
+        for (int q = p + 1; q < m; ++q, ++e)
+            best = std::min(best, price[e] + to[q]);
         to[p] = best;
     }
     const double length = from[m - 1];
@@ -511,9 +520,9 @@ double DualSolver::ascentStep(int k)
             continue;
         int e = rowStart[p];
         for (int q = p + 1; q < m; ++q, ++e) {
-            if (m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+            if (price[e] == kInf || to[q] == kInf)
                 continue;
-            const double reduced = from[p] + m_arcCost[e] + m_weight[e] + to[q] - length;
+            const double reduced = from[p] + price[e] + to[q] - length;
             if (room(e) + reduced <= tolerance) {
                 if (q == m - 1)
                     return 0; // blocked
@@ -528,9 +537,9 @@ double DualSolver::ascentStep(int k)
                 continue;
             int e = rowStart[p];
             for (int q = p + 1; q < m; ++q, ++e) {
-                if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
+                if (inside[q] || price[e] == kInf || to[q] == kInf)
                     continue;
-                visit(e, std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length));
+                visit(e, std::max(0.0, from[p] + price[e] + to[q] - length));
             }
         }
     };
@@ -578,6 +587,8 @@ void DualSolver::subgradient(double& best, int iterations)
     if (target == kInf)
         return;
     m_bestWeight = m_weight;
+    m_moved.assign(m_arcTrain.size(), 0);
+    m_movedSinceBest.clear();
     m_bestMu.resize(m_reforming.size());
     for (std::size_t l = 0; l < m_reforming.size(); ++l)
         m_bestMu[l] = m_reforming[l].mu;
@@ -590,45 +601,64 @@ void DualSolver::subgradient(double& best, int iterations)
     const int patience = m_whole ? 4 : 10;
     int idle = 0;
     double current = best;
-    const auto markPaths = [&](char mark) {
-        for (std::size_t k = 0; k < m_flows.size(); ++k) {
-            const int* path = m_pathArc.data() + m_pathStart[k];
-            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
-                m_onPath[path[s]] = mark;
-        }
+    // Raw arrays: the loops below write chars, which the compiler would
+    // otherwise take to alias the members' buffers.
+    char* const onPath = m_onPath.data();
+    char* const changed = m_changed.data();
+    char* const moved = m_moved.data();
+    double* const weight = m_weight.data();
+    double* const trainWeight = m_trainWeight.data();
+    double* const price = m_price.data();
+    const double* const arcCost = m_arcCost.data();
+    const double* const trainCm = m_trainCm.data();
+    const int* const arcTrain = m_arcTrain.data();
+    const State* const state = m_state.data();
+    int* const activeArcs = m_active.data();
+    int* const activeEnd = m_activeEnd.data();
+    const int flows = static_cast<int>(m_flows.size());
+    // The arcs of flow k's chain marked on or off; the marks kept while the
+    // chain stays.
+    const auto markPath = [this, onPath](int k, char mark) {
+        const int* path = m_pathArc.data() + m_pathStart[k];
+        const int nodes = m_flows[k].nodes;
+        for (int s = 0; s < nodes && path[s] >= 0; ++s)
+            onPath[path[s]] = mark;
     };
+    for (int k = 0; k < flows; ++k)
+        markPath(k, 1);
     for (int iteration = 0; iteration < iterations && canBeat(best); ++iteration) {
-        markPaths(1);
         // Only the arcs on the chains or with multipliers above 0 may move;
         // a flow's change only where the last step moved its multipliers.
-        for (std::size_t k = 0; k < m_flows.size(); ++k) {
-            if (iteration > 0 && !m_changed[k])
+        for (int k = 0; k < flows; ++k) {
+            if (iteration > 0 && !changed[k])
                 continue;
             const FlowArcs& flow = m_flows[k];
-            const int end = flow.firstArc + flow.nodes * (flow.nodes - 1) / 2;
-            int active = flow.firstArc;
-            for (int e = flow.firstArc; e < end; ++e) {
-                m_active[active] = e;
-                active += m_onPath[e] != 0 || m_weight[e] > 0;
+            const int first = flow.firstArc;
+            const int end = first + flow.nodes * (flow.nodes - 1) / 2;
+            int active = first;
+            for (int e = first; e < end; ++e) {
+                activeArcs[active] = e;
+                active += onPath[e] != 0 || weight[e] > 0;
             }
-            m_activeEnd[k] = active;
+            activeEnd[k] = active;
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
             open[t] = m_picked[t];
         int norm = 0;
-        for (std::size_t k = 0; k < m_flows.size(); ++k) {
-            for (int i = m_flows[k].firstArc; i < m_activeEnd[k]; ++i) {
-                const int e = m_active[i];
-                const int t = m_arcTrain[e];
-                norm += m_onPath[e] != open[t] && m_state[t] != Closed;
+        for (int k = 0; k < flows; ++k) {
+            const int end = activeEnd[k];
+            for (int i = m_flows[k].firstArc; i < end; ++i) {
+                const int e = activeArcs[i];
+                const int t = arcTrain[e];
+                norm += onPath[e] != open[t] && state[t] != Closed;
             }
         }
         // The limits' subgradient: the cars the chains re-form there less the limit.
         double limitNorm = 0;
         if (!m_reforming.empty()) {
             reformed.fill(0);
-            for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            for (int k = 0; k < flows; ++k) {
                 const int* path = m_pathArc.data() + m_pathStart[k];
                 for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
                     reformed[m_arcFrom[path[s]]] += static_cast<double>(m_flows[k].cars);
@@ -643,41 +673,57 @@ void DualSolver::subgradient(double& best, int iterations)
         const double limitStep = limitNorm > 0 ? factor * (target - current) / limitNorm : 0;
         const bool arcsMove = norm > 0 && stepSize > 0 && stepSize != kInf;
         const bool limitsMove = limitNorm > 0 && limitStep > 0 && limitStep != kInf;
-        if (!arcsMove && !limitsMove) {
-            markPaths(0);
+        if (!arcsMove && !limitsMove)
             break;
-        }
         // A train counts as open as soon as the raised multipliers pay for
         // it: the later arcs of its flows stop raising it, those off the
         // chains fall.
-        for (std::size_t k = 0; k < m_flows.size(); ++k) {
-            char moved = 0;
-            for (int i = m_flows[k].firstArc; i < m_activeEnd[k] && arcsMove; ++i) {
-                const int e = m_active[i];
-                const int t = m_arcTrain[e];
-                if (m_state[t] == Closed)
+        for (int k = 0; k < flows; ++k) {
+            char movedHere = 0;
+            const int end = arcsMove ? activeEnd[k] : 0;
+            for (int i = m_flows[k].firstArc; i < end; ++i) {
+                const int e = activeArcs[i];
+                const int t = arcTrain[e];
+                if (state[t] == Closed)
                     continue;
                 // Under rules on the trains, as the Lagrangian's train part chose.
                 const int g =
-                    m_onPath[e] -
-                    (ruled ? open[t] : m_state[t] == Open || m_trainCm[t] < m_trainWeight[t]);
-                if (g > 0 || (g < 0 && m_weight[e] > 0)) {
-                    setWeight(e, std::max(0.0, m_weight[e] + stepSize * g));
-                    moved = 1;
+                    onPath[e] - (ruled ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
+                if (g > 0 || (g < 0 && weight[e] > 0)) {
+                    if (!moved[e]) {
+                        moved[e] = 1;
+                        m_movedSinceBest.push_back(e);
+                    }
+                    const double value = std::max(0.0, weight[e] + stepSize * g);
+                    trainWeight[t] += value - weight[e];
+                    weight[e] = value;
+                    price[e] = arcCost[e] + value; // the train is not closed
+                    movedHere = 1;
                 }
             }
-            m_changed[k] = moved;
+            changed[k] = movedHere;
         }
         for (std::size_t l = 0; l < m_reforming.size() && limitsMove; ++l) {
             const double g = reformed[m_reforming[l].station] - m_reforming[l].cars;
             if (g > 0 || m_reforming[l].mu > 0)
                 setMu(static_cast<int>(l), std::max(0.0, m_reforming[l].mu + limitStep * g));
         }
-        markPaths(0);
+        for (int k = 0; k < flows; ++k) {
+            if (changed[k])
+                markPath(k, 0);
+        }
         current = lagrangian(&m_changed);
+        for (int k = 0; k < flows; ++k) {
+            if (changed[k])
+                markPath(k, 1);
+        }
         if (current > best) {
             best = current;
-            m_bestWeight = m_weight;
+            for (const int e : m_movedSinceBest) {
+                m_bestWeight[e] = weight[e];
+                moved[e] = 0;
+            }
+            m_movedSinceBest.clear();
             for (std::size_t l = 0; l < m_reforming.size(); ++l)
                 m_bestMu[l] = m_reforming[l].mu;
             idle = 0;
@@ -686,9 +732,11 @@ void DualSolver::subgradient(double& best, int iterations)
             idle = 0;
         }
     }
+    for (int k = 0; k < flows; ++k)
+        markPath(k, 0);
     if (current != best) {
-        for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
-            setWeight(static_cast<int>(e), m_bestWeight[e]);
+        for (const int e : m_movedSinceBest)
+            setWeight(e, m_bestWeight[e]);
         for (std::size_t l = 0; l < m_reforming.size(); ++l)
             setMu(static_cast<int>(l), m_bestMu[l]);
         best = lagrangian();
@@ -881,25 +929,37 @@ int DualSolver::changes(const std::vector<char>& used) const
     return count;
 }
 
+DualSolver::Trains DualSolver::bitsOf(const std::vector<char>& set) const
+{
+    Trains bits;
+    for (int t = 0; t < m_trains; ++t) {
+        if (set[t])
+            bits.set(t);
+    }
+    return bits;
+}
+
 // How many trains `used` has beyond the set kept out `set` when it is that
 // set or it with one train more (0 or 1); -1 otherwise.
-int DualSolver::beyondKept(const std::vector<char>& used, const std::vector<char>& set) const
+int DualSolver::beyondKept(const Trains& used, const Trains& set) const
 {
     int more = 0;
-    for (int t = 0; t < m_trains; ++t) {
-        if (set[t] && !used[t])
+    for (int w = 0; w < m_words; ++w) {
+        if ((set.words[w] & ~used.words[w]) != 0)
             return -1;
-        if (used[t] && !set[t] && ++more > 1)
-            return -1;
+        more += std::popcount(used.words[w] & ~set.words[w]);
     }
-    return more;
+    return more > 1 ? -1 : more;
 }
 
 // Whether the trains are a set kept out, or one with one train more.
 bool DualSolver::keptOut(const std::vector<char>& used) const
 {
-    return std::any_of(m_excluded.begin(), m_excluded.end(),
-                       [&](const std::vector<char>& set) { return beyondKept(used, set) >= 0; });
+    if (m_excluded.empty())
+        return false;
+    const Trains bits = bitsOf(used);
+    return std::any_of(m_excludedBits.begin(), m_excludedBits.end(),
+                       [&](const Trains& set) { return beyondKept(bits, set) >= 0; });
 }
 
 // Whether a plan with these trains (those with cars and the forced ones)
@@ -1016,8 +1076,10 @@ double DualSolver::outOfKept()
     }
     double most = 0;
     int drop = -1, add1 = -1, add2 = -1;
-    for (const std::vector<char>& set : m_excluded) {
-        const int more = beyondKept(m_picked, set);
+    const Trains picked = bitsOf(m_picked);
+    for (std::size_t s = 0; s < m_excluded.size(); ++s) {
+        const std::vector<char>& set = m_excluded[s];
+        const int more = beyondKept(picked, m_excludedBits[s]);
         if (more < 0)
             continue;
         // The cheapest drop, and the two cheapest trains to add.
@@ -1263,6 +1325,7 @@ bool DualSolver::bound(bool root)
         if (m_state[m_arcTrain[e]] == Open && m_weight[e] != 0)
             setWeight(static_cast<int>(e), 0);
     }
+    priceArcs();
     ascent();
     double value = lagrangian();
     m_bound = value;
@@ -1308,6 +1371,12 @@ bool DualSolver::bound(bool root)
         return false;
     }
     return true;
+}
+
+void DualSolver::priceArcs()
+{
+    for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
+        m_price[e] = m_state[m_arcTrain[e]] == Closed ? kInf : m_arcCost[e] + m_weight[e];
 }
 
 void DualSolver::setWeights(const std::vector<double>& weights)
@@ -1357,6 +1426,9 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
             forcedCost += m_trainCm[t];
         }
     }
+    m_excludedBits.clear();
+    for (const std::vector<char>& set : m_excluded)
+        m_excludedBits.push_back(bitsOf(set));
     // The multipliers given, else the last root's where its trains were fixed alike.
     price(rules);
     if (m_rootState != m_state)

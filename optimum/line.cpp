@@ -145,7 +145,10 @@ Routing route(const Line& line, const TrainSet& open)
     const int n = line.n;
     Routing routing;
     routing.covered = true;
-    std::array<std::array<std::int64_t, kDim>, kDim> cars{};
+    // Room for the longest line; only the line's own stations are zeroed and read.
+    std::array<std::array<std::int64_t, kDim>, kDim> cars;
+    for (int i = 1; i <= n; ++i)
+        std::fill_n(cars[i].begin(), n + 1, 0);
     // best[v]: the cheapest re-forming cost from v to the destination, with
     // its train count and the next station (0: no chain).
     std::array<long double, kDim> best{};
