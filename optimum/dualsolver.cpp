@@ -383,7 +383,9 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         for (int p = 0; p + 1 < m; ++p) {
             const double from = dist[p];
             for (int q = p + 1; q < m; ++q, ++e) {
-                const double d = from + price[e];
+                if (price[e] == kInf)
+                    continue;
+                const double d = from + m_arcCost[e] + m_weight[e];
                 if (d < dist[q]) {
                     dist[q] = d;
                     via[q] = e;
@@ -490,8 +492,10 @@ double DualSolver::ascentStep(int k)
     const double* const price = m_price.data();
     for (int p = 0; p + 1 < m; ++p) {
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e)
-            from[q] = std::min(from[q], from[p] + price[e]);
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (price[e] != kInf)
+                from[q] = std::min(from[q], from[p] + m_arcCost[e] + m_weight[e]);
+        }
     }
     to[m - 1] = 0;
     for (int p = m - 2; p >= 0; --p) {
@@ -522,7 +526,7 @@ double DualSolver::ascentStep(int k)
         for (int q = p + 1; q < m; ++q, ++e) {
             if (price[e] == kInf || to[q] == kInf)
                 continue;
-            const double reduced = from[p] + price[e] + to[q] - length;
+            const double reduced = from[p] + m_arcCost[e] + m_weight[e] + to[q] - length;
             if (room(e) + reduced <= tolerance) {
                 if (q == m - 1)
                     return 0; // blocked
@@ -539,7 +543,7 @@ double DualSolver::ascentStep(int k)
             for (int q = p + 1; q < m; ++q, ++e) {
                 if (inside[q] || price[e] == kInf || to[q] == kInf)
                     continue;
-                visit(e, std::max(0.0, from[p] + price[e] + to[q] - length));
+                visit(e, std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length));
             }
         }
     };
