@@ -73,7 +73,7 @@ private:
     double lagrangian(const std::vector<char>* changed = nullptr);
     double ascentStep(int k);
     void ascent();
-    void subgradient(double& best, int iterations);
+    void subgradient(double& best, int iterations, bool thorough);
     static constexpr int kMaxTrains = kMaxLineStations * (kMaxLineStations - 1) / 2;
     // A set of trains, one bit each.
     struct Trains
@@ -116,10 +116,7 @@ private:
     {
         m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
         m_weight[e] = value;
-        if (m_price[e] != kInf)
-            m_price[e] = m_arcCost[e] + value;
     }
-    void priceArcs();
 
     const Line m_line;
     const Deadline* m_deadline = nullptr;
@@ -155,8 +152,6 @@ private:
     std::vector<int> m_arcTrain;
     std::vector<int> m_arcFrom; // the station it re-forms at its start (0: the flow's origin)
     std::vector<double> m_arcBase, m_arcCost, m_weight; // base: without the multipliers
-    // Within a node's bound: cost plus multiplier, infinite where the train is closed.
-    std::vector<double> m_price;
     std::vector<int> m_pathArc; // per flow: the arcs of its cheapest chain (-1 ended)
     std::vector<int> m_pathStart;
     std::vector<double> m_chainCost; // per flow: its cheapest chain's, as last priced
@@ -279,7 +274,6 @@ void DualSolver::build()
     m_arcBase.assign(m_arcTrain.size(), 0);
     m_arcCost.assign(m_arcTrain.size(), 0);
     m_weight.assign(m_arcTrain.size(), 0);
-    m_price.assign(m_arcTrain.size(), 0);
     m_pathStart.resize(m_flows.size() + 1);
     int at = 0;
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -345,11 +339,8 @@ void DualSolver::setMu(int l, double value)
 {
     Limit& limit = m_reforming[l];
     limit.mu = value;
-    for (const auto& [e, cars] : limit.arcs) {
+    for (const auto& [e, cars] : limit.arcs)
         m_arcCost[e] = m_arcBase[e] + cars * value;
-        if (m_price[e] != kInf)
-            m_price[e] = m_arcCost[e] + m_weight[e];
-    }
     m_routeTek[limit.station] = m_tek[limit.station] + value;
     m_muTotal = 0;
     for (const Limit& each : m_reforming)
@@ -366,7 +357,6 @@ void DualSolver::setMu(int l, double value)
 double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = -m_muTotal;
-    const double* const price = m_price.data();
     std::array<double, kDim> dist{};
     std::array<int, kDim> via{}, tail{};
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -383,7 +373,7 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         for (int p = 0; p + 1 < m; ++p) {
             const double from = dist[p];
             for (int q = p + 1; q < m; ++q, ++e) {
-                if (price[e] == kInf)
+                if (m_state[m_arcTrain[e]] == Closed)
                     continue;
                 const double d = from + m_arcCost[e] + m_weight[e];
                 if (d < dist[q]) {
@@ -489,11 +479,10 @@ double DualSolver::ascentStep(int k)
     from[0] = 0;
     for (int q = 1; q < m; ++q)
         from[q] = kInf;
-    const double* const price = m_price.data();
     for (int p = 0; p + 1 < m; ++p) {
         int e = rowStart[p];
         for (int q = p + 1; q < m; ++q, ++e) {
-            if (price[e] != kInf)
+            if (m_state[m_arcTrain[e]] != Closed)
                 from[q] = std::min(from[q], from[p] + m_arcCost[e] + m_weight[e]);
         }
     }
@@ -501,8 +490,10 @@ double DualSolver::ascentStep(int k)
     for (int p = m - 2; p >= 0; --p) {
         double best = kInf;
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e)
-            best = std::min(best, price[e] + to[q]);
+        for (int q = p + 1; q < m; ++q, ++e) {
+            if (m_state[m_arcTrain[e]] != Closed)
+                best = std::min(best, m_arcCost[e] + m_weight[e] + to[q]);
+        }
         to[p] = best;
     }
     const double length = from[m - 1];
@@ -524,7 +515,7 @@ double DualSolver::ascentStep(int k)
             continue;
         int e = rowStart[p];
         for (int q = p + 1; q < m; ++q, ++e) {
-            if (price[e] == kInf || to[q] == kInf)
+            if (m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
                 continue;
             const double reduced = from[p] + m_arcCost[e] + m_weight[e] + to[q] - length;
             if (room(e) + reduced <= tolerance) {
@@ -541,7 +532,7 @@ double DualSolver::ascentStep(int k)
                 continue;
             int e = rowStart[p];
             for (int q = p + 1; q < m; ++q, ++e) {
-                if (inside[q] || price[e] == kInf || to[q] == kInf)
+                if (inside[q] || m_state[m_arcTrain[e]] == Closed || to[q] == kInf)
                     continue;
                 visit(e, std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] + to[q] - length));
             }
@@ -579,8 +570,9 @@ void DualSolver::ascent()
 
 // Subgradient steps on the linking rows towards the incumbent's cost;
 // keeps the best multipliers (and their chains) found. Each step prices
-// again only the flows whose multipliers it moved.
-void DualSolver::subgradient(double& best, int iterations)
+// again only the flows whose multipliers it moved. `thorough`: shortened
+// later and less, for a root whose rules make its bound hard to reach.
+void DualSolver::subgradient(double& best, int iterations, bool thorough)
 {
     // Under re-forming limits with no plan yet, aimed above the cheapest plan
     // that leaves them aside.
@@ -602,7 +594,8 @@ void DualSolver::subgradient(double& best, int iterations)
     // Where costs are not whole units the bound must come closer: longer
     // steps, shortened less often.
     double factor = m_whole ? 1 : 2;
-    const int patience = m_whole ? 4 : 10;
+    const int patience = m_whole && !thorough ? 4 : 10;
+    const double shortening = thorough ? 0.7 : 0.5;
     int idle = 0;
     double current = best;
     // Raw arrays: the loops below write chars, which the compiler would
@@ -612,8 +605,6 @@ void DualSolver::subgradient(double& best, int iterations)
     char* const moved = m_moved.data();
     double* const weight = m_weight.data();
     double* const trainWeight = m_trainWeight.data();
-    double* const price = m_price.data();
-    const double* const arcCost = m_arcCost.data();
     const double* const trainCm = m_trainCm.data();
     const int* const arcTrain = m_arcTrain.data();
     const State* const state = m_state.data();
@@ -673,8 +664,10 @@ void DualSolver::subgradient(double& best, int iterations)
                     limitNorm += g * g;
             }
         }
-        const double stepSize = norm > 0 ? factor * (target - current) / norm : 0;
-        const double limitStep = limitNorm > 0 ? factor * (target - current) / limitNorm : 0;
+        // One step towards the target over the arcs' and the limits' parts together.
+        const double length = factor * (target - current) / (norm + limitNorm);
+        const double stepSize = norm > 0 ? length : 0;
+        const double limitStep = limitNorm > 0 ? length : 0;
         const bool arcsMove = norm > 0 && stepSize > 0 && stepSize != kInf;
         const bool limitsMove = limitNorm > 0 && limitStep > 0 && limitStep != kInf;
         if (!arcsMove && !limitsMove)
@@ -701,7 +694,6 @@ void DualSolver::subgradient(double& best, int iterations)
                     const double value = std::max(0.0, weight[e] + stepSize * g);
                     trainWeight[t] += value - weight[e];
                     weight[e] = value;
-                    price[e] = arcCost[e] + value; // the train is not closed
                     movedHere = 1;
                 }
             }
@@ -732,7 +724,7 @@ void DualSolver::subgradient(double& best, int iterations)
                 m_bestMu[l] = m_reforming[l].mu;
             idle = 0;
         } else if (++idle >= patience) {
-            factor /= 2;
+            factor *= shortening;
             idle = 0;
         }
     }
@@ -1329,15 +1321,22 @@ bool DualSolver::bound(bool root)
         if (m_state[m_arcTrain[e]] == Open && m_weight[e] != 0)
             setWeight(static_cast<int>(e), 0);
     }
-    priceArcs();
     ascent();
     double value = lagrangian();
     m_bound = value;
     if (value == kInf)
         return false; // no plan at these fixings
     const bool warm = root && m_warmed;
-    if (canBeat(value))
-        subgradient(value, root ? (warm ? 30 : 100) : (m_excluded.empty() ? 40 : 100));
+    if (canBeat(value)) {
+        // Rules on the trains and limits on re-forming leave the bound
+        // further from the relaxation's: the root goes on longer.
+        const bool ruled = !m_limits.empty() || !m_reforming.empty();
+        const int iterations = root ? (warm    ? 30
+                                       : ruled ? 300
+                                               : 100)
+                                    : (m_excluded.empty() ? 40 : 100);
+        subgradient(value, iterations, root && ruled);
+    }
     m_bound = value;
     m_plainBound = std::min(value, m_plainValue);
     {
@@ -1353,9 +1352,10 @@ bool DualSolver::bound(bool root)
         }
         offer(std::move(open));
     }
-    if (root && m_maxChanges >= 0) {
-        // The trains the train part chose meet the rule on changes: often
-        // the plan itself, where the multipliers' own plan breaks the rule.
+    if (root && (m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty())) {
+        // The trains the train part chose meet the rules on changes and on
+        // destinations, and leave the sets kept out: often the plan itself,
+        // where the multipliers' own plan breaks a rule.
         std::vector<char> open(m_trains, 0);
         for (int t = 0; t < m_trains; ++t)
             open[t] = m_state[t] == Open || (m_state[t] == Free && m_picked[t]);
@@ -1375,12 +1375,6 @@ bool DualSolver::bound(bool root)
         return false;
     }
     return true;
-}
-
-void DualSolver::priceArcs()
-{
-    for (std::size_t e = 0; e < m_arcTrain.size(); ++e)
-        m_price[e] = m_state[m_arcTrain[e]] == Closed ? kInf : m_arcCost[e] + m_weight[e];
 }
 
 void DualSolver::setWeights(const std::vector<double>& weights)
