@@ -104,6 +104,7 @@ private:
     int beyondKept(const std::vector<char>& used, const std::vector<char>& set) const;
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
+    void fixSure();
     bool propagate(std::vector<int>& fixed);
     int ruleBranch(bool& openFirst) const;
     void setWeights(const std::vector<double>& weights);
@@ -1310,6 +1311,26 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
+// The trains some cheapest plan has, open: a flow's train where nothing
+// between its stations re-forms it (every plan carries it); and, where no
+// rule counts or routes the plan's trains, a train whose Cm is 0: added to
+// any plan it lets each flow keep its chain or take a cheaper one, and only
+// trains of the plan or itself carry cars.
+void DualSolver::fixSure()
+{
+    for (const FlowArcs& flow : m_flows) {
+        const int t = m_trainId[flow.origin][flow.destination];
+        if (flow.nodes == 2 && m_state[t] == Free)
+            m_state[t] = Open;
+    }
+    if (!m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() || !m_reforming.empty())
+        return;
+    for (int t = 0; t < m_trains; ++t) {
+        if (m_state[t] == Free && m_trainCm[t] == 0)
+            m_state[t] = Open;
+    }
+}
+
 void DualSolver::setWeights(const std::vector<double>& weights)
 {
     m_weight = weights;
@@ -1357,8 +1378,9 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
             forcedCost += m_trainCm[t];
         }
     }
-    // The multipliers given, else the last root's where its trains were fixed alike.
     price(rules);
+    fixSure();
+    // The multipliers given, else the last root's where its trains were fixed alike.
     if (m_rootState != m_state)
         m_root = DualWarmStart{};
     const DualWarmStart& from = warm != nullptr && !warm->weights.empty() ? *warm : m_root;
