@@ -1221,15 +1221,22 @@ bool DualSolver::node()
     bool openFirst = false;
     int branch = ruleBranch(openFirst);
     if (branch < 0) {
-        double closest = kInf;
+        // A train the chains use but the multipliers do not pay for, or one
+        // they pay for that no chain uses, is where the relaxation splits:
+        // the one nearest to paid for first. Within rounding of 0 a train
+        // agrees with the chains either way; among those, the ones paid for
+        // that no chain uses first.
+        std::pair<int, double> closest{3, kInf};
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
                 continue;
-            // A train the chains use but the multipliers do not pay for, or
-            // one paid for that no chain uses, is where the relaxation splits.
             const double reduced = m_trainCm[t] - m_trainWeight[t];
-            const bool open = reduced <= 0;
-            const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
+            const double tolerance = 1e-9 * (1 + m_trainCm[t]);
+            const bool used = onPath[t] != 0;
+            const int rank = (used ? reduced > tolerance : reduced < -tolerance) ? 0
+                             : (reduced <= 0) != used                            ? 1
+                                                                                 : 2;
+            const std::pair<int, double> score{rank, std::fabs(reduced)};
             if (score < closest) {
                 closest = score;
                 branch = t;
