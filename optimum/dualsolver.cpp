@@ -12,6 +12,8 @@ namespace zeltrac::optimum::detail {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// The node at which the search looks for a cheaper plan by adding trains.
+constexpr long kAddDropNode = 10;
 
 } // namespace
 
@@ -96,6 +98,8 @@ private:
     void copyParts(const Destinations& from, Destinations& to) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
+    bool addDrop();
+    void keep(std::vector<char> open, double cost, const Next& next);
     void offer(std::vector<char> open);
     double trainPart(double plain);
     double outOfKept();
@@ -166,6 +170,7 @@ private:
     double m_rootBound = -kInf;
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
+    bool m_addedOnce = false;                  // this solve's addDrop done
 
     // The rules on the plan's trains.
     std::vector<std::pair<int, int>> m_limits; // station, most trains from it
@@ -874,6 +879,66 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     cost = planCost(open, nullptr);
 }
 
+// From the incumbent, opens each free train it lacks that some flow would
+// take in turn and drops trains again from there (improve), keeping the
+// plan where it is cheaper and meets the rules; until no train added helps.
+// Whether it found one.
+bool DualSolver::addDrop()
+{
+    if (m_bestOpen.empty())
+        return false;
+    const double start = m_best;
+    std::vector<char> open = m_bestOpen;
+    double cost = m_best;
+    std::vector<char> trial;
+    Trains carried;
+    for (bool better = true; better && !m_deadline->passed();) {
+        better = false;
+        for (int t = 0; t < m_trains; ++t) {
+            if (open[t] || m_state[t] == Closed)
+                continue;
+            // Only the flows to its destination or beyond may take it.
+            open[t] = 1;
+            bool taken = false;
+            for (int b = m_trainDestination[t]; b <= m_line.n && !taken; ++b)
+                taken = destinationCost(b, open, carried) != kInf && carried.test(t);
+            open[t] = 0;
+            if (!taken)
+                continue;
+            trial = open;
+            trial[t] = 1;
+            double c = kInf;
+            improve(trial, c);
+            if (c < cost && meets(trial)) {
+                cost = c;
+                open = trial;
+                better = true;
+            }
+        }
+    }
+    if (!(cost < start))
+        return false;
+    Next next{};
+    limitedCost(open, &next);
+    keep(std::move(open), cost, next);
+    return true;
+}
+
+// The plan becomes the incumbent; the one before joins the pool.
+void DualSolver::keep(std::vector<char> open, double cost, const Next& next)
+{
+    if (!m_bestOpen.empty()) {
+        m_pool.push_back(m_bestOpen);
+        if (m_pool.size() > 8)
+            m_pool.erase(m_pool.begin());
+    }
+    m_best = cost;
+    m_bestOpen = std::move(open);
+    m_bestNext = next;
+    const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
+    m_deadline->report(m_best / m_scale, std::max(0.0, bound));
+}
+
 int DualSolver::changes(const std::vector<char>& used) const
 {
     int count = 0;
@@ -988,16 +1053,7 @@ void DualSolver::offer(std::vector<char> open)
     if (cost < m_best) {
         if (m_reforming.empty())
             limitedCost(open, &next);
-        if (!m_bestOpen.empty()) {
-            m_pool.push_back(m_bestOpen);
-            if (m_pool.size() > 8)
-                m_pool.erase(m_pool.begin());
-        }
-        m_best = cost;
-        m_bestOpen = std::move(open);
-        m_bestNext = next;
-        const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
-        m_deadline->report(m_best / m_scale, std::max(0.0, bound));
+        keep(std::move(open), cost, next);
     }
 }
 
@@ -1218,6 +1274,12 @@ bool DualSolver::node()
             break;
         }
     }
+    // A search the first nodes do not end: a plan with a train more, and
+    // trains dropped again, may be cheaper.
+    if (!m_addedOnce && m_nodes >= kAddDropNode && m_reforming.empty()) {
+        m_addedOnce = true;
+        addDrop();
+    }
     bool openFirst = false;
     int branch = ruleBranch(openFirst);
     if (branch < 0) {
@@ -1362,6 +1424,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_floor = kInf;
     m_rootBound = m_bound = m_plainBound = -kInf;
     m_tried.clear();
+    m_addedOnce = false;
     m_forced = Trains{};
     m_state.assign(m_trains, Free);
     m_picked.assign(m_trains, 0);
