@@ -1275,8 +1275,10 @@ bool DualSolver::node()
         }
     }
     // A search the first nodes do not end: a plan with a train more, and
-    // trains dropped again, may be cheaper.
-    if (!m_addedOnce && m_nodes >= kAddDropNode && m_reforming.empty()) {
+    // trains dropped again, may be cheaper (on the lines the calculation
+    // takes: on longer ones it costs more than the nodes it saves).
+    if (!m_addedOnce && m_nodes >= kAddDropNode && m_line.n <= kMaxStations &&
+        m_reforming.empty()) {
         m_addedOnce = true;
         addDrop();
     }
@@ -1381,15 +1383,16 @@ bool DualSolver::bound(bool root)
 }
 
 // The trains some cheapest plan has, open: a flow's train where nothing
-// between its stations re-forms it (every plan carries it); and, where no
-// rule counts or routes the plan's trains, a train whose Cm is 0: added to
-// any plan it lets each flow keep its chain or take a cheaper one, and only
-// trains of the plan or itself carry cars.
+// between its stations re-forms it (every plan carries it; on the lines the
+// calculation takes: fixed on longer ones it slows their bound); and, where
+// no rule counts or routes the plan's trains, a train whose Cm is 0: added
+// to any plan it lets each flow keep its chain or take a cheaper one, and
+// only trains of the plan or itself carry cars.
 void DualSolver::fixSure()
 {
     for (const FlowArcs& flow : m_flows) {
         const int t = m_trainId[flow.origin][flow.destination];
-        if (flow.nodes == 2 && m_state[t] == Free)
+        if (flow.nodes == 2 && m_state[t] == Free && m_line.n <= kMaxStations)
             m_state[t] = Open;
     }
     if (!m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() || !m_reforming.empty())
