@@ -109,6 +109,12 @@ private:
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     void fixSure();
+    // Whether a rule counts or routes the plan's trains (besides forced and forbidden ones).
+    bool ruled() const
+    {
+        return !m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() ||
+               !m_reforming.empty();
+    }
     bool propagate(std::vector<int>& fixed);
     int ruleBranch(bool& openFirst) const;
     void setWeights(const std::vector<double>& weights);
@@ -133,6 +139,7 @@ private:
     bool m_wholeUnits = false; // the line's numbers are whole units
     double m_unitError = 0;    // most any plan's cost in units differs from the line's
     bool m_whole = false;      // every plan costs a whole number of units (this solve's)
+    bool m_factored = false;   // some flow's re-forming costs have a factor other than 1
     double m_error = 0;        // m_unitError under this solve's factors
     std::array<double, kDim> m_tek{};
     std::array<double, kDim> m_routeTek{}; // per car, the multipliers added
@@ -310,11 +317,13 @@ void DualSolver::price(const DualRules& rules)
     }
     // Factored costs are no longer whole units.
     m_whole = m_wholeUnits;
+    m_factored = false;
     double most = 1;
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
         FlowArcs& flow = m_flows[k];
         flow.factor = m_factor[flow.origin][flow.destination];
         m_whole = m_whole && flow.factor == 1;
+        m_factored = m_factored || flow.factor != 1;
         most = std::max(most, flow.factor);
         const int* nodes = m_nodeStation.data() + flow.firstNode;
         const double cars = static_cast<double>(flow.cars);
@@ -1276,9 +1285,10 @@ bool DualSolver::node()
     }
     // A search the first nodes do not end: a plan with a train more, and
     // trains dropped again, may be cheaper (on the lines the calculation
-    // takes: on longer ones it costs more than the nodes it saves).
-    if (!m_addedOnce && m_nodes >= kAddDropNode && m_line.n <= kMaxStations &&
-        m_reforming.empty()) {
+    // takes, with no rule on the trains and no factors: elsewhere, as in the
+    // variants and the envelope, it costs more than the nodes it saves).
+    if (!m_addedOnce && m_nodes >= kAddDropNode && m_line.n <= kMaxStations && !ruled() &&
+        !m_factored) {
         m_addedOnce = true;
         addDrop();
     }
@@ -1382,20 +1392,13 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
-// The trains some cheapest plan has, open: a flow's train where nothing
-// between its stations re-forms it (every plan carries it; on the lines the
-// calculation takes: fixed on longer ones it slows their bound); and, where
-// no rule counts or routes the plan's trains, a train whose Cm is 0: added
-// to any plan it lets each flow keep its chain or take a cheaper one, and
-// only trains of the plan or itself carry cars.
+// The trains some cheapest plan has, open: where no rule counts or routes
+// the plan's trains, a train whose Cm is 0 (added to any plan it lets each
+// flow keep its chain or take a cheaper one, and only trains of the plan or
+// itself carry cars).
 void DualSolver::fixSure()
 {
-    for (const FlowArcs& flow : m_flows) {
-        const int t = m_trainId[flow.origin][flow.destination];
-        if (flow.nodes == 2 && m_state[t] == Free && m_line.n <= kMaxStations)
-            m_state[t] = Open;
-    }
-    if (!m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() || !m_reforming.empty())
+    if (ruled())
         return;
     for (int t = 0; t < m_trains; ++t) {
         if (m_state[t] == Free && m_trainCm[t] == 0)
