@@ -12,6 +12,8 @@ namespace zeltrac::optimum::detail {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// The node at which the search looks for a cheaper plan by adding trains.
+constexpr long kAddDropNode = 10;
 
 } // namespace
 
@@ -96,6 +98,8 @@ private:
     void copyParts(const Destinations& from, Destinations& to) const;
     double planCost(const std::vector<char>& open, std::vector<char>* used) const;
     void improve(std::vector<char>& open, double& cost) const;
+    bool addDrop();
+    void keep(std::vector<char> open, double cost, const Next& next);
     void offer(std::vector<char> open);
     double trainPart(double plain);
     double outOfKept();
@@ -105,6 +109,13 @@ private:
     int beyondKept(const Trains& used, const Trains& set) const;
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
+    void fixSure();
+    // Whether a rule counts or routes the plan's trains (besides forced and forbidden ones).
+    bool ruled() const
+    {
+        return !m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() ||
+               !m_reforming.empty();
+    }
     bool propagate(std::vector<int>& fixed);
     int ruleBranch(bool& openFirst) const;
     void setWeights(const std::vector<double>& weights);
@@ -129,6 +140,7 @@ private:
     bool m_wholeUnits = false; // the line's numbers are whole units
     double m_unitError = 0;    // most any plan's cost in units differs from the line's
     bool m_whole = false;      // every plan costs a whole number of units (this solve's)
+    bool m_factored = false;   // some flow's re-forming costs have a factor other than 1
     double m_error = 0;        // m_unitError under this solve's factors
     std::array<double, kDim> m_tek{};
     std::array<double, kDim> m_routeTek{}; // per car, the multipliers added
@@ -168,6 +180,7 @@ private:
     double m_rootBound = -kInf;
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
+    bool m_addedOnce = false;                  // this solve's addDrop done
 
     // The rules on the plan's trains.
     std::vector<std::pair<int, int>> m_limits; // station, most trains from it
@@ -308,11 +321,13 @@ void DualSolver::price(const DualRules& rules)
     }
     // Factored costs are no longer whole units.
     m_whole = m_wholeUnits;
+    m_factored = false;
     double most = 1;
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
         FlowArcs& flow = m_flows[k];
         flow.factor = m_factor[flow.origin][flow.destination];
         m_whole = m_whole && flow.factor == 1;
+        m_factored = m_factored || flow.factor != 1;
         most = std::max(most, flow.factor);
         const int* nodes = m_nodeStation.data() + flow.firstNode;
         const double cars = static_cast<double>(flow.cars);
@@ -590,7 +605,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         m_bestMu[l] = m_reforming[l].mu;
     std::array<double, kDim> reformed{};
     std::array<char, kMaxTrains> open{};
-    const bool ruled = m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty();
+    const bool trainRules = m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty();
     // Where costs are not whole units the bound must come closer: longer
     // steps, shortened less often.
     double factor = m_whole ? 1 : 2;
@@ -685,7 +700,8 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                     continue;
                 // Under rules on the trains, as the Lagrangian's train part chose.
                 const int g =
-                    onPath[e] - (ruled ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
+                    onPath[e] -
+                    (trainRules ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
                 if (g > 0 || (g < 0 && weight[e] > 0)) {
                     if (!moved[e]) {
                         moved[e] = 1;
@@ -917,6 +933,66 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     cost = planCost(open, nullptr);
 }
 
+// From the incumbent, opens each free train it lacks that some flow would
+// take in turn and drops trains again from there (improve), keeping the
+// plan where it is cheaper and meets the rules; until no train added helps.
+// Whether it found one.
+bool DualSolver::addDrop()
+{
+    if (m_bestOpen.empty())
+        return false;
+    const double start = m_best;
+    std::vector<char> open = m_bestOpen;
+    double cost = m_best;
+    std::vector<char> trial;
+    Trains carried;
+    for (bool better = true; better && !m_deadline->passed();) {
+        better = false;
+        for (int t = 0; t < m_trains; ++t) {
+            if (open[t] || m_state[t] == Closed)
+                continue;
+            // Only the flows to its destination or beyond may take it.
+            open[t] = 1;
+            bool taken = false;
+            for (int b = m_trainDestination[t]; b <= m_line.n && !taken; ++b)
+                taken = destinationCost(b, open, carried) != kInf && carried.test(t);
+            open[t] = 0;
+            if (!taken)
+                continue;
+            trial = open;
+            trial[t] = 1;
+            double c = kInf;
+            improve(trial, c);
+            if (c < cost && meets(trial)) {
+                cost = c;
+                open = trial;
+                better = true;
+            }
+        }
+    }
+    if (!(cost < start))
+        return false;
+    Next next{};
+    limitedCost(open, &next);
+    keep(std::move(open), cost, next);
+    return true;
+}
+
+// The plan becomes the incumbent; the one before joins the pool.
+void DualSolver::keep(std::vector<char> open, double cost, const Next& next)
+{
+    if (!m_bestOpen.empty()) {
+        m_pool.push_back(m_bestOpen);
+        if (m_pool.size() > 8)
+            m_pool.erase(m_pool.begin());
+    }
+    m_best = cost;
+    m_bestOpen = std::move(open);
+    m_bestNext = next;
+    const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
+    m_deadline->report(m_best / m_scale, std::max(0.0, bound));
+}
+
 int DualSolver::changes(const std::vector<char>& used) const
 {
     int count = 0;
@@ -1043,16 +1119,7 @@ void DualSolver::offer(std::vector<char> open)
     if (cost < m_best) {
         if (m_reforming.empty())
             limitedCost(open, &next);
-        if (!m_bestOpen.empty()) {
-            m_pool.push_back(m_bestOpen);
-            if (m_pool.size() > 8)
-                m_pool.erase(m_pool.begin());
-        }
-        m_best = cost;
-        m_bestOpen = std::move(open);
-        m_bestNext = next;
-        const double bound = std::isfinite(m_rootBound) ? (m_rootBound - m_error) / m_scale : 0;
-        m_deadline->report(m_best / m_scale, std::max(0.0, bound));
+        keep(std::move(open), cost, next);
     }
 }
 
@@ -1275,18 +1342,34 @@ bool DualSolver::node()
             break;
         }
     }
+    // A search the first nodes do not end: a plan with a train more, and
+    // trains dropped again, may be cheaper (on the lines the calculation
+    // takes, with no rule on the trains and no factors: elsewhere, as in the
+    // variants and the envelope, it costs more than the nodes it saves).
+    if (!m_addedOnce && m_nodes >= kAddDropNode && m_line.n <= kMaxStations && !ruled() &&
+        !m_factored) {
+        m_addedOnce = true;
+        addDrop();
+    }
     bool openFirst = false;
     int branch = ruleBranch(openFirst);
     if (branch < 0) {
-        double closest = kInf;
+        // A train the chains use but the multipliers do not pay for, or one
+        // they pay for that no chain uses, is where the relaxation splits:
+        // the one nearest to paid for first. Within rounding of 0 a train
+        // agrees with the chains either way; among those, the ones paid for
+        // that no chain uses first.
+        std::pair<int, double> closest{3, kInf};
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
                 continue;
-            // A train the chains use but the multipliers do not pay for, or
-            // one paid for that no chain uses, is where the relaxation splits.
             const double reduced = m_trainCm[t] - m_trainWeight[t];
-            const bool open = reduced <= 0;
-            const double score = std::fabs(reduced) + (open != (onPath[t] != 0) ? 0 : 1e300);
+            const double tolerance = 1e-9 * (1 + m_trainCm[t]);
+            const bool used = onPath[t] != 0;
+            const int rank = (used ? reduced > tolerance : reduced < -tolerance) ? 0
+                             : (reduced <= 0) != used                            ? 1
+                                                                                 : 2;
+            const std::pair<int, double> score{rank, std::fabs(reduced)};
             if (score < closest) {
                 closest = score;
                 branch = t;
@@ -1330,12 +1413,12 @@ bool DualSolver::bound(bool root)
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
         // further from the relaxation's: the root goes on longer.
-        const bool ruled = !m_limits.empty() || !m_reforming.empty();
-        const int iterations = root ? (warm    ? 30
-                                       : ruled ? 300
-                                               : 100)
+        const bool hard = !m_limits.empty() || !m_reforming.empty();
+        const int iterations = root ? (warm   ? 30
+                                       : hard ? 300
+                                              : 100)
                                     : (m_excluded.empty() ? 40 : 100);
-        subgradient(value, iterations, root && ruled);
+        subgradient(value, iterations, root && hard);
     }
     m_bound = value;
     m_plainBound = std::min(value, m_plainValue);
@@ -1377,6 +1460,20 @@ bool DualSolver::bound(bool root)
     return true;
 }
 
+// The trains some cheapest plan has, open: where no rule counts or routes
+// the plan's trains, a train whose Cm is 0 (added to any plan it lets each
+// flow keep its chain or take a cheaper one, and only trains of the plan or
+// itself carry cars).
+void DualSolver::fixSure()
+{
+    if (ruled())
+        return;
+    for (int t = 0; t < m_trains; ++t) {
+        if (m_state[t] == Free && m_trainCm[t] == 0)
+            m_state[t] = Open;
+    }
+}
+
 void DualSolver::setWeights(const std::vector<double>& weights)
 {
     m_weight = weights;
@@ -1401,6 +1498,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_floor = kInf;
     m_rootBound = m_bound = m_plainBound = -kInf;
     m_tried.clear();
+    m_addedOnce = false;
     m_forced = Trains{};
     m_state.assign(m_trains, Free);
     m_picked.assign(m_trains, 0);
@@ -1427,8 +1525,9 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_excludedBits.clear();
     for (const std::vector<char>& set : m_excluded)
         m_excludedBits.push_back(bitsOf(set));
-    // The multipliers given, else the last root's where its trains were fixed alike.
     price(rules);
+    fixSure();
+    // The multipliers given, else the last root's where its trains were fixed alike.
     if (m_rootState != m_state)
         m_root = DualWarmStart{};
     const DualWarmStart& from = warm != nullptr && !warm->weights.empty() ? *warm : m_root;
