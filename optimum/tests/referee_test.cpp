@@ -6,6 +6,7 @@
 #include "optimum/dualsolver.h"
 #include "optimum/line.h"
 #include "optimum/planner.h"
+#include "optimum/program.h"
 #include "optimum/variants.h"
 #include "optimum_test_support.h"
 
@@ -92,7 +93,7 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
             ASSERT_EQ(ownTrains.status(), cbcTrains.status()) << label << ": " << ownTrains.message;
             EXPECT_EQ(ownTrains.message, cbcTrains.message) << label;
             if (cbcTrains.hasPlan()) {
-                // Handed over only beyond the node limit.
+                // Handed over only beyond the node limit, from the same start.
                 detail::DualRules rules;
                 for (const auto& [i, j] : trains.forced)
                     rules.forced[i][j] = true;
@@ -100,10 +101,11 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
                     rules.forbidden[i][j] = true;
                 const detail::Deadline deadline(Options{}, detail::Clock::now());
                 if (ownTrains.handedOver) {
-                    EXPECT_EQ(detail::solveByDualAscent(line, TrainSet{}, deadline,
-                                                        Options{}.nodeLimit, rules)
-                                  .kind,
-                              detail::DualResult::NodeLimit)
+                    const TrainSet start = openSet(detail::trainsOfPlan(plan.plan, line.n));
+                    EXPECT_EQ(
+                        detail::solveByDualAscent(line, start, deadline, Options{}.nodeLimit, rules)
+                            .kind,
+                        detail::DualResult::NodeLimit)
                         << label;
                 }
                 EXPECT_NEAR(ownTrains.best.cost, cbcTrains.best.cost, 1e-9 * cbcTrains.best.cost)
