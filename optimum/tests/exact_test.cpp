@@ -5,8 +5,10 @@
 #include <thread>
 
 #include "calc/plan.h"
+#include "optimum/dualsolver.h"
 #include "optimum/exact.h"
 #include "optimum/line.h"
+#include "optimum/program.h"
 #include "optimum_test_support.h"
 
 using namespace zeltrac;
@@ -297,4 +299,33 @@ TEST(ExactPlanLimits, CancelFromAnotherThreadEndsTheSolve)
     canceller.join();
     EXPECT_TRUE(solution.status() == Status::Cancelled || solution.status() == Status::Optimal);
     expectConsistent(input, solution);
+}
+
+// Lines whose relaxation under destination and re-forming limits (besides
+// required and forbidden trains) is whole, and which our root proves: its
+// bound reaches the relaxation's there.
+TEST(ExactPlanSolvers, OwnRootReachesAWholeRelaxationUnderLimits)
+{
+    Conditions conditions;
+    conditions.forced = {{1, 21}, {5, 12}};
+    conditions.forbidden = {{2, 20}, {3, 10}};
+    conditions.maxDestinations = {{6, 4}, {14, 4}};
+    conditions.maxReprocessed = {{8, 2000}, {16, 2000}};
+    for (const std::uint64_t seed : {1, 10, 14, 20}) {
+        const CalcInput input = denseLine(seed);
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        const detail::Deadline deadline(Options{}, detail::Clock::now());
+        std::vector<bool> links;
+        TrainSet relaxed{};
+        double lpBound = 0;
+        ASSERT_TRUE(detail::relaxation(detail::buildModel(line, conditions).program, deadline,
+                                       links, relaxed, lpBound))
+            << seed;
+        const TrainSet start = openSet(detail::trainsOfPlan(calculated(input).plan, line.n));
+        const detail::DualResult root =
+            detail::solveByDualAscent(line, start, deadline, 1, detail::rulesOf(conditions));
+        ASSERT_EQ(root.kind, detail::DualResult::Proven) << seed;
+        EXPECT_NEAR(root.cost, lpBound, 1e-9 * lpBound) << seed;
+    }
 }
