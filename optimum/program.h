@@ -32,6 +32,8 @@ public:
                             std::chrono::duration<double>(limitOf(options.timeLimitSeconds))))
     {
     }
+    // It keeps a pointer to the options: never from a temporary.
+    Deadline(Options&&, Clock::time_point) = delete;
 
     // No limit beyond about four months (which the clock can hold); none below 0.
     static double limitOf(double seconds)

@@ -17,6 +17,9 @@ using namespace zeltrac::optimum::testing;
 
 namespace {
 
+// The options a deadline of the default limits refers to.
+const Options kDefaults;
+
 CalcInput fourStations()
 {
     return makeInput(
@@ -315,7 +318,7 @@ TEST(ExactPlanSolvers, OwnRootReachesAWholeRelaxationUnderLimits)
         const CalcInput input = denseLine(seed);
         Line line;
         ASSERT_EQ(readLine(input, line), "");
-        const detail::Deadline deadline(Options{}, detail::Clock::now());
+        const detail::Deadline deadline(kDefaults, detail::Clock::now());
         std::vector<bool> links;
         TrainSet relaxed{};
         double lpBound = 0;

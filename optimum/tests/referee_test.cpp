@@ -16,6 +16,9 @@ using namespace zeltrac::optimum::testing;
 
 namespace {
 
+// The options a deadline of the default limits refers to.
+const Options kDefaults;
+
 Options with(Solver solver)
 {
     Options options;
@@ -66,7 +69,7 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
         evaluatePlan(input, again.trains, tables);
         EXPECT_EQ(tables.total(6).toDouble(), own.best.cost) << label;
         if (k % 2 == 0) {
-            const detail::Deadline deadline(Options{}, detail::Clock::now());
+            const detail::Deadline deadline(kDefaults, detail::Clock::now());
             const detail::DualResult root =
                 detail::solveByDualAscent(line, TrainSet{}, deadline, 1);
             EXPECT_LE(root.bound, cbc.best.cost * (1 + 1e-12)) << label;
@@ -99,7 +102,7 @@ void compareSolvers(const LineShape& kind, int lines, std::uint64_t seed, bool v
                     rules.forced[i][j] = true;
                 for (const auto& [i, j] : trains.forbidden)
                     rules.forbidden[i][j] = true;
-                const detail::Deadline deadline(Options{}, detail::Clock::now());
+                const detail::Deadline deadline(kDefaults, detail::Clock::now());
                 if (ownTrains.handedOver) {
                     const TrainSet start = openSet(detail::trainsOfPlan(plan.plan, line.n));
                     EXPECT_EQ(
@@ -271,7 +274,7 @@ TEST(OwnSolverAgainstCbc, ReformingLimits)
             rules.forced[i][j] = true;
         for (const auto& [i, j] : c.forbidden)
             rules.forbidden[i][j] = true;
-        const detail::Deadline deadline(Options{}, detail::Clock::now());
+        const detail::Deadline deadline(kDefaults, detail::Clock::now());
         EXPECT_LE(detail::solveByDualAscent(line, TrainSet{}, deadline, 3, rules).bound,
                   cbc.best.cost * (1 + 1e-12))
             << label;
