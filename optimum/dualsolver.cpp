@@ -110,12 +110,13 @@ private:
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     void fixSure();
-    // Whether a rule counts or routes the plan's trains (besides forced and forbidden ones).
-    bool ruled() const
+    // Whether a rule counts the plan's trains (besides forced and forbidden ones).
+    bool trainRules() const
     {
-        return !m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty() ||
-               !m_reforming.empty();
+        return !m_limits.empty() || m_maxChanges >= 0 || !m_excluded.empty();
     }
+    // Whether a rule counts or routes the plan's trains.
+    bool ruled() const { return trainRules() || !m_reforming.empty(); }
     bool propagate(std::vector<int>& fixed);
     int ruleBranch(bool& openFirst) const;
     void setWeights(const std::vector<double>& weights);
@@ -605,7 +606,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         m_bestMu[l] = m_reforming[l].mu;
     std::array<double, kDim> reformed{};
     std::array<char, kMaxTrains> open{};
-    const bool trainRules = m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty();
+    const bool countsTrains = trainRules();
     // Where costs are not whole units the bound must come closer: longer
     // steps, shortened less often.
     double factor = m_whole ? 1 : 2;
@@ -680,11 +681,11 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
             }
         }
         // One step towards the target over the arcs' and the limits' parts together.
-        const double length = factor * (target - current) / (norm + limitNorm);
-        const double stepSize = norm > 0 ? length : 0;
-        const double limitStep = limitNorm > 0 ? length : 0;
-        const bool arcsMove = norm > 0 && stepSize > 0 && stepSize != kInf;
-        const bool limitsMove = limitNorm > 0 && limitStep > 0 && limitStep != kInf;
+        const double squares = norm + limitNorm;
+        const double step = squares > 0 ? factor * (target - current) / squares : 0;
+        const bool moving = step > 0 && step != kInf;
+        const bool arcsMove = moving && norm > 0;
+        const bool limitsMove = moving && limitNorm > 0;
         if (!arcsMove && !limitsMove)
             break;
         // A train counts as open as soon as the raised multipliers pay for
@@ -701,13 +702,13 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 // Under rules on the trains, as the Lagrangian's train part chose.
                 const int g =
                     onPath[e] -
-                    (trainRules ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
+                    (countsTrains ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
                 if (g > 0 || (g < 0 && weight[e] > 0)) {
                     if (!moved[e]) {
                         moved[e] = 1;
                         m_movedSinceBest.push_back(e);
                     }
-                    const double value = std::max(0.0, weight[e] + stepSize * g);
+                    const double value = std::max(0.0, weight[e] + step * g);
                     trainWeight[t] += value - weight[e];
                     weight[e] = value;
                     movedHere = 1;
@@ -718,7 +719,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         for (std::size_t l = 0; l < m_reforming.size() && limitsMove; ++l) {
             const double g = reformed[m_reforming[l].station] - m_reforming[l].cars;
             if (g > 0 || m_reforming[l].mu > 0)
-                setMu(static_cast<int>(l), std::max(0.0, m_reforming[l].mu + limitStep * g));
+                setMu(static_cast<int>(l), std::max(0.0, m_reforming[l].mu + step * g));
         }
         for (int k = 0; k < flows; ++k) {
             if (changed[k])
@@ -1435,7 +1436,7 @@ bool DualSolver::bound(bool root)
         }
         offer(std::move(open));
     }
-    if (root && (m_maxChanges >= 0 || !m_limits.empty() || !m_excluded.empty())) {
+    if (root && trainRules()) {
         // The trains the train part chose meet the rules on changes and on
         // destinations, and leave the sets kept out: often the plan itself,
         // where the multipliers' own plan breaks a rule.
