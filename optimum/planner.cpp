@@ -617,6 +617,23 @@ Found lineOf(const Line& line, const TrainSet& forced, const Scope& scope, const
 
 constexpr int kMaxEnvelopeSolves = 500;
 
+// `share` of the multipliers `a` and the rest of `b`. The Lagrangian bound is
+// concave in the multipliers and the factor together: at a crossing the blend
+// of the two ends' multipliers, in the shares that make the crossing's factor
+// of theirs, starts at least as high as the ends' bounds in those shares.
+// (The envelope sets the re-forming limits aside: no limits' multipliers.)
+detail::DualWarmStart blended(const detail::DualWarmStart& a, const detail::DualWarmStart& b,
+                              double share)
+{
+    if (a.weights.size() != b.weights.size())
+        return a.weights.empty() ? b : a;
+    detail::DualWarmStart blend;
+    blend.weights.resize(a.weights.size());
+    for (std::size_t e = 0; e < a.weights.size(); ++e)
+        blend.weights[e] = share * a.weights[e] + (1 - share) * b.weights[e];
+    return blend;
+}
+
 // Far apart enough that the lines cross within the range.
 bool cheaper(double cost, double than)
 {
@@ -654,7 +671,9 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             std::vector<bool> links;
             bool infeasible = false;
             // The cheapest plan at g, started from the known plan `hint`.
-            const auto solveAt = [&](double g, const Found* hint) -> std::optional<Found> {
+            const auto solveAt = [&](double g, const Found* hint,
+                                     const detail::DualWarmStart* blend =
+                                         nullptr) -> std::optional<Found> {
                 ++result.solves;
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
@@ -668,7 +687,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                             rules.reformingFactor[a][b] = scope.contains(a, b) ? g : 1;
                     }
                     // Started from the multipliers where the known plan was found.
-                    DualWarmStart warm = hint ? hint->warm : DualWarmStart{};
+                    DualWarmStart warm = blend ? *blend : hint ? hint->warm : DualWarmStart{};
                     const DualResult own =
                         solveByDualAscent(line, hint ? hint->set : TrainSet{}, deadline,
                                           options.nodeLimit, rules, &warm);
@@ -747,8 +766,11 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     gc = std::clamp(gc, ga, gb);
                     const Found& lower = la.cost.at(gc) <= lb.cost.at(gc) ? la : lb;
                     std::optional<Found> lc;
-                    if (result.solves < kMaxEnvelopeSolves && gb - ga > 1e-9)
-                        lc = solveAt(gc, &lower);
+                    if (result.solves < kMaxEnvelopeSolves && gb - ga > 1e-9) {
+                        const DualWarmStart blend =
+                            blended(la.warm, lb.warm, (gb - gc) / (gb - ga));
+                        lc = solveAt(gc, &lower, &blend);
+                    }
                     if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
                         lc->set == lb.set) {
                         piece(ga, la);
