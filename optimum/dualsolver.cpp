@@ -93,6 +93,8 @@ private:
                            Walk* walk = nullptr) const;
     double limitedCost(const std::vector<char>& open, Next* next);
     double totalCost(const Destinations& parts, std::vector<char>* used) const;
+    // `cost` with the Cm of the trains `carried`, which go in `used` (may be null).
+    double withTrains(double cost, const Trains& carried, std::vector<char>* used) const;
     // Only the stations and the words of the line's trains: the arrays have
     // room for the longest line.
     void copyParts(const Destinations& from, Destinations& to) const;
@@ -155,6 +157,7 @@ private:
     int m_trains = 0;
     int m_words = 0; // of a set of the line's trains
     std::array<std::array<int, kDim>, kDim> m_trainId{};
+    std::array<int, kDim> m_firstOrigin{}; // per destination, the first station with a flow to it
     std::vector<int> m_trainOrigin, m_trainDestination;
     std::vector<double> m_trainCm, m_trainWeight;
     std::vector<State> m_state;
@@ -174,6 +177,7 @@ private:
     std::vector<char> m_moved;
     std::vector<char> m_onPath, m_changed;
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
+    std::vector<int> m_merged;              // one flow's arcs that may move, as they are merged
 
     double m_best = kInf; // the incumbent's cost in units
     std::vector<char> m_bestOpen;
@@ -253,6 +257,13 @@ void DualSolver::build()
             m_trainCm.push_back(static_cast<double>(line.cm[i]) * m_scale);
         }
     }
+    for (int b = 1; b <= line.n; ++b) {
+        m_firstOrigin[b] = b;
+        for (int a = b - 1; a >= 1; --a) {
+            if (line.flow[a][b] != 0)
+                m_firstOrigin[b] = a;
+        }
+    }
     m_words = (m_trains + 63) / 64;
     m_trainWeight.assign(m_trains, 0);
     m_state.assign(m_trains, Free);
@@ -301,6 +312,7 @@ void DualSolver::build()
     m_changed.assign(m_flows.size(), 0);
     m_active.assign(m_arcTrain.size(), 0);
     m_activeEnd.assign(m_flows.size(), 0);
+    m_merged.assign(m_arcTrain.size(), 0);
 }
 
 // The arcs' costs under the solve's factors, and its re-forming limits with
@@ -641,17 +653,46 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         // Only the arcs on the chains or with multipliers above 0 may move;
         // a flow's change only where the last step moved its multipliers.
         for (int k = 0; k < flows; ++k) {
-            if (iteration > 0 && !changed[k])
-                continue;
             const FlowArcs& flow = m_flows[k];
             const int first = flow.firstArc;
-            const int end = first + flow.nodes * (flow.nodes - 1) / 2;
-            int active = first;
-            for (int e = first; e < end; ++e) {
-                activeArcs[active] = e;
-                active += onPath[e] != 0 || weight[e] > 0;
+            if (iteration == 0) {
+                const int end = first + flow.nodes * (flow.nodes - 1) / 2;
+                int active = first;
+                for (int e = first; e < end; ++e) {
+                    activeArcs[active] = e;
+                    active += onPath[e] != 0 || weight[e] > 0;
+                }
+                activeEnd[k] = active;
+                continue;
             }
-            activeEnd[k] = active;
+            if (!changed[k])
+                continue;
+            // Only the active arcs moved: those still above 0, merged in
+            // order with the new chain's arcs (stored last first).
+            int kept = first;
+            for (int i = first; i < activeEnd[k]; ++i) {
+                const int e = activeArcs[i];
+                activeArcs[kept] = e;
+                kept += weight[e] > 0;
+            }
+            const int* path = m_pathArc.data() + m_pathStart[k];
+            int hops = 0;
+            while (hops < flow.nodes && path[hops] >= 0)
+                ++hops;
+            int* merged = m_merged.data();
+            int count = 0;
+            int i = first;
+            for (int s = hops - 1; s >= 0; --s) {
+                const int e = path[s];
+                while (i < kept && activeArcs[i] < e)
+                    merged[count++] = activeArcs[i++];
+                i += i < kept && activeArcs[i] == e;
+                merged[count++] = e;
+            }
+            while (i < kept)
+                merged[count++] = activeArcs[i++];
+            std::copy_n(merged, count, activeArcs + first);
+            activeEnd[k] = first + count;
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
@@ -772,14 +813,22 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
     plain[b] = 0;
     next[b] = b;
     hops[b] = 0;
-    // Ties go to fewer trains, then to the farther train first, as routing does.
-    for (int v = b - 1; v >= 1; --v) {
+    // Ties go to fewer trains, then to the farther train first, as routing
+    // does. A chain may go on from b and from the stations passed that
+    // re-form and reach b: `via`, farthest first. No chain starts before the
+    // first origin of a flow to b.
+    std::array<int, kDim> via;
+    int vias = 0;
+    via[vias++] = b;
+    for (int v = b - 1; v >= m_firstOrigin[b]; --v) {
         next[v] = 0;
         best[v] = kInf;
         plain[v] = 0;
         hops[v] = 0;
-        for (int j = b; j > v; --j) {
-            if (!open[m_trainId[v][j]] || (j != b && (!line.reforms(j) || next[j] == 0)))
+        const int* trains = m_trainId[v].data();
+        for (int n = 0; n < vias; ++n) {
+            const int j = via[n];
+            if (!open[trains[j]])
                 continue;
             const double c = j == b ? 0 : m_routeTek[j] + best[j];
             if (c < best[v] || (c == best[v] && hops[j] + 1 < hops[v])) {
@@ -789,9 +838,11 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
                 hops[v] = hops[j] + 1;
             }
         }
+        if (next[v] != 0 && line.reforms(v))
+            via[vias++] = v;
     }
     double cost = 0;
-    for (int a = 1; a < b; ++a) {
+    for (int a = m_firstOrigin[b]; a < b; ++a) {
         const std::int64_t f = line.flow[a][b];
         if (f == 0)
             continue;
@@ -809,8 +860,12 @@ double DualSolver::destinationCost(int b, const std::vector<char>& open, Trains&
                 walk->reformed[v] += cars;
         }
     }
-    if (walk != nullptr && walk->next != nullptr)
+    if (walk != nullptr && walk->next != nullptr) {
+        // Only the stations the chains may pass were written.
+        std::fill(next.begin(), next.begin() + m_firstOrigin[b], 0);
+        std::fill(next.begin() + b + 1, next.end(), 0);
         (*walk->next)[b] = next;
+    }
     return cost;
 }
 
@@ -851,6 +906,11 @@ double DualSolver::totalCost(const Destinations& parts, std::vector<char>* used)
         for (int w = 0; w < m_words; ++w)
             carried.words[w] |= parts.carried[b].words[w];
     }
+    return withTrains(cost, carried, used);
+}
+
+double DualSolver::withTrains(double cost, const Trains& carried, std::vector<char>* used) const
+{
     if (used != nullptr)
         used->assign(m_trains, 0);
     for (int w = 0; w < m_words; ++w) {
@@ -876,13 +936,19 @@ void DualSolver::copyParts(const Destinations& from, Destinations& to) const
 // them (only trains with cars pay); infinite when a flow has no chain.
 double DualSolver::planCost(const std::vector<char>& open, std::vector<char>* used) const
 {
-    Destinations parts;
+    // As totalCost sums the destinations' parts.
+    double cost = 0;
+    Trains carried = m_forced;
+    Trains part;
     for (int b = 2; b <= m_line.n; ++b) {
-        parts.cost[b] = destinationCost(b, open, parts.carried[b]);
-        if (parts.cost[b] == kInf)
+        const double c = destinationCost(b, open, part);
+        if (c == kInf)
             return kInf;
+        cost += c;
+        for (int w = 0; w < m_words; ++w)
+            carried.words[w] |= part.words[w];
     }
-    return totalCost(parts, used);
+    return withTrains(cost, carried, used);
 }
 
 // Drops trains one at a time while that lowers the cost and the plan meets
