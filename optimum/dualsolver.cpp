@@ -73,7 +73,9 @@ private:
     void price(const DualRules& rules);
     void setMu(int l, double value);
     double lagrangian(const std::vector<char>* changed = nullptr);
-    double ascentStep(int k);
+    // `stuck`: set where the flow cannot be raised until its own
+    // multipliers or the trains' rooms grow (none or a blocked chain).
+    double ascentStep(int k, bool& stuck);
     void ascent();
     void subgradient(double& best, int iterations, bool thorough);
     static constexpr int kMaxTrains = kMaxLineStations * (kMaxLineStations - 1) / 2;
@@ -178,6 +180,7 @@ private:
     std::vector<char> m_onPath, m_changed;
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
     std::vector<int> m_merged;              // one flow's arcs that may move, as they are merged
+    std::vector<char> m_stuck;              // per flow, blocked in this ascent
 
     double m_best = kInf; // the incumbent's cost in units
     std::vector<char> m_bestOpen;
@@ -494,7 +497,7 @@ double DualSolver::trainPart(double plain)
 
 // Raises flow k's cheapest chain cost by raising the multipliers on a cut
 // of its arcs that still have room under their trains' Cm; the amount.
-double DualSolver::ascentStep(int k)
+double DualSolver::ascentStep(int k, bool& stuck)
 {
     const FlowArcs& flow = m_flows[k];
     const int m = flow.nodes;
@@ -525,8 +528,10 @@ double DualSolver::ascentStep(int k)
         to[p] = best;
     }
     const double length = from[m - 1];
-    if (length == kInf)
+    if (length == kInf) {
+        stuck = true;
         return 0;
+    }
     const double tolerance = 1e-12 * (1 + length);
     const auto room = [&](int e) {
         const int t = m_arcTrain[e];
@@ -547,8 +552,10 @@ double DualSolver::ascentStep(int k)
                 continue;
             const double reduced = from[p] + m_arcCost[e] + m_weight[e] + to[q] - length;
             if (room(e) + reduced <= tolerance) {
-                if (q == m - 1)
-                    return 0; // blocked
+                if (q == m - 1) {
+                    stuck = true; // blocked
+                    return 0;
+                }
                 inside[q] = true;
             }
         }
@@ -587,10 +594,18 @@ void DualSolver::ascent()
 {
     // Below the root the multipliers start from the parent's.
     const int rounds = (m_nodes == 1 ? 8 : 2) * m_line.n;
+    // The steps only raise multipliers, so the trains' rooms only shrink: a
+    // flow blocked stays blocked for the rest of the rounds.
+    m_stuck.assign(m_flows.size(), 0);
     for (int round = 0; round < rounds; ++round) {
         double raised = 0;
-        for (std::size_t k = 0; k < m_flows.size(); ++k)
-            raised += ascentStep(static_cast<int>(k));
+        for (std::size_t k = 0; k < m_flows.size(); ++k) {
+            if (m_stuck[k])
+                continue;
+            bool stuck = false;
+            raised += ascentStep(static_cast<int>(k), stuck);
+            m_stuck[k] = stuck;
+        }
         if (raised <= 1e-12 * (1 + std::fabs(m_best)))
             break;
     }
