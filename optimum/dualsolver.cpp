@@ -1458,7 +1458,7 @@ bool DualSolver::bound(bool root)
         const int iterations = root ? (warm   ? 30
                                        : hard ? 300
                                               : 100)
-                                    : (m_excluded.empty() ? 40 : 100);
+                                    : (m_excluded.empty() ? 40 : 60);
         subgradient(value, iterations, root && hard);
     }
     m_bound = value;
