@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // The node at which the search looks for a cheaper plan by adding trains.
 constexpr long kAddDropNode = 10;
+// The most parts of a search, and nodes' multipliers, kept for the next.
+constexpr std::size_t kMaxParts = 4096;
+constexpr std::size_t kMaxKeptMultipliers = 128;
 
 } // namespace
 
@@ -23,7 +27,7 @@ constexpr long kAddDropNode = 10;
 class DualSolver
 {
 public:
-    explicit DualSolver(const Line& line) : m_line(line)
+    DualSolver(const Line& line, bool narrowing) : m_line(line), m_narrowing(narrowing)
     {
         chooseUnits();
         build();
@@ -113,7 +117,11 @@ private:
     int beyondKept(const Trains& used, const Trains& set) const;
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
-    void fixSure();
+    bool fixSure();
+    struct Part;
+    void leave(double bound);
+    bool resumes(const DualRules& rules, const DualWarmStart* warm) const;
+    bool resume();
     // Whether a rule counts the plan's trains (besides forced and forbidden ones).
     bool trainRules() const
     {
@@ -135,6 +143,7 @@ private:
     }
 
     const Line m_line;
+    const bool m_narrowing; // as DualSearch's
     const Deadline* m_deadline = nullptr;
     long m_nodeLimit = 0;
     long m_nodes = 0;
@@ -208,6 +217,26 @@ private:
     DualWarmStart* m_warm = nullptr; // this solve's, given and taken
     bool m_warmed = false;           // this solve started from multipliers
     std::vector<std::vector<char>> m_pool;
+    // The parts of the search discarded by their bound, each with the trains
+    // fixed there: with the sets kept out only growing, a later solve takes
+    // up those its incumbent does not settle instead of searching again.
+    struct Multipliers
+    {
+        std::vector<double> weights;
+        std::vector<double> mu; // per re-forming limit
+    };
+    struct Part
+    {
+        std::vector<State> state;
+        double bound;
+        std::shared_ptr<const Multipliers> at; // those its bound was found with
+    };
+    std::vector<Part> m_parts;
+    bool m_keeping = false; // m_parts holds every part discarded by bound
+    std::shared_ptr<const Multipliers> m_nodeMultipliers; // the node's, once kept
+    std::size_t m_keptMultipliers = 0;
+    bool m_resumed = false; // this solve takes up the last one's parts
+    DualRules m_partsRules; // those the parts were found under
 };
 
 void DualSolver::chooseUnits()
@@ -1391,7 +1420,13 @@ bool DualSolver::node()
     // The rules' fixings, the bound, then reduced-cost fixing; again while
     // that fixes trains.
     for (int pass = 0;; ++pass) {
-        if (!propagate(fixed) || !bound(pass == 0 && m_nodes == 1)) {
+        if (!propagate(fixed)) {
+            unfix();
+            return true;
+        }
+        if (!bound(!m_resumed && pass == 0 && m_nodes == 1)) {
+            if (m_bound != kInf)
+                leave(m_bound);
             unfix();
             return true;
         }
@@ -1410,6 +1445,9 @@ bool DualSolver::node()
             const double reduced = m_trainCm[t] - m_trainWeight[t];
             if (!canBeat(m_plainBound + std::fabs(reduced))) {
                 discard(m_plainBound + std::fabs(reduced));
+                // The other side is a part of its own.
+                m_state[t] = reduced > 0 ? Open : Closed;
+                leave(m_plainBound + std::fabs(reduced));
                 m_state[t] = reduced > 0 ? Closed : Open;
                 fixed.push_back(t);
             }
@@ -1471,6 +1509,7 @@ bool DualSolver::node()
         // Every train fixed: the plan of the open ones was offered (routed
         // another way it may meet the re-forming limits cheaper).
         discard(m_bound);
+        leave(m_bound);
         m_unresolved = m_unresolved || !m_reforming.empty();
     }
     unfix();
@@ -1482,6 +1521,7 @@ bool DualSolver::node()
 // plan cheaper than the incumbent.
 bool DualSolver::bound(bool root)
 {
+    m_nodeMultipliers.reset();
     for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
         if (m_state[m_arcTrain[e]] == Open && m_weight[e] != 0)
             setWeight(static_cast<int>(e), 0);
@@ -1499,7 +1539,7 @@ bool DualSolver::bound(bool root)
         const int iterations = root ? (warm   ? 30
                                        : hard ? 300
                                               : 100)
-                                    : (m_excluded.empty() ? 40 : 100);
+                                    : (m_excluded.empty() ? 40 : 60);
         subgradient(value, iterations, root && hard);
     }
     m_bound = value;
@@ -1545,15 +1585,108 @@ bool DualSolver::bound(bool root)
 // The trains some cheapest plan has, open: where no rule counts or routes
 // the plan's trains, a train whose Cm is 0 (added to any plan it lets each
 // flow keep its chain or take a cheaper one, and only trains of the plan or
-// itself carry cars).
-void DualSolver::fixSure()
+// itself carry cars). Whether it fixed any.
+bool DualSolver::fixSure()
 {
     if (ruled())
-        return;
+        return false;
+    bool any = false;
     for (int t = 0; t < m_trains; ++t) {
-        if (m_state[t] == Free && m_trainCm[t] == 0)
+        if (m_state[t] == Free && m_trainCm[t] == 0) {
             m_state[t] = Open;
+            any = true;
+        }
     }
+    return any;
+}
+
+// Keeps the part of the search at the current fixings, discarded with its
+// bound, for a later solve; past the most kept, none at all.
+void DualSolver::leave(double bound)
+{
+    if (!m_keeping)
+        return;
+    if (m_nodeMultipliers == nullptr) {
+        if (m_keptMultipliers == kMaxKeptMultipliers) {
+            m_keeping = false;
+            m_parts.clear();
+            return;
+        }
+        auto at = std::make_shared<Multipliers>();
+        at->weights = m_weight;
+        for (const Limit& limit : m_reforming)
+            at->mu.push_back(limit.mu);
+        m_nodeMultipliers = std::move(at);
+        ++m_keptMultipliers;
+    }
+    if (m_parts.size() == kMaxParts) {
+        m_keeping = false;
+        m_parts.clear();
+        return;
+    }
+    m_parts.push_back(Part{m_state, bound, m_nodeMultipliers});
+}
+
+// Whether the last solve's parts cover every plan under these rules: it
+// searched every part under the same rules with fewer sets kept out (and
+// its trains fixed alike), and this solve starts from no multipliers given.
+bool DualSolver::resumes(const DualRules& rules, const DualWarmStart* warm) const
+{
+    const DualRules& last = m_partsRules;
+    if (!m_keeping || warm != nullptr || rules.forced != last.forced ||
+        rules.forbidden != last.forbidden || rules.maxDestinations != last.maxDestinations ||
+        rules.reference != last.reference || rules.maxChanges != last.maxChanges ||
+        rules.maxReprocessed != last.maxReprocessed ||
+        rules.reformingFactor != last.reformingFactor)
+        return false;
+    return std::all_of(last.excluded.begin(), last.excluded.end(), [&](const TrainSet& set) {
+        return std::find(rules.excluded.begin(), rules.excluded.end(), set) != rules.excluded.end();
+    });
+}
+
+// Searches the last solve's parts (m_parts) its incumbent may beat, lowest
+// bound first; those it may not stay parts of this one. False when the
+// search ends first.
+bool DualSolver::resume()
+{
+    std::vector<Part> parts = std::move(m_parts);
+    m_parts.clear();
+    std::sort(parts.begin(), parts.end(),
+              [](const Part& a, const Part& b) { return a.bound < b.bound; });
+    std::unordered_set<const Multipliers*> kept;
+    for (const Part& part : parts)
+        kept.insert(part.at.get());
+    m_keptMultipliers = kept.size();
+    m_rootBound = parts.empty() ? kInf : parts.front().bound;
+    const std::vector<State> base = m_state;
+    bool going = true;
+    for (Part& part : parts) {
+        if (!going || !canBeat(part.bound)) {
+            discard(part.bound);
+            if (m_keeping)
+                m_parts.push_back(std::move(part));
+            continue;
+        }
+        m_state = part.state;
+        setWeights(part.at->weights);
+        for (std::size_t l = 0; l < m_reforming.size(); ++l)
+            setMu(static_cast<int>(l), part.at->mu[l]);
+        // The multipliers it was left with, at its fixings and under the
+        // sets kept out since, often settle it without a node.
+        const double value = lagrangian();
+        if (value == kInf)
+            continue; // no plan there
+        if (!canBeat(value)) {
+            discard(value);
+            part.bound = std::max(part.bound, value);
+            if (m_keeping)
+                m_parts.push_back(std::move(part));
+            continue;
+        }
+        going = node();
+    }
+    m_state = base;
+    return going;
 }
 
 void DualSolver::setWeights(const std::vector<double>& weights)
@@ -1608,7 +1741,15 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     for (const std::vector<char>& set : m_excluded)
         m_excludedBits.push_back(bitsOf(set));
     price(rules);
-    fixSure();
+    m_resumed = resumes(rules, warm);
+    if (!m_resumed)
+        m_parts.clear();
+    m_keptMultipliers = 0;
+    // Trains fixed because some cheapest plan has them leave the parts short
+    // of other plans.
+    m_keeping = !fixSure() && m_narrowing;
+    if (!m_keeping)
+        m_parts.clear();
     // The multipliers given, else the last root's where its trains were fixed alike.
     if (m_rootState != m_state)
         m_root = DualWarmStart{};
@@ -1653,7 +1794,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
         }
     } else if (m_target == kInf) {
         result.kind = DualResult::Uncovered;
-    } else if (node()) {
+    } else if (m_resumed ? resume() : node()) {
         // Under re-forming limits the search may end with no plan found or
         // some part of it not settled: not proven.
         const bool open = m_unresolved || (m_best == kInf && !m_reforming.empty());
@@ -1663,6 +1804,11 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     } else {
         result.kind = m_abortKind;
     }
+    m_keeping = m_keeping && result.kind == DualResult::Proven && !m_flows.empty();
+    if (m_keeping)
+        m_partsRules = rules;
+    else
+        m_parts.clear();
     result.nodes = m_nodes;
     result.hasPlan = m_best != kInf;
     if (result.hasPlan) {
@@ -1693,7 +1839,10 @@ DualRules rulesOf(const Conditions& conditions)
     return rules;
 }
 
-DualSearch::DualSearch(const Line& line) : m_solver(std::make_unique<DualSolver>(line)) {}
+DualSearch::DualSearch(const Line& line, bool narrowing)
+    : m_solver(std::make_unique<DualSolver>(line, narrowing))
+{
+}
 
 DualSearch::~DualSearch() = default;
 
@@ -1706,7 +1855,7 @@ DualResult DualSearch::solve(const TrainSet& start, const Deadline& deadline, lo
 DualResult solveByDualAscent(const Line& line, const TrainSet& start, const Deadline& deadline,
                              long nodeLimit, const DualRules& rules, DualWarmStart* warm)
 {
-    return DualSearch(line).solve(start, deadline, nodeLimit, rules, warm);
+    return DualSearch(line, false).solve(start, deadline, nodeLimit, rules, warm);
 }
 
 } // namespace zeltrac::optimum::detail

@@ -87,11 +87,14 @@ class DualSolver;
 // The solves of one line in turn (the variants, the steps of the ladder):
 // each starts from the multipliers the last one's root ended with, where its
 // forced and forbidden trains are the same (or from `warm`, when it holds
-// some), and offers the plans the last ones found first.
+// some), and offers the plans the last ones found first. `narrowing`: the
+// solves keep more sets out each time, their other rules the same (as the
+// variants): each takes up the parts of the search the last one left by
+// their bound instead of searching from the root again.
 class DualSearch
 {
 public:
-    explicit DualSearch(const Line& line);
+    DualSearch(const Line& line, bool narrowing);
     ~DualSearch();
     DualSearch(const DualSearch&) = delete;
     DualSearch& operator=(const DualSearch&) = delete;

@@ -336,7 +336,7 @@ Ladder changeLadder(const CalcInput& input, const CalculatedPlan& calculated,
                                              " изменений, удовлетворяющего условиям";
                     if (ours) {
                         if (!search)
-                            search.emplace(line);
+                            search.emplace(line, false);
                         DualRules rules = rulesOf(conditions);
                         rules.reference = current;
                         rules.maxChanges = k;

@@ -517,7 +517,7 @@ Solution solveExact(const CalcInput& input, const CalculatedPlan& calculated,
             };
             std::optional<DualSearch> search;
             if (ours)
-                search.emplace(line);
+                search.emplace(line, true);
             const TrainSet start = openSet(trainsOfPlan(calculated.plan, line.n));
             // The next plan by our solver: false when the search is over,
             // true when it (or CBC, without `search`) is to go on.
