@@ -691,26 +691,25 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         for (int s = 0; s < nodes && path[s] >= 0; ++s)
             onPath[path[s]] = mark;
     };
-    for (int k = 0; k < flows; ++k)
+    // Only the arcs on the chains or with multipliers above 0 may move.
+    for (int k = 0; k < flows; ++k) {
         markPath(k, 1);
+        const FlowArcs& flow = m_flows[k];
+        const int end = flow.firstArc + flow.nodes * (flow.nodes - 1) / 2;
+        int active = flow.firstArc;
+        for (int e = flow.firstArc; e < end; ++e) {
+            activeArcs[active] = e;
+            active += onPath[e] != 0 || weight[e] > 0;
+        }
+        activeEnd[k] = active;
+    }
     for (int iteration = 0; iteration < iterations && canBeat(best); ++iteration) {
-        // Only the arcs on the chains or with multipliers above 0 may move;
-        // a flow's change only where the last step moved its multipliers.
+        // A flow's arcs change only where the last step moved its multipliers.
         for (int k = 0; k < flows; ++k) {
+            if (iteration == 0 || !changed[k])
+                continue;
             const FlowArcs& flow = m_flows[k];
             const int first = flow.firstArc;
-            if (iteration == 0) {
-                const int end = first + flow.nodes * (flow.nodes - 1) / 2;
-                int active = first;
-                for (int e = first; e < end; ++e) {
-                    activeArcs[active] = e;
-                    active += onPath[e] != 0 || weight[e] > 0;
-                }
-                activeEnd[k] = active;
-                continue;
-            }
-            if (!changed[k])
-                continue;
             // Only the active arcs moved: those still above 0, merged in
             // order with the new chain's arcs (stored last first).
             int kept = first;
@@ -1750,6 +1749,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_keeping = !fixSure() && m_narrowing;
     if (!m_keeping)
         m_parts.clear();
+    m_resumed = m_resumed && m_keeping;
     // The multipliers given, else the last root's where its trains were fixed alike.
     if (m_rootState != m_state)
         m_root = DualWarmStart{};

@@ -670,10 +670,10 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 result.fixed = lineOf(line, base.forced, scope, openSet(fixedPlan)).cost;
             std::vector<bool> links;
             bool infeasible = false;
-            // The cheapest plan at g, started from the known plan `hint`.
+            // The cheapest plan at g, started from the known plan `hint` and
+            // (our solver) from the multipliers `warm`.
             const auto solveAt = [&](double g, const Found* hint,
-                                     const detail::DualWarmStart* blend =
-                                         nullptr) -> std::optional<Found> {
+                                     DualWarmStart warm) -> std::optional<Found> {
                 ++result.solves;
                 if (options.solveBegun)
                     options.solveBegun(result.solves);
@@ -686,8 +686,6 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                         for (int b = a + 1; b <= line.n; ++b)
                             rules.reformingFactor[a][b] = scope.contains(a, b) ? g : 1;
                     }
-                    // Started from the multipliers where the known plan was found.
-                    DualWarmStart warm = blend ? *blend : hint ? hint->warm : DualWarmStart{};
                     const DualResult own =
                         solveByDualAscent(line, hint ? hint->set : TrainSet{}, deadline,
                                           options.nodeLimit, rules, &warm);
@@ -734,7 +732,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     found = *hint; // rounding only: the known plan is as cheap
                 return found;
             };
-            const std::optional<Found> first = solveAt(low, nullptr);
+            const std::optional<Found> first = solveAt(low, nullptr, {});
             if (!first) {
                 if (infeasible) {
                     solution.model = ModelStatus::Infeasible;
@@ -742,7 +740,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 }
                 return;
             }
-            const std::optional<Found> second = solveAt(high, &*first);
+            const std::optional<Found> second = solveAt(high, &*first, first->warm);
             if (!second)
                 return;
             std::vector<std::pair<double, Found>> pieces; // start of each piece, its plan
@@ -767,9 +765,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     const Found& lower = la.cost.at(gc) <= lb.cost.at(gc) ? la : lb;
                     std::optional<Found> lc;
                     if (result.solves < kMaxEnvelopeSolves && gb - ga > 1e-9) {
-                        const DualWarmStart blend =
-                            blended(la.warm, lb.warm, (gb - gc) / (gb - ga));
-                        lc = solveAt(gc, &lower, &blend);
+                        lc = solveAt(gc, &lower, blended(la.warm, lb.warm, (gb - gc) / (gb - ga)));
                     }
                     if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
                         lc->set == lb.set) {
@@ -791,7 +787,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                         break;
                 }
                 if (!atOne)
-                    atOne = solveAt(1, nullptr);
+                    atOne = solveAt(1, nullptr, {});
                 if (atOne) {
                     result.fixed = atOne->cost;
                     result.fixedTrains = atOne->trains;
