@@ -1,3 +1,4 @@
+
 #include "optimum/dualsolver.h"
 
 #include <algorithm>
@@ -136,7 +137,8 @@ private:
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
     bool node();
-    bool bound(bool root);
+    // `again`: at a node whose trains reduced costs fixed since its last bound.
+    bool bound(bool root, bool again = false);
     void setWeight(int e, double value)
     {
         m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
@@ -1425,7 +1427,7 @@ bool DualSolver::node()
             unfix();
             return true;
         }
-        if (!bound(!m_resumed && pass == 0 && m_nodes == 1)) {
+        if (!bound(!m_resumed && pass == 0 && m_nodes == 1, pass > 0)) {
             if (m_bound != kInf)
                 leave(m_bound);
             unfix();
@@ -1520,7 +1522,7 @@ bool DualSolver::node()
 // The node's bound at the current fixings (in m_bound), with the plan of
 // the trains the multipliers pay for offered; false when the node holds no
 // plan cheaper than the incumbent.
-bool DualSolver::bound(bool root)
+bool DualSolver::bound(bool root, bool again)
 {
     m_nodeMultipliers.reset();
     for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
@@ -1535,12 +1537,14 @@ bool DualSolver::bound(bool root)
     const bool warm = root && m_warmed;
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
-        // further from the relaxation's: the root goes on longer.
+        // further from the relaxation's: the root goes on longer. Below it,
+        // sets kept out take more steps, and so, under factors (the
+        // envelope's solves), do trains just fixed by reduced costs.
         const bool hard = !m_limits.empty() || !m_reforming.empty();
         const int iterations = root ? (warm   ? 30
                                        : hard ? 300
                                               : 100)
-                                    : (m_excluded.empty() ? 40 : 60);
+                                    : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
         subgradient(value, iterations, root && hard);
     }
     m_bound = value;
