@@ -1,3 +1,4 @@
+
 #include "optimum/dualsolver.h"
 
 #include <algorithm>
@@ -108,7 +109,8 @@ private:
     void improve(std::vector<char>& open, double& cost) const;
     bool addDrop();
     void keep(std::vector<char> open, double cost, const Next& next);
-    void offer(std::vector<char> open);
+    // `improving`: with trains dropped from it first (improve).
+    void offer(std::vector<char> open, bool improving = true);
     double trainPart(double plain);
     double outOfKept();
     bool meets(const std::vector<char>& used) const;
@@ -135,7 +137,8 @@ private:
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
     bool node();
-    bool bound(bool root);
+    // `again`: at a node whose trains reduced costs fixed since its last bound.
+    bool bound(bool root, bool again = false);
     void setWeight(int e, double value)
     {
         m_trainWeight[m_arcTrain[e]] += value - m_weight[e];
@@ -1012,31 +1015,31 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     const bool checked = m_maxChanges >= 0 || !m_excluded.empty();
     std::vector<char> used;
     Destinations trial;
-    for (bool better = true; better;) {
-        better = false;
-        for (int t = 0; t < m_trains; ++t) {
-            if (!open[t] || m_forced.test(t))
-                continue;
-            open[t] = 0;
-            copyParts(parts, trial);
-            bool covered = true;
-            for (int b = 2; b <= m_line.n && covered; ++b) {
-                if (trial.carried[b].test(t)) {
-                    trial.cost[b] = destinationCost(b, open, trial.carried[b]);
-                    covered = trial.cost[b] != kInf;
-                }
+    // In turn round the trains, until a whole round drops none: the trains
+    // after the last drop were tried on the plan as it is.
+    for (int t = 0, quiet = 0; quiet < m_trains; t = t + 1 == m_trains ? 0 : t + 1) {
+        ++quiet;
+        if (!open[t] || m_forced.test(t))
+            continue;
+        open[t] = 0;
+        copyParts(parts, trial);
+        bool covered = true;
+        for (int b = 2; b <= m_line.n && covered; ++b) {
+            if (trial.carried[b].test(t)) {
+                trial.cost[b] = destinationCost(b, open, trial.carried[b]);
+                covered = trial.cost[b] != kInf;
             }
-            double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
-            if (c < cost && checked && !meets(used))
-                c = kInf;
-            if (c < cost) {
-                cost = c;
-                copyParts(trial, parts);
-                totalCost(parts, &open);
-                better = true;
-            } else {
-                open[t] = 1;
-            }
+        }
+        double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
+        if (c < cost && checked && !meets(used))
+            c = kInf;
+        if (c < cost) {
+            cost = c;
+            copyParts(trial, parts);
+            totalCost(parts, &open);
+            quiet = 0;
+        } else {
+            open[t] = 1;
         }
     }
     // The cost as a whole plan is priced.
@@ -1192,7 +1195,7 @@ bool DualSolver::repair(std::vector<char>& used) const
     return meets(used);
 }
 
-void DualSolver::offer(std::vector<char> open)
+void DualSolver::offer(std::vector<char> open, bool improving)
 {
     std::vector<char> used;
     double cost = planCost(open, &used);
@@ -1216,7 +1219,8 @@ void DualSolver::offer(std::vector<char> open)
     if (!meets(used) && !repair(used))
         return;
     open = used;
-    improve(open, cost);
+    if (improving)
+        improve(open, cost);
     Next next{};
     if (!m_reforming.empty()) {
         // The plan made cheaper may break a limit that the plan offered meets.
@@ -1423,7 +1427,7 @@ bool DualSolver::node()
             unfix();
             return true;
         }
-        if (!bound(!m_resumed && pass == 0 && m_nodes == 1)) {
+        if (!bound(!m_resumed && pass == 0 && m_nodes == 1, pass > 0)) {
             if (m_bound != kInf)
                 leave(m_bound);
             unfix();
@@ -1518,7 +1522,7 @@ bool DualSolver::node()
 // The node's bound at the current fixings (in m_bound), with the plan of
 // the trains the multipliers pay for offered; false when the node holds no
 // plan cheaper than the incumbent.
-bool DualSolver::bound(bool root)
+bool DualSolver::bound(bool root, bool again)
 {
     m_nodeMultipliers.reset();
     for (std::size_t e = 0; e < m_arcTrain.size(); ++e) {
@@ -1533,12 +1537,14 @@ bool DualSolver::bound(bool root)
     const bool warm = root && m_warmed;
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
-        // further from the relaxation's: the root goes on longer.
+        // further from the relaxation's: the root goes on longer. Below it,
+        // sets kept out take more steps, and so, under factors (the
+        // envelope's solves), do trains just fixed by reduced costs.
         const bool hard = !m_limits.empty() || !m_reforming.empty();
         const int iterations = root ? (warm   ? 30
                                        : hard ? 300
                                               : 100)
-                                    : (m_excluded.empty() ? 40 : 60);
+                                    : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
         subgradient(value, iterations, root && hard);
     }
     m_bound = value;
@@ -1769,7 +1775,9 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     for (int t = 0; t < m_trains; ++t)
         open[t] = m_state[t] == Open ||
                   (m_state[t] == Free && start[m_trainOrigin[t]][m_trainDestination[t]]);
-    offer(open);
+    // Under factors (the envelope's solves) the start is the cheapest plan at
+    // a factor nearby: dropping trains from it seldom pays for its pricing.
+    offer(open, !m_factored);
     const std::vector<std::vector<char>> pool = m_pool;
     for (const std::vector<char>& plan : pool) {
         for (int t = 0; t < m_trains; ++t)

@@ -581,7 +581,8 @@ Found lineOf(const Line& line, const TrainSet& forced, const Scope& scope, const
 {
     Found found;
     const Routing routing = route(line, set);
-    TrainSet carrying = openSet(routing.trains);
+    const TrainSet routed = openSet(routing.trains);
+    TrainSet carrying = routed;
     for (const FixedTrain& t : routing.trains)
         found.cost.a += line.cm[t.origin];
     for (int i = 1; i < line.n; ++i) {
@@ -606,7 +607,7 @@ Found lineOf(const Line& line, const TrainSet& forced, const Scope& scope, const
     found.set = carrying;
     found.trains = routing.trains;
     for (const auto& [i, j] : pairsOf(carrying)) {
-        if (!openSet(routing.trains)[i][j])
+        if (!routed[i][j])
             found.trains.push_back(FixedTrain{i, j, 0});
     }
     std::sort(found.trains.begin(), found.trains.end(), [](const auto& x, const auto& y) {
