@@ -797,13 +797,17 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
                     lc->set == lb.set)
                     return join({{ga, la}}, {{gc, lb}});
-                // The left part on a thread of its own where one is free (this
-                // one free again once its part is done), else both in turn.
+                // The left part on a thread of its own where one is free, else
+                // both in turn. `spare` counts the threads not running: one
+                // that ends or waits for another leaves its place.
                 std::future<Pieces> left;
                 if (spare.fetch_sub(1) > 0) {
                     try {
-                        left =
-                            std::async(std::launch::async, [&] { return refine(ga, la, gc, *lc); });
+                        left = std::async(std::launch::async, [&] {
+                            Pieces part = refine(ga, la, gc, *lc);
+                            ++spare;
+                            return part;
+                        });
                     } catch (const std::system_error&) {
                     }
                 }
@@ -814,7 +818,9 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 }
                 Pieces right = refine(gc, *lc, gb, lb);
                 ++spare;
-                return join(left.get(), std::move(right));
+                Pieces before = left.get();
+                --spare;
+                return join(std::move(before), std::move(right));
             };
             const Pieces pieces = refine(low, *first, high, *second);
             if (fixedPlan.empty()) {
