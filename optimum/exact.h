@@ -71,11 +71,16 @@ struct Options
     // that has every train at 0 or 1 it is the proven optimum. Off: the whole
     // program goes to the branch and bound at once (slower; a cross-check).
     bool relaxationFirst = true;
-    // Called on the solving thread with each better plan's cost and the
-    // proven bound of the search running.
+    // The most exact solves run at once where an analysis has independent
+    // ones (the envelope's parts of the range); 1: one at a time, on the
+    // calling thread.
+    int threads = 2;
+    // Called on a solving thread (one call at a time) with each better
+    // plan's cost and the proven bound of the search running.
     std::function<void(double bestCost, double bound)> progress;
-    // Called on the solving thread as each exact solve of an analysis of
-    // many (the ladder's steps, the envelope's points) begins; 1-based.
+    // Called on a solving thread (one call at a time) as each exact solve of
+    // an analysis of many (the ladder's steps, the envelope's points)
+    // begins; 1-based.
     std::function<void(int solve)> solveBegun;
 };
 

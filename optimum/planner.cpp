@@ -1,13 +1,17 @@
 #include "optimum/planner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <limits>
+#include <mutex>
 #include <numeric>
 #include <optional>
+#include <system_error>
 
 #include <nlohmann/json.hpp>
 
@@ -654,7 +658,20 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
     result.fixedTrains = fixedPlan;
     Conditions kept = conditions;
     kept.maxReprocessed.clear();
-    bool allProven = true;
+    // Up to options.threads solves run at once, each part of the range
+    // refined on its own and the pieces joined in order: the same solves and
+    // pieces as one at a time (but where the most solves are reached). The
+    // callbacks are called one at a time.
+    std::atomic<int> solves = 0;
+    std::atomic<bool> allProven = true;
+    std::mutex calling;
+    Options serial = options;
+    if (options.progress) {
+        serial.progress = [&](double bestCost, double bound) {
+            const std::lock_guard lock(calling);
+            options.progress(bestCost, bound);
+        };
+    }
     const Solution status =
         runSolve(input, options, [&](const Line& line, const Deadline&, Solution& solution) {
             solution.message = checkConditions(kept, line.n);
@@ -671,14 +688,18 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 result.fixed = lineOf(line, base.forced, scope, openSet(fixedPlan)).cost;
             std::vector<bool> links;
             bool infeasible = false;
+            std::mutex cbc; // CBC's solves (and `links`, `infeasible`) one at a time
             // The cheapest plan at g, started from the known plan `hint` and
             // (our solver) from the multipliers `warm`.
             const auto solveAt = [&](double g, const Found* hint,
                                      DualWarmStart warm) -> std::optional<Found> {
-                ++result.solves;
-                if (options.solveBegun)
-                    options.solveBegun(result.solves);
-                const Deadline deadline(options, Clock::now());
+                {
+                    const std::lock_guard lock(calling);
+                    const int solve = ++solves;
+                    if (options.solveBegun)
+                        options.solveBegun(solve);
+                }
+                const Deadline deadline(serial, Clock::now());
                 if (options.solver == Solver::Own) {
                     // Our solver, the scope's re-forming costs times g; CBC
                     // beyond its node limit.
@@ -695,12 +716,14 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                         Found found = lineOf(line, base.forced, scope, own.open);
                         found.proven = own.kind == DualResult::Proven;
                         found.warm = std::move(warm);
-                        allProven = allProven && found.proven;
+                        if (!found.proven)
+                            allProven = false;
                         if (hint && hint->cost.at(g) < found.cost.at(g))
                             found = *hint; // rounding only: the known plan is as cheap
                         return found;
                     }
                 }
+                const std::lock_guard lock(cbc);
                 Model model = base;
                 Program& program = model.program;
                 for (const Program::FlowShares& shares : program.flows) {
@@ -728,7 +751,8 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 }
                 Found found = lineOf(line, model.forced, scope, setOf(program, outcome.values));
                 found.proven = outcome.proven;
-                allProven = allProven && outcome.proven;
+                if (!found.proven)
+                    allProven = false;
                 if (hint && hint->cost.at(g) < found.cost.at(g))
                     found = *hint; // rounding only: the known plan is as cheap
                 return found;
@@ -744,40 +768,61 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             const std::optional<Found> second = solveAt(high, &*first, first->warm);
             if (!second)
                 return;
-            std::vector<std::pair<double, Found>> pieces; // start of each piece, its plan
-            const std::function<void(double, const Found&, double, const Found&)> refine =
-                [&](double ga, const Found& la, double gb, const Found& lb) {
-                    const auto piece = [&](double from, const Found& f) {
-                        if (pieces.empty() || pieces.back().second.set != f.set)
-                            pieces.emplace_back(from, f);
-                    };
-                    if (la.set == lb.set || !cheaper(lb.cost.at(gb), la.cost.at(gb))) {
-                        piece(ga, la);
-                        return;
+            using Pieces = std::vector<std::pair<double, Found>>; // each start, its plan
+            // `right` after `left`, a piece of the plan before it joined to it.
+            const auto join = [](Pieces left, Pieces right) {
+                for (auto& piece : right) {
+                    if (left.empty() || left.back().second.set != piece.second.set)
+                        left.push_back(std::move(piece));
+                }
+                return left;
+            };
+            // The threads free to take a part of the range.
+            std::atomic<int> spare = std::max(1, options.threads) - 1;
+            const std::function<Pieces(double, const Found&, double, const Found&)> refine =
+                [&](double ga, const Found& la, double gb, const Found& lb) -> Pieces {
+                if (la.set == lb.set || !cheaper(lb.cost.at(gb), la.cost.at(gb)))
+                    return {{ga, la}};
+                if (!cheaper(la.cost.at(ga), lb.cost.at(ga)))
+                    return {{ga, lb}};
+                const long double slope = la.cost.b - lb.cost.b;
+                double gc = slope == 0 ? (ga + gb) / 2
+                                       : static_cast<double>((lb.cost.a - la.cost.a) / slope);
+                gc = std::clamp(gc, ga, gb);
+                const Found& lower = la.cost.at(gc) <= lb.cost.at(gc) ? la : lb;
+                std::optional<Found> lc;
+                if (solves < kMaxEnvelopeSolves && gb - ga > 1e-9) {
+                    lc = solveAt(gc, &lower, blended(la.warm, lb.warm, (gb - gc) / (gb - ga)));
+                }
+                if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
+                    lc->set == lb.set)
+                    return join({{ga, la}}, {{gc, lb}});
+                // The left part on a thread of its own where one is free, else
+                // both in turn. `spare` counts the threads not running: one
+                // that ends or waits for another leaves its place.
+                std::future<Pieces> left;
+                if (spare.fetch_sub(1) > 0) {
+                    try {
+                        left = std::async(std::launch::async, [&] {
+                            Pieces part = refine(ga, la, gc, *lc);
+                            ++spare;
+                            return part;
+                        });
+                    } catch (const std::system_error&) {
                     }
-                    if (!cheaper(la.cost.at(ga), lb.cost.at(ga))) {
-                        piece(ga, lb);
-                        return;
-                    }
-                    const long double slope = la.cost.b - lb.cost.b;
-                    double gc = slope == 0 ? (ga + gb) / 2
-                                           : static_cast<double>((lb.cost.a - la.cost.a) / slope);
-                    gc = std::clamp(gc, ga, gb);
-                    const Found& lower = la.cost.at(gc) <= lb.cost.at(gc) ? la : lb;
-                    std::optional<Found> lc;
-                    if (result.solves < kMaxEnvelopeSolves && gb - ga > 1e-9) {
-                        lc = solveAt(gc, &lower, blended(la.warm, lb.warm, (gb - gc) / (gb - ga)));
-                    }
-                    if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
-                        lc->set == lb.set) {
-                        piece(ga, la);
-                        piece(gc, lb);
-                        return;
-                    }
-                    refine(ga, la, gc, *lc);
-                    refine(gc, *lc, gb, lb);
-                };
-            refine(low, *first, high, *second);
+                }
+                if (!left.valid()) {
+                    ++spare;
+                    Pieces before = refine(ga, la, gc, *lc);
+                    return join(std::move(before), refine(gc, *lc, gb, lb));
+                }
+                Pieces right = refine(gc, *lc, gb, lb);
+                ++spare;
+                Pieces before = left.get();
+                --spare;
+                return join(std::move(before), std::move(right));
+            };
+            const Pieces pieces = refine(low, *first, high, *second);
             if (fixedPlan.empty()) {
                 // The optimum at g = 1 held fixed: the piece there, or one more solve.
                 std::optional<Found> atOne;
@@ -810,6 +855,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             solution.model = ModelStatus::Feasible;
             solution.bound = allProven ? 0 : -1;
         });
+    result.solves = solves;
     result.call = status.call;
     result.model = status.model;
     result.message = status.message;

@@ -196,6 +196,39 @@ TEST(Stability, EnvelopeEqualsTheCheapestPlanAtEverySampledFactor)
     }
 }
 
+// The envelope's parts of the range on two threads: the same solves and the
+// same pieces as one at a time, with the callbacks called one at a time and
+// the solves counted in order.
+TEST(Stability, TwoThreadsGiveTheSolvesAndPiecesOfOne)
+{
+    Random random(11);
+    for (int k = 0; k < 4; ++k) {
+        const CalcInput input = randomLine({.stations = 8 + k, .zeroTekPercent = 20}, random);
+        Options options;
+        options.solver = k == 3 ? Solver::Cbc : Solver::Own;
+        options.threads = 1;
+        const Stability one = stabilityOf(input, {}, Scope{}, 0.5, 1.5, {}, options);
+        std::vector<int> begun;
+        int reports = 0; // not atomic: the calls must not overlap
+        options.threads = 2;
+        options.solveBegun = [&](int solve) { begun.push_back(solve); };
+        options.progress = [&](double, double) { ++reports; };
+        const Stability two = stabilityOf(input, {}, Scope{}, 0.5, 1.5, {}, options);
+        const std::string label = "line " + std::to_string(k);
+        ASSERT_EQ(two.model, ModelStatus::Optimal) << label;
+        EXPECT_EQ(two.solves, one.solves) << label;
+        EXPECT_GT(reports, 0) << label;
+        ASSERT_EQ(static_cast<int>(begun.size()), two.solves) << label;
+        for (int s = 0; s < two.solves; ++s)
+            EXPECT_EQ(begun[s], s + 1) << label;
+        ASSERT_EQ(two.pieces.size(), one.pieces.size()) << label;
+        for (std::size_t p = 0; p < one.pieces.size(); ++p) {
+            EXPECT_EQ(two.pieces[p].from, one.pieces[p].from) << label;
+            EXPECT_EQ(openSet(two.pieces[p].trains), openSet(one.pieces[p].trains)) << label;
+        }
+    }
+}
+
 TEST(PlanFile, WritesWhatItReadsAndNamesTheFileBesideTheData)
 {
     const std::vector<TrainPair> trains{{1, 8}, {2, 5}, {3, 4}};
