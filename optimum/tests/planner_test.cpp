@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -226,6 +227,13 @@ TEST(Stability, TwoThreadsGiveTheSolvesAndPiecesOfOne)
             EXPECT_EQ(two.pieces[p].from, one.pieces[p].from) << label;
             EXPECT_EQ(openSet(two.pieces[p].trains), openSet(one.pieces[p].trains)) << label;
         }
+        // Cancelled on the way, with both threads solving: it ends and says so.
+        std::atomic<bool> cancel = false;
+        options.cancel = &cancel;
+        options.solveBegun = [&](int solve) { cancel = cancel || solve == 4; };
+        const Stability cancelled = stabilityOf(input, {}, Scope{}, 0.5, 1.5, {}, options);
+        EXPECT_EQ(cancelled.call, two.solves > 4 ? CallStatus::Cancelled : CallStatus::Completed)
+            << label;
     }
 }
 
