@@ -76,7 +76,8 @@ struct Options
     // calling thread.
     int threads = 2;
     // Called on a solving thread (one call at a time) with each better
-    // plan's cost and the proven bound of the search running.
+    // plan's cost and the proven bound of the search running (of searches
+    // running at once, the one begun last).
     std::function<void(double bestCost, double bound)> progress;
     // Called on a solving thread (one call at a time) as each exact solve of
     // an analysis of many (the ladder's steps, the envelope's points)

@@ -661,17 +661,11 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
     // Up to options.threads solves run at once, each part of the range
     // refined on its own and the pieces joined in order: the same solves and
     // pieces as one at a time (but where the most solves are reached). The
-    // callbacks are called one at a time.
+    // callbacks are called one at a time, the progress only of the solve
+    // begun last (the one solveBegun named).
     std::atomic<int> solves = 0;
     std::atomic<bool> allProven = true;
     std::mutex calling;
-    Options serial = options;
-    if (options.progress) {
-        serial.progress = [&](double bestCost, double bound) {
-            const std::lock_guard lock(calling);
-            options.progress(bestCost, bound);
-        };
-    }
     const Solution status =
         runSolve(input, options, [&](const Line& line, const Deadline&, Solution& solution) {
             solution.message = checkConditions(kept, line.n);
@@ -693,13 +687,22 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             // (our solver) from the multipliers `warm`.
             const auto solveAt = [&](double g, const Found* hint,
                                      DualWarmStart warm) -> std::optional<Found> {
+                int solve = 0;
                 {
                     const std::lock_guard lock(calling);
-                    const int solve = ++solves;
+                    solve = ++solves;
                     if (options.solveBegun)
                         options.solveBegun(solve);
                 }
-                const Deadline deadline(serial, Clock::now());
+                Options reporting = options;
+                if (options.progress) {
+                    reporting.progress = [&, solve](double bestCost, double bound) {
+                        const std::lock_guard lock(calling);
+                        if (solve == solves)
+                            options.progress(bestCost, bound);
+                    };
+                }
+                const Deadline deadline(reporting, Clock::now());
                 if (options.solver == Solver::Own) {
                     // Our solver, the scope's re-forming costs times g; CBC
                     // beyond its node limit.
