@@ -1,4 +1,3 @@
-
 #include "optimum/dualsolver.h"
 
 #include <algorithm>
