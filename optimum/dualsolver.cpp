@@ -119,6 +119,7 @@ private:
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     bool fixSure();
+    void flipCosts(std::vector<double>& opening, std::vector<double>& closing) const;
     struct Part;
     void leave(double bound);
     bool resumes(const DualRules& rules, const DualWarmStart* warm) const;
@@ -1419,6 +1420,7 @@ bool DualSolver::node()
             m_state[t] = Free;
     };
     std::vector<char> onPath(m_trains, 0);
+    std::vector<double> opening, rise;
     // The rules' fixings, the bound, then reduced-cost fixing; again while
     // that fixes trains.
     for (int pass = 0;; ++pass) {
@@ -1439,20 +1441,31 @@ bool DualSolver::node()
                 onPath[m_arcTrain[path[s]]] = 1;
         }
         const std::size_t before = fixed.size();
+        flipCosts(opening, rise);
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
                 continue;
-            // Flipping a train costs the Lagrangian at least its reduced cost
-            // where each train is priced on its own.
+            // At these multipliers, opening a train costs the Lagrangian its
+            // reduced cost where above 0; closing it, the reduced cost where
+            // below 0 and the rise of the chains that use it.
             const double reduced = m_trainCm[t] - m_trainWeight[t];
-            if (!canBeat(m_plainBound + std::fabs(reduced))) {
-                discard(m_plainBound + std::fabs(reduced));
-                // The other side is a part of its own.
-                m_state[t] = reduced > 0 ? Open : Closed;
-                leave(m_plainBound + std::fabs(reduced));
-                m_state[t] = reduced > 0 ? Closed : Open;
-                fixed.push_back(t);
+            const double opened = m_plainBound + std::max(0.0, reduced) + opening[t];
+            const double closed = m_plainBound + std::max(0.0, -reduced) + rise[t];
+            const bool openable = canBeat(opened), closable = canBeat(closed);
+            if (openable && closable)
+                continue;
+            if (!openable && !closable) {
+                discard(std::min(opened, closed));
+                leave(std::min(opened, closed));
+                unfix();
+                return true;
             }
+            // The other side is a part of its own.
+            discard(openable ? closed : opened);
+            m_state[t] = openable ? Closed : Open;
+            leave(openable ? closed : opened);
+            m_state[t] = openable ? Open : Closed;
+            fixed.push_back(t);
         }
         if (fixed.size() == before)
             break;
@@ -1584,6 +1597,65 @@ bool DualSolver::bound(bool root, bool again)
         return false;
     }
     return true;
+}
+
+// Per free train, at the current multipliers, what the Lagrangian rises by
+// beyond its reduced cost when the train is fixed: opened (its multipliers
+// then at 0, the flows that had them on it take it where it is cheaper, each
+// gaining at most its multiplier), or closed (the chains that use it rise;
+// infinite where some flow is left no chain).
+void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& closing) const
+{
+    opening.assign(m_trains, 0);
+    closing.assign(m_trains, 0);
+    std::array<double, kDim> dist{}, from{}, to{};
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        const FlowArcs& flow = m_flows[k];
+        const int m = flow.nodes;
+        const int first = flow.firstArc;
+        const auto cost = [&](int e) {
+            return m_state[m_arcTrain[e]] == Closed ? kInf : m_arcCost[e] + m_weight[e];
+        };
+        from[0] = 0;
+        for (int q = 1; q < m; ++q)
+            from[q] = kInf;
+        for (int p = 0, e = first; p + 1 < m; ++p) {
+            for (int q = p + 1; q < m; ++q, ++e)
+                from[q] = std::min(from[q], from[p] + cost(e));
+        }
+        to[m - 1] = 0;
+        for (int p = m - 2; p >= 0; --p) {
+            to[p] = kInf;
+            // Arc (p, q) is first + p * (2m - p - 1) / 2 + (q - p - 1).
+            const int row = first + p * (2 * m - p - 1) / 2 - p - 1;
+            for (int q = p + 1; q < m; ++q)
+                to[p] = std::min(to[p], cost(row + q) + to[q]);
+        }
+        const double length = from[m - 1];
+        for (int p = 0, e = first; p + 1 < m; ++p) {
+            for (int q = p + 1; q < m; ++q, ++e) {
+                if (m_weight[e] > 0 && m_state[m_arcTrain[e]] == Free)
+                    opening[m_arcTrain[e]] +=
+                        std::min(m_weight[e], std::max(0.0, from[p] + cost(e) + to[q] - length));
+            }
+        }
+        const int* path = m_pathArc.data() + m_pathStart[k];
+        for (int s = 0; s < m && path[s] >= 0; ++s) {
+            const int without = path[s];
+            if (m_state[m_arcTrain[without]] != Free)
+                continue;
+            dist[0] = 0;
+            for (int q = 1; q < m; ++q)
+                dist[q] = kInf;
+            for (int p = 0, e = first; p + 1 < m; ++p) {
+                for (int q = p + 1; q < m; ++q, ++e) {
+                    if (e != without)
+                        dist[q] = std::min(dist[q], dist[p] + cost(e));
+                }
+            }
+            closing[m_arcTrain[without]] += dist[m - 1] - m_chainCost[k];
+        }
+    }
 }
 
 // The trains some cheapest plan has, open: where no rule counts or routes
