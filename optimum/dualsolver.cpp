@@ -15,6 +15,9 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // The node at which the search looks for a cheaper plan by adding trains.
 constexpr long kAddDropNode = 10;
+// How far past its node limit a search may go where it has settled enough
+// of itself to end by then.
+constexpr long kMostOverLimit = 4;
 // The most parts of a search, and nodes' multipliers, kept for the next.
 constexpr std::size_t kMaxParts = 4096;
 constexpr std::size_t kMaxKeptMultipliers = 128;
@@ -136,7 +139,7 @@ private:
     void setWeights(const std::vector<double>& weights);
     bool canBeat(double bound) const;
     void discard(double bound) { m_floor = std::min(m_floor, bound); }
-    bool node();
+    bool node(double share);
     // `again`: at a node whose trains reduced costs fixed since its last bound.
     bool bound(bool root, bool again = false);
     void setWeight(int e, double value)
@@ -150,6 +153,7 @@ private:
     const Deadline* m_deadline = nullptr;
     long m_nodeLimit = 0;
     long m_nodes = 0;
+    double m_settled = 0; // the share of the search settled so far
     bool m_aborted = false;
     DualResult::Kind m_abortKind = DualResult::Stopped;
 
@@ -1399,12 +1403,18 @@ int DualSolver::ruleBranch(bool& openFirst) const
     return branch;
 }
 
-// One node of the search at the current fixings: false when it ends the
-// search (node limit or deadline).
-bool DualSolver::node()
+// One node of the search at the current fixings, `share` of the whole
+// search (halved at each branch and at each train fixed by the bound; 0 in
+// the parts taken up from the last solve): false when it ends the search
+// (node limit or deadline). Past the node limit the search goes on, up to
+// kMostOverLimit times the limit, while the share it has settled says it
+// would end by then.
+bool DualSolver::node(double share)
 {
-    if (++m_nodes > m_nodeLimit) {
-        m_nodes = m_nodeLimit;
+    if (++m_nodes > m_nodeLimit && (m_nodes > kMostOverLimit * m_nodeLimit ||
+                                    m_settled * static_cast<double>(kMostOverLimit * m_nodeLimit) <
+                                        static_cast<double>(m_nodes))) {
+        --m_nodes;
         m_aborted = true;
         m_abortKind = DualResult::NodeLimit;
         return false;
@@ -1425,12 +1435,14 @@ bool DualSolver::node()
     // that fixes trains.
     for (int pass = 0;; ++pass) {
         if (!propagate(fixed)) {
+            m_settled += share;
             unfix();
             return true;
         }
         if (!bound(!m_resumed && pass == 0 && m_nodes == 1, pass > 0)) {
             if (m_bound != kInf)
                 leave(m_bound);
+            m_settled += share;
             unfix();
             return true;
         }
@@ -1457,10 +1469,13 @@ bool DualSolver::node()
             if (!openable && !closable) {
                 discard(std::min(opened, closed));
                 leave(std::min(opened, closed));
+                m_settled += share;
                 unfix();
                 return true;
             }
             // The other side is a part of its own.
+            share /= 2;
+            m_settled += share;
             discard(openable ? closed : opened);
             m_state[t] = openable ? Closed : Open;
             leave(openable ? closed : opened);
@@ -1471,6 +1486,7 @@ bool DualSolver::node()
             break;
         if (pass == 2) {
             if (!propagate(fixed)) {
+                m_settled += share;
                 unfix();
                 return true;
             }
@@ -1517,7 +1533,7 @@ bool DualSolver::node()
     if (branch >= 0) {
         for (int side = 0; side < 2 && going; ++side) {
             m_state[branch] = (side == 0) == openFirst ? Open : Closed;
-            going = node();
+            going = node(share / 2);
         }
         m_state[branch] = Free;
     } else {
@@ -1525,6 +1541,7 @@ bool DualSolver::node()
         // another way it may meet the re-forming limits cheaper).
         discard(m_bound);
         leave(m_bound);
+        m_settled += share;
         m_unresolved = m_unresolved || !m_reforming.empty();
     }
     unfix();
@@ -1759,7 +1776,7 @@ bool DualSolver::resume()
                 m_parts.push_back(std::move(part));
             continue;
         }
-        going = node();
+        going = node(0);
     }
     m_state = base;
     return going;
@@ -1783,6 +1800,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_bestNext = Next{};
     m_nodeLimit = nodeLimit;
     m_nodes = 0;
+    m_settled = 0;
     m_aborted = false;
     m_best = kInf;
     m_bestOpen.clear();
@@ -1873,7 +1891,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
         }
     } else if (m_target == kInf) {
         result.kind = DualResult::Uncovered;
-    } else if (m_resumed ? resume() : node()) {
+    } else if (m_resumed ? resume() : node(1)) {
         // Under re-forming limits the search may end with no plan found or
         // some part of it not settled: not proven.
         const bool open = m_unresolved || (m_best == kInf && !m_reforming.empty());

@@ -61,7 +61,9 @@ const char* solverName(Solver solver);
 struct Options
 {
     // Own: where it cannot close the gap within nodeLimit search nodes (the
-    // root included), CBC takes over, starting from its best plan.
+    // root included), CBC takes over, starting from its best plan. Past the
+    // limit our search goes on, up to four times the limit, while the share
+    // of it already settled says it would end by then.
     Solver solver = Solver::Own;
     long nodeLimit = 250;
     double timeLimitSeconds = 10;

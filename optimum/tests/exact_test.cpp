@@ -259,6 +259,32 @@ TEST(ExactPlanSolvers, OwnSolverAnswersAndHandsOverToCbcBeyondItsNodeLimit)
     }
 }
 
+// A generated line with dear trains whose search needs a few more nodes than
+// the limit: settled far enough at the limit, it goes on and proves the
+// optimum itself; under a limit it cannot end by, it stops at four times it.
+TEST(ExactPlanSolvers, OwnSearchGoesPastItsNodeLimitOnlyWhereItWouldEndSoon)
+{
+    Random random(101);
+    LineShape shape = kLineKinds[1].shape;
+    shape.stations = kMaxStations;
+    CalcInput input;
+    for (int k = 0; k <= 9; ++k)
+        input = randomLine(shape, random);
+    const Solution own = solveExact(input, calculated(input));
+    ASSERT_EQ(own.status(), Status::Optimal);
+    EXPECT_FALSE(own.handedOver);
+    EXPECT_GT(own.nodes, Options{}.nodeLimit);
+    Line line;
+    ASSERT_EQ(readLine(input, line), "");
+    const detail::Deadline deadline(kDefaults, detail::Clock::now());
+    for (const long limit : {1L, 10L}) {
+        const detail::DualResult result =
+            detail::solveByDualAscent(line, TrainSet{}, deadline, limit);
+        EXPECT_EQ(result.kind, detail::DualResult::NodeLimit) << limit;
+        EXPECT_LE(result.nodes, 4 * limit) << limit;
+    }
+}
+
 TEST(ExactPlanLimits, LimitsOfNoLengthOrEndlessAreAccepted)
 {
     const CalcInput input = fourStations();
