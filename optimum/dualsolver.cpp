@@ -82,6 +82,8 @@ private:
     double lagrangian(const std::vector<char>* changed = nullptr);
     // `stuck`: set where the flow cannot be raised until its own
     // multipliers or the trains' rooms grow (none or a blocked chain).
+    void distances(int k, std::array<double, kDim>& from, std::array<double, kDim>& to,
+                   std::array<int, kDim>& rowStart) const;
     double ascentStep(int k, bool& stuck);
     void ascent();
     void subgradient(double& best, int iterations, bool thorough);
@@ -531,15 +533,14 @@ double DualSolver::trainPart(double plain)
     return m_excluded.empty() ? part : part + outOfKept();
 }
 
-// Raises flow k's cheapest chain cost by raising the multipliers on a cut
-// of its arcs that still have room under their trains' Cm; the amount.
-double DualSolver::ascentStep(int k, bool& stuck)
+// Flow k's cheapest chain costs from its origin to each of its nodes
+// (`from`) and from each to its destination (`to`), around the closed
+// trains; `rowStart`: each node's first arc.
+void DualSolver::distances(int k, std::array<double, kDim>& from, std::array<double, kDim>& to,
+                           std::array<int, kDim>& rowStart) const
 {
     const FlowArcs& flow = m_flows[k];
     const int m = flow.nodes;
-    // Room for the longest line, each element written before it is read.
-    std::array<double, kDim> from, to;
-    std::array<int, kDim> rowStart;
     rowStart[0] = flow.firstArc;
     for (int p = 1; p < m; ++p)
         rowStart[p] = rowStart[p - 1] + (m - p);
@@ -563,6 +564,17 @@ double DualSolver::ascentStep(int k, bool& stuck)
         }
         to[p] = best;
     }
+}
+
+// Raises flow k's cheapest chain cost by raising the multipliers on a cut
+// of its arcs that still have room under their trains' Cm; the amount.
+double DualSolver::ascentStep(int k, bool& stuck)
+{
+    const int m = m_flows[k].nodes;
+    // Room for the longest line, each element written before it is read.
+    std::array<double, kDim> from, to;
+    std::array<int, kDim> rowStart;
+    distances(k, from, to, rowStart);
     const double length = from[m - 1];
     if (length == kInf) {
         stuck = true;
@@ -1625,35 +1637,19 @@ void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& cl
 {
     opening.assign(m_trains, 0);
     closing.assign(m_trains, 0);
-    std::array<double, kDim> dist{}, from{}, to{};
+    // Room for the longest line, each element written before it is read.
+    std::array<double, kDim> from, to, dist;
+    std::array<int, kDim> rowStart;
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
-        const FlowArcs& flow = m_flows[k];
-        const int m = flow.nodes;
-        const int first = flow.firstArc;
-        const auto cost = [&](int e) {
-            return m_state[m_arcTrain[e]] == Closed ? kInf : m_arcCost[e] + m_weight[e];
-        };
-        from[0] = 0;
-        for (int q = 1; q < m; ++q)
-            from[q] = kInf;
-        for (int p = 0, e = first; p + 1 < m; ++p) {
-            for (int q = p + 1; q < m; ++q, ++e)
-                from[q] = std::min(from[q], from[p] + cost(e));
-        }
-        to[m - 1] = 0;
-        for (int p = m - 2; p >= 0; --p) {
-            to[p] = kInf;
-            // Arc (p, q) is first + p * (2m - p - 1) / 2 + (q - p - 1).
-            const int row = first + p * (2 * m - p - 1) / 2 - p - 1;
-            for (int q = p + 1; q < m; ++q)
-                to[p] = std::min(to[p], cost(row + q) + to[q]);
-        }
+        const int m = m_flows[k].nodes;
+        distances(static_cast<int>(k), from, to, rowStart);
         const double length = from[m - 1];
-        for (int p = 0, e = first; p + 1 < m; ++p) {
+        for (int p = 0, e = rowStart[0]; p + 1 < m; ++p) {
             for (int q = p + 1; q < m; ++q, ++e) {
                 if (m_weight[e] > 0 && m_state[m_arcTrain[e]] == Free)
                     opening[m_arcTrain[e]] +=
-                        std::min(m_weight[e], std::max(0.0, from[p] + cost(e) + to[q] - length));
+                        std::min(m_weight[e], std::max(0.0, from[p] + m_arcCost[e] + m_weight[e] +
+                                                                to[q] - length));
             }
         }
         const int* path = m_pathArc.data() + m_pathStart[k];
@@ -1664,10 +1660,10 @@ void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& cl
             dist[0] = 0;
             for (int q = 1; q < m; ++q)
                 dist[q] = kInf;
-            for (int p = 0, e = first; p + 1 < m; ++p) {
+            for (int p = 0, e = rowStart[0]; p + 1 < m; ++p) {
                 for (int q = p + 1; q < m; ++q, ++e) {
-                    if (e != without)
-                        dist[q] = std::min(dist[q], dist[p] + cost(e));
+                    if (e != without && m_state[m_arcTrain[e]] != Closed)
+                        dist[q] = std::min(dist[q], dist[p] + m_arcCost[e] + m_weight[e]);
                 }
             }
             closing[m_arcTrain[without]] += dist[m - 1] - m_chainCost[k];
