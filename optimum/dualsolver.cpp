@@ -38,6 +38,13 @@ public:
 
     DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
                      const DualRules& rules, DualWarmStart* warm);
+    void forget()
+    {
+        m_pool.clear();
+        m_root = DualWarmStart{};
+        m_parts.clear();
+        m_keeping = false;
+    }
 
 private:
     enum State : signed char
@@ -1938,6 +1945,11 @@ DualSearch::DualSearch(const Line& line, bool narrowing)
 }
 
 DualSearch::~DualSearch() = default;
+
+void DualSearch::forget()
+{
+    m_solver->forget();
+}
 
 DualResult DualSearch::solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
                              const DualRules& rules, DualWarmStart* warm)

@@ -99,6 +99,10 @@ public:
     DualSearch(const DualSearch&) = delete;
     DualSearch& operator=(const DualSearch&) = delete;
 
+    // The next solve starts as a new search's would: no plans of the last
+    // ones offered, no multipliers but those given.
+    void forget();
+
     // As solveByDualAscent.
     DualResult solve(const TrainSet& start, const Deadline& deadline, long nodeLimit,
                      const DualRules& rules, DualWarmStart* warm = nullptr);

@@ -683,6 +683,8 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             std::vector<bool> links;
             bool infeasible = false;
             std::mutex cbc; // CBC's solves (and `links`, `infeasible`) one at a time
+            // Our solver's searches of the line not solving, one per thread at most.
+            std::vector<std::unique_ptr<DualSearch>> idle;
             // The cheapest plan at g, started from the known plan `hint` and
             // (our solver) from the multipliers `warm`.
             const auto solveAt = [&](double g, const Found* hint,
@@ -711,9 +713,23 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                         for (int b = a + 1; b <= line.n; ++b)
                             rules.reformingFactor[a][b] = scope.contains(a, b) ? g : 1;
                     }
-                    const DualResult own =
-                        solveByDualAscent(line, hint ? hint->set : TrainSet{}, deadline,
-                                          options.nodeLimit, rules, &warm);
+                    std::unique_ptr<DualSearch> search;
+                    {
+                        const std::lock_guard lock(calling);
+                        if (!idle.empty()) {
+                            search = std::move(idle.back());
+                            idle.pop_back();
+                        }
+                    }
+                    if (search == nullptr)
+                        search = std::make_unique<DualSearch>(line, false);
+                    search->forget();
+                    const DualResult own = search->solve(hint ? hint->set : TrainSet{}, deadline,
+                                                         options.nodeLimit, rules, &warm);
+                    {
+                        const std::lock_guard lock(calling);
+                        idle.push_back(std::move(search));
+                    }
                     if (own.hasPlan &&
                         (own.kind == DualResult::Proven || own.kind == DualResult::Stopped)) {
                         Found found = lineOf(line, base.forced, scope, own.open);
@@ -760,17 +776,6 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     found = *hint; // rounding only: the known plan is as cheap
                 return found;
             };
-            const std::optional<Found> first = solveAt(low, nullptr, {});
-            if (!first) {
-                if (infeasible) {
-                    solution.model = ModelStatus::Infeasible;
-                    solution.message = "Нет плана, удовлетворяющего условиям";
-                }
-                return;
-            }
-            const std::optional<Found> second = solveAt(high, &*first, first->warm);
-            if (!second)
-                return;
             using Pieces = std::vector<std::pair<double, Found>>; // each start, its plan
             // `right` after `left`, a piece of the plan before it joined to it.
             const auto join = [](Pieces left, Pieces right) {
@@ -825,7 +830,54 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 --spare;
                 return join(std::move(before), std::move(right));
             };
-            const Pieces pieces = refine(low, *first, high, *second);
+            // The plan at g = 1 (else at the middle of the range) first, the
+            // ends started from it (not from its multipliers: they start a
+            // bound far off below the ends' own), and each part of the range
+            // refined on its own, the upper one on a thread of its own where
+            // one is free: the end whose bound is hard to reach does not hold
+            // up the other part.
+            const double middle = low < 1 && 1 < high ? 1 : (low + high) / 2;
+            const std::optional<Found> centre = solveAt(middle, nullptr, {});
+            if (!centre) {
+                if (infeasible) {
+                    solution.model = ModelStatus::Infeasible;
+                    solution.message = "Нет плана, удовлетворяющего условиям";
+                }
+                return;
+            }
+            const auto upperPart = [&]() -> std::optional<Pieces> {
+                const std::optional<Found> last = solveAt(high, &*centre, {});
+                if (!last)
+                    return std::nullopt;
+                return refine(middle, *centre, high, *last);
+            };
+            std::future<std::optional<Pieces>> upper;
+            if (spare.fetch_sub(1) > 0) {
+                try {
+                    upper = std::async(std::launch::async, [&] {
+                        std::optional<Pieces> part = upperPart();
+                        ++spare;
+                        return part;
+                    });
+                } catch (const std::system_error&) {
+                }
+            }
+            if (!upper.valid())
+                ++spare;
+            std::optional<Pieces> lower;
+            if (const std::optional<Found> first = solveAt(low, &*centre, {}))
+                lower = refine(low, *first, middle, *centre);
+            std::optional<Pieces> above;
+            if (upper.valid()) {
+                ++spare; // waiting leaves its place
+                above = upper.get();
+                --spare;
+            } else if (lower) {
+                above = upperPart();
+            }
+            if (!lower || !above)
+                return;
+            const Pieces pieces = join(std::move(*lower), std::move(*above));
             if (fixedPlan.empty()) {
                 // The optimum at g = 1 held fixed: the piece there, or one more solve.
                 std::optional<Found> atOne;

@@ -172,9 +172,10 @@ struct Stability
 };
 
 // The optimal cost as the scoped flows are multiplied by g over [low, high],
-// found as the lower envelope of the plans' cost lines by exact solves at the
-// ends and at the crossings, and the cost of the fixed plan over the range
-// (with no fixed plan given, the optimum at g = 1 is held fixed).
+// found as the lower envelope of the plans' cost lines by exact solves at
+// g = 1 (or the middle of the range), at the ends and at the crossings, and
+// the cost of the fixed plan over the range (with no fixed plan given, the
+// optimum at g = 1 is held fixed).
 // The conditions hold but for the re-forming limits, which are set aside.
 // The time limit holds for each solve. Never throws.
 Stability stabilityOf(const CalcInput& input, const Conditions& conditions, const Scope& scope,
