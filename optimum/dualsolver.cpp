@@ -1585,13 +1585,12 @@ bool DualSolver::bound(bool root, bool again)
     const bool warm = root && m_warmed;
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
-        // further from the relaxation's: the root goes on longer. Below it,
+        // further from the relaxation's: a root not started from multipliers
+        // goes on longer. Below it,
         // sets kept out take more steps, and so, under factors (the
         // envelope's solves), do trains just fixed by reduced costs.
         const bool hard = !m_limits.empty() || !m_reforming.empty();
-        const int iterations = root ? (warm   ? 30
-                                       : hard ? 300
-                                              : 100)
+        const int iterations = root ? (hard && !warm ? 300 : 100)
                                     : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
         subgradient(value, iterations, root && hard);
     }
