@@ -200,7 +200,7 @@ private:
     std::vector<double> m_chainCost; // per flow: its cheapest chain's, as last priced
     // The subgradient steps' working arrays.
     std::vector<double> m_bestWeight, m_bestMu;
-    std::vector<int> m_movedSinceBest; // the arcs whose multipliers differ from m_bestWeight
+    std::vector<int> m_movedSinceBest; // the arcs whose multipliers moved from m_bestWeight
     std::vector<char> m_moved;
     std::vector<char> m_onPath, m_changed;
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
@@ -680,8 +680,10 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                               : std::max(m_freeBest, best + std::fabs(best)) * 1.05 + 1;
     if (target == kInf)
         return;
-    m_bestWeight = m_weight;
-    m_moved.assign(m_arcTrain.size(), 0);
+    // An arc's best multiplier is kept as it first moves from it; m_moved
+    // is all 0 between calls.
+    m_bestWeight.resize(m_arcTrain.size());
+    m_moved.resize(m_arcTrain.size(), 0);
     m_movedSinceBest.clear();
     m_bestMu.resize(m_reforming.size());
     for (std::size_t l = 0; l < m_reforming.size(); ++l)
@@ -816,6 +818,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 if (g > 0 || (g < 0 && weight[e] > 0)) {
                     if (!moved[e]) {
                         moved[e] = 1;
+                        m_bestWeight[e] = weight[e];
                         m_movedSinceBest.push_back(e);
                     }
                     const double value = std::max(0.0, weight[e] + step * g);
@@ -842,10 +845,8 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         }
         if (current > best) {
             best = current;
-            for (const int e : m_movedSinceBest) {
-                m_bestWeight[e] = weight[e];
+            for (const int e : m_movedSinceBest)
                 moved[e] = 0;
-            }
             m_movedSinceBest.clear();
             for (std::size_t l = 0; l < m_reforming.size(); ++l)
                 m_bestMu[l] = m_reforming[l].mu;
@@ -864,6 +865,9 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
             setMu(static_cast<int>(l), m_bestMu[l]);
         best = lagrangian();
     }
+    for (const int e : m_movedSinceBest)
+        moved[e] = 0;
+    m_movedSinceBest.clear();
 }
 
 // The cost in units of the flows to station b on cheapest chains of the
@@ -1038,6 +1042,26 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     const bool checked = m_maxChanges >= 0 || !m_excluded.empty();
     std::vector<char> used;
     Destinations trial;
+    // Per train, the destinations whose flows use it (and 1 more where forced):
+    // a drop is priced in full only where the destinations it changes and
+    // the trains they stop or start using say it may pay.
+    std::array<int, kMaxTrains> users{};
+    const auto count = [&](const Trains& trains, int by, double& delta) {
+        for (int w = 0; w < m_words; ++w) {
+            for (std::uint64_t bits = trains.words[w]; bits != 0; bits &= bits - 1) {
+                const int u = w * 64 + std::countr_zero(bits);
+                if (by < 0 && --users[u] == 0)
+                    delta -= m_trainCm[u];
+                else if (by > 0 && users[u]++ == 0)
+                    delta += m_trainCm[u];
+            }
+        }
+    };
+    double unused = 0;
+    count(m_forced, 1, unused);
+    for (int b = 2; b <= m_line.n; ++b)
+        count(parts.carried[b], 1, unused);
+    std::array<int, kDim> changed;
     // In turn round the trains, until a whole round drops none: the trains
     // after the last drop were tried on the plan as it is.
     for (int t = 0, quiet = 0; quiet < m_trains; t = t + 1 == m_trains ? 0 : t + 1) {
@@ -1045,15 +1069,35 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
         if (!open[t] || m_forced.test(t))
             continue;
         open[t] = 0;
-        copyParts(parts, trial);
+        int changes = 0;
+        double delta = 0;
         bool covered = true;
         for (int b = 2; b <= m_line.n && covered; ++b) {
-            if (trial.carried[b].test(t)) {
+            if (parts.carried[b].test(t)) {
                 trial.cost[b] = destinationCost(b, open, trial.carried[b]);
                 covered = trial.cost[b] != kInf;
+                delta += trial.cost[b] - parts.cost[b];
+                changed[changes++] = b;
             }
         }
-        double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
+        if (covered) {
+            for (int i = 0; i < changes; ++i)
+                count(parts.carried[changed[i]], -1, delta);
+            for (int i = 0; i < changes; ++i)
+                count(trial.carried[changed[i]], 1, delta);
+        }
+        double c = kInf;
+        if (covered && delta < 1e-9 * std::fabs(cost)) {
+            // Priced as the whole plan.
+            for (int b = 2; b <= m_line.n; ++b) {
+                if (!parts.carried[b].test(t)) {
+                    trial.cost[b] = parts.cost[b];
+                    std::copy_n(parts.carried[b].words.begin(), m_words,
+                                trial.carried[b].words.begin());
+                }
+            }
+            c = totalCost(trial, checked ? &used : nullptr);
+        }
         if (c < cost && checked && !meets(used))
             c = kInf;
         if (c < cost) {
@@ -1063,6 +1107,12 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             quiet = 0;
         } else {
             open[t] = 1;
+            if (covered) {
+                for (int i = 0; i < changes; ++i)
+                    count(trial.carried[changed[i]], -1, unused);
+                for (int i = 0; i < changes; ++i)
+                    count(parts.carried[changed[i]], 1, unused);
+            }
         }
     }
     // The cost as a whole plan is priced.
