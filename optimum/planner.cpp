@@ -5,6 +5,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <functional>
 #include <future>
 #include <limits>
@@ -268,7 +269,8 @@ std::string describeChanges(const std::vector<TrainPair>& added,
     const auto append = [&](const TrainPair& t, const char* sign) {
         if (!text.empty())
             text += ", ";
-        text += sign + numtext::wholeToText(t.first) + "→" + numtext::wholeToText(t.second);
+        text.append(sign).append(numtext::wholeToText(t.first));
+        text.append("→").append(numtext::wholeToText(t.second));
     };
     for (const TrainPair& t : added)
         append(t, "+");
@@ -787,6 +789,62 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             };
             // The threads free to take a part of the range.
             std::atomic<int> spare = std::max(1, options.threads) - 1;
+            // A part put off where no thread was free, for a thread that ends
+            // its own part first; taken back by the one that put it off where
+            // none has.
+            struct PutOff
+            {
+                std::function<Pieces()> work;
+                std::promise<Pieces> done;
+                bool taken = false;
+            };
+            std::mutex putting;
+            std::deque<std::shared_ptr<PutOff>> putOff;
+            const auto take = [&](const std::shared_ptr<PutOff>& part) {
+                const std::lock_guard lock(putting);
+                if (part->taken)
+                    return false;
+                part->taken = true;
+                std::erase(putOff, part);
+                return true;
+            };
+            // The oldest part put off, where there is one.
+            const auto helpOnce = [&] {
+                std::shared_ptr<PutOff> part;
+                {
+                    const std::lock_guard lock(putting);
+                    if (putOff.empty())
+                        return false;
+                    part = std::move(putOff.front());
+                    putOff.pop_front();
+                    part->taken = true;
+                }
+                try {
+                    part->done.set_value(part->work());
+                } catch (...) {
+                    part->done.set_exception(std::current_exception());
+                }
+                return true;
+            };
+            // At the end of a thread's part.
+            const auto helpOut = [&] {
+                while (helpOnce()) {
+                }
+            };
+            // The parts put off while `result` is not ready; then waiting,
+            // which leaves the thread's place.
+            const auto await = [&](auto& result) {
+                using namespace std::chrono_literals;
+                while (result.wait_for(0s) != std::future_status::ready) {
+                    if (!helpOnce()) {
+                        ++spare;
+                        result.wait();
+                        --spare;
+                        break;
+                    }
+                }
+                return result.get();
+            };
             const std::function<Pieces(double, const Found&, double, const Found&)> refine =
                 [&](double ga, const Found& la, double gb, const Found& lb) -> Pieces {
                 if (la.set == lb.set || !cheaper(lb.cost.at(gb), la.cost.at(gb)))
@@ -813,6 +871,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     try {
                         left = std::async(std::launch::async, [&] {
                             Pieces part = refine(ga, la, gc, *lc);
+                            helpOut();
                             ++spare;
                             return part;
                         });
@@ -821,13 +880,28 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 }
                 if (!left.valid()) {
                     ++spare;
-                    Pieces before = refine(ga, la, gc, *lc);
-                    return join(std::move(before), refine(gc, *lc, gb, lb));
+                    auto right = std::make_shared<PutOff>();
+                    right->work = [&] { return refine(gc, *lc, gb, lb); };
+                    std::future<Pieces> done = right->done.get_future();
+                    {
+                        const std::lock_guard lock(putting);
+                        putOff.push_back(right);
+                    }
+                    Pieces before;
+                    try {
+                        before = refine(ga, la, gc, *lc);
+                    } catch (...) {
+                        // The part put off reads this frame: never left running.
+                        if (!take(right))
+                            done.wait();
+                        throw;
+                    }
+                    if (take(right))
+                        return join(std::move(before), right->work());
+                    return join(std::move(before), await(done));
                 }
                 Pieces right = refine(gc, *lc, gb, lb);
-                ++spare;
-                Pieces before = left.get();
-                --spare;
+                Pieces before = await(left);
                 return join(std::move(before), std::move(right));
             };
             // The plan at g = 1 (else at the middle of the range) first, the
@@ -856,6 +930,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 try {
                     upper = std::async(std::launch::async, [&] {
                         std::optional<Pieces> part = upperPart();
+                        helpOut();
                         ++spare;
                         return part;
                     });
@@ -869,9 +944,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 lower = refine(low, *first, middle, *centre);
             std::optional<Pieces> above;
             if (upper.valid()) {
-                ++spare; // waiting leaves its place
-                above = upper.get();
-                --spare;
+                above = await(upper);
             } else if (lower) {
                 above = upperPart();
             }
