@@ -205,8 +205,11 @@ TEST(Stability, EnvelopeEqualsTheCheapestPlanAtEverySampledFactor)
 TEST(Stability, TwoThreadsGiveTheSolvesAndPiecesOfOne)
 {
     Random random(11);
-    for (int k = 0; k < 4; ++k) {
-        const CalcInput input = randomLine({.stations = 8 + k, .zeroTekPercent = 20}, random);
+    for (int k = 0; k < 5; ++k) {
+        // The last long enough that parts are put off while both threads solve.
+        const CalcInput input = k < 4
+                                    ? randomLine({.stations = 8 + k, .zeroTekPercent = 20}, random)
+                                    : randomLine({.stations = 21, .minCm = 400}, random);
         Options options;
         options.solver = k == 3 ? Solver::Cbc : Solver::Own;
         options.threads = 1;
