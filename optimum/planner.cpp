@@ -790,8 +790,8 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
             // The threads free to take a part of the range.
             std::atomic<int> spare = std::max(1, options.threads) - 1;
             // A part put off where no thread was free, for a thread that ends
-            // its own part first; taken back by the one that put it off where
-            // none has.
+            // its own part or waits for another's; taken back by the one that
+            // put it off where none has.
             struct PutOff
             {
                 std::function<Pieces()> work;
