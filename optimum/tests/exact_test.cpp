@@ -404,3 +404,39 @@ TEST(ExactPlanSolvers, OwnNarrowingSearchFindsWhatFreshSolvesFind)
         }
     }
 }
+
+// One search of the line for many solves under factors (as the envelope's
+// threads keep one): after forget() each solve answers as a new search does,
+// from the same start plan and multipliers.
+TEST(ExactPlanSolvers, ASearchThatForgotItsSolvesAnswersAsANewOne)
+{
+    Random random(77);
+    for (int round = 0; round < 6; ++round) {
+        const int n = random.between(8, 16);
+        const CalcInput input = randomLine({.stations = n, .minCm = 100 * (round % 3)}, random);
+        Line line;
+        ASSERT_EQ(readLine(input, line), "");
+        const detail::Deadline deadline(kDefaults, detail::Clock::now());
+        detail::DualSearch kept(line, false);
+        detail::DualWarmStart last;
+        for (const double g : {0.5, 1.5, 0.7, 1.0}) {
+            detail::DualRules rules;
+            for (auto& row : rules.reformingFactor)
+                row.fill(g);
+            detail::DualWarmStart given = last, fresh = last;
+            kept.forget();
+            const detail::DualResult a =
+                kept.solve(TrainSet{}, deadline, kDefaults.nodeLimit, rules, &given);
+            const detail::DualResult b = detail::solveByDualAscent(
+                line, TrainSet{}, deadline, kDefaults.nodeLimit, rules, &fresh);
+            const std::string label = "line " + std::to_string(round) + " g " + std::to_string(g);
+            EXPECT_EQ(a.kind, b.kind) << label;
+            EXPECT_EQ(a.cost, b.cost) << label;
+            EXPECT_EQ(a.bound, b.bound) << label;
+            EXPECT_EQ(a.nodes, b.nodes) << label;
+            EXPECT_EQ(a.open, b.open) << label;
+            EXPECT_EQ(given.weights, fresh.weights) << label;
+            last = given;
+        }
+    }
+}

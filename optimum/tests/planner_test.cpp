@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <tuple>
 
 #include "optimum/line.h"
@@ -239,6 +240,27 @@ TEST(Stability, TwoThreadsGiveTheSolvesAndPiecesOfOne)
         const Stability cancelled = stabilityOf(input, {}, Scope{}, 0.5, 1.5, {}, options);
         EXPECT_EQ(cancelled.call, two.solves > 4 ? CallStatus::Cancelled : CallStatus::Completed)
             << label;
+    }
+}
+
+// A failure in any solve, on either thread, with parts put off or taken by
+// the other, fails the envelope with its message and leaves no part running
+// (the sanitizers watch the frames the parts read).
+TEST(Stability, TwoThreadsFailingMidwayFailTheWholeCall)
+{
+    Random random(12);
+    const CalcInput input = randomLine({.stations = 16, .minCm = 400}, random);
+    for (const int failing : {1, 2, 5, 20}) {
+        Options options;
+        options.threads = 2;
+        options.solveBegun = [&](int solve) {
+            if (solve == failing)
+                throw std::runtime_error("сбой");
+        };
+        const Stability s = stabilityOf(input, {}, Scope{}, 0.5, 1.5, {}, options);
+        EXPECT_EQ(s.call, CallStatus::Failed) << failing;
+        EXPECT_EQ(s.message, "Ошибка точного расчёта: сбой") << failing;
+        EXPECT_TRUE(s.pieces.empty()) << failing;
     }
 }
 
