@@ -1042,26 +1042,6 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
     const bool checked = m_maxChanges >= 0 || !m_excluded.empty();
     std::vector<char> used;
     Destinations trial;
-    // Per train, the destinations whose flows use it (and 1 more where forced):
-    // a drop is priced in full only where the destinations it changes and
-    // the trains they stop or start using say it may pay.
-    std::array<int, kMaxTrains> users{};
-    const auto count = [&](const Trains& trains, int by, double& delta) {
-        for (int w = 0; w < m_words; ++w) {
-            for (std::uint64_t bits = trains.words[w]; bits != 0; bits &= bits - 1) {
-                const int u = w * 64 + std::countr_zero(bits);
-                if (by < 0 && --users[u] == 0)
-                    delta -= m_trainCm[u];
-                else if (by > 0 && users[u]++ == 0)
-                    delta += m_trainCm[u];
-            }
-        }
-    };
-    double unused = 0;
-    count(m_forced, 1, unused);
-    for (int b = 2; b <= m_line.n; ++b)
-        count(parts.carried[b], 1, unused);
-    std::array<int, kDim> changed;
     // In turn round the trains, until a whole round drops none: the trains
     // after the last drop were tried on the plan as it is.
     for (int t = 0, quiet = 0; quiet < m_trains; t = t + 1 == m_trains ? 0 : t + 1) {
@@ -1069,35 +1049,15 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
         if (!open[t] || m_forced.test(t))
             continue;
         open[t] = 0;
-        int changes = 0;
-        double delta = 0;
+        copyParts(parts, trial);
         bool covered = true;
         for (int b = 2; b <= m_line.n && covered; ++b) {
-            if (parts.carried[b].test(t)) {
+            if (trial.carried[b].test(t)) {
                 trial.cost[b] = destinationCost(b, open, trial.carried[b]);
                 covered = trial.cost[b] != kInf;
-                delta += trial.cost[b] - parts.cost[b];
-                changed[changes++] = b;
             }
         }
-        if (covered) {
-            for (int i = 0; i < changes; ++i)
-                count(parts.carried[changed[i]], -1, delta);
-            for (int i = 0; i < changes; ++i)
-                count(trial.carried[changed[i]], 1, delta);
-        }
-        double c = kInf;
-        if (covered && delta < 1e-9 * std::fabs(cost)) {
-            // Priced as the whole plan.
-            for (int b = 2; b <= m_line.n; ++b) {
-                if (!parts.carried[b].test(t)) {
-                    trial.cost[b] = parts.cost[b];
-                    std::copy_n(parts.carried[b].words.begin(), m_words,
-                                trial.carried[b].words.begin());
-                }
-            }
-            c = totalCost(trial, checked ? &used : nullptr);
-        }
+        double c = covered ? totalCost(trial, checked ? &used : nullptr) : kInf;
         if (c < cost && checked && !meets(used))
             c = kInf;
         if (c < cost) {
@@ -1107,12 +1067,6 @@ void DualSolver::improve(std::vector<char>& open, double& cost) const
             quiet = 0;
         } else {
             open[t] = 1;
-            if (covered) {
-                for (int i = 0; i < changes; ++i)
-                    count(trial.carried[changed[i]], -1, unused);
-                for (int i = 0; i < changes; ++i)
-                    count(parts.carried[changed[i]], 1, unused);
-            }
         }
     }
     // The cost as a whole plan is priced.
@@ -1636,9 +1590,9 @@ bool DualSolver::bound(bool root, bool again)
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
         // further from the relaxation's: a root not started from multipliers
-        // goes on longer. Below it,
-        // sets kept out take more steps, and so, under factors (the
-        // envelope's solves), do trains just fixed by reduced costs.
+        // goes on longer. Below it, sets kept out take more steps, and so,
+        // under factors (the envelope's solves), do trains just fixed by
+        // reduced costs.
         const bool hard = !m_limits.empty() || !m_reforming.empty();
         const int iterations = root ? (hard && !warm ? 300 : 100)
                                     : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
