@@ -1528,11 +1528,14 @@ bool DualSolver::node(double share)
     bool openFirst = false;
     int branch = ruleBranch(openFirst);
     if (branch < 0) {
-        // A train the chains use but the multipliers do not pay for, or one
-        // they pay for that no chain uses, is where the relaxation splits:
-        // the one nearest to paid for first. Within rounding of 0 a train
-        // agrees with the chains either way; among those, the ones paid for
-        // that no chain uses first.
+        // The train whose fixing raises the bound most either way, as the
+        // multipliers tell it (the less of what opening and closing it add),
+        // is where the search splits. Among equal ones: a train the chains
+        // use but the multipliers do not pay for, or one they pay for that
+        // no chain uses, the one nearest to paid for first; within rounding
+        // of 0 a train agrees with the chains either way, and among those
+        // the ones paid for that no chain uses go first.
+        double most = -kInf;
         std::pair<int, double> closest{3, kInf};
         for (int t = 0; t < m_trains; ++t) {
             if (m_state[t] != Free)
@@ -1540,11 +1543,17 @@ bool DualSolver::node(double share)
             const double reduced = m_trainCm[t] - m_trainWeight[t];
             const double tolerance = 1e-9 * (1 + m_trainCm[t]);
             const bool used = onPath[t] != 0;
+            const double raise =
+                std::min(std::max(0.0, reduced) + opening[t], std::max(0.0, -reduced) + rise[t]);
+            const double level = 1e-9 * (1 + std::fabs(raise));
+            if (branch >= 0 && raise < most - level)
+                continue;
             const int rank = (used ? reduced > tolerance : reduced < -tolerance) ? 0
                              : (reduced <= 0) != used                            ? 1
                                                                                  : 2;
             const std::pair<int, double> score{rank, std::fabs(reduced)};
-            if (score < closest) {
+            if (branch < 0 || raise > most + level || score < closest) {
+                most = std::max(most, raise);
                 closest = score;
                 branch = t;
             }

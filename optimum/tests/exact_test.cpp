@@ -265,11 +265,11 @@ TEST(ExactPlanSolvers, OwnSolverAnswersAndHandsOverToCbcBeyondItsNodeLimit)
 // decide: the time limit is far.)
 TEST(ExactPlanSolvers, OwnSearchGoesPastItsNodeLimitOnlyWhereItWouldEndSoon)
 {
-    Random random(105);
-    LineShape shape = kLineKinds[5].shape;
+    Random random(101);
+    LineShape shape = kLineKinds[1].shape;
     shape.stations = kMaxStations;
     CalcInput input;
-    for (int k = 0; k <= 13; ++k)
+    for (int k = 0; k <= 9; ++k)
         input = randomLine(shape, random);
     Options options;
     options.nodeLimit = 20;
