@@ -65,7 +65,7 @@ struct Options
     // limit our search goes on, up to four times the limit, while the share
     // of it already settled says it would end by then.
     Solver solver = Solver::Own;
-    long nodeLimit = 250;
+    long nodeLimit = 500;
     double timeLimitSeconds = 10;
     // Polled while solving; setting it from another thread ends the solve soon.
     const std::atomic<bool>* cancel = nullptr;
