@@ -1596,13 +1596,13 @@ bool DualSolver::bound(bool root, bool again)
     if (value == kInf)
         return false; // no plan at these fixings
     const bool warm = root && m_warmed;
+    const bool hard = !m_limits.empty() || !m_reforming.empty();
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
         // further from the relaxation's: a root not started from multipliers
         // goes on longer. Below it, sets kept out take more steps, and so,
         // under factors (the envelope's solves), do trains just fixed by
         // reduced costs.
-        const bool hard = !m_limits.empty() || !m_reforming.empty();
         const int iterations = root ? (hard && !warm ? 300 : 100)
                                     : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
         subgradient(value, iterations, root && hard);
@@ -1621,6 +1621,15 @@ bool DualSolver::bound(bool root, bool again)
                 open[m_arcTrain[path[s]]] = 1;
         }
         offer(std::move(open));
+    }
+    // A root whose plans stay more than 1 % above its bound (as on lines of
+    // tied costs, where the relaxation is far from whole) goes on for 200
+    // steps more, shortened later and less: every node below it starts from
+    // multipliers nearer the relaxation's bound.
+    if (root && !hard && canBeat(value) && m_best - value > 0.01 * m_best) {
+        subgradient(value, 200, true);
+        m_bound = value;
+        m_plainBound = std::min(value, m_plainValue);
     }
     if (root && trainRules()) {
         // The trains the train part chose meet the rules on changes and on
