@@ -15,6 +15,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // The node at which the search looks for a cheaper plan by adding trains.
 constexpr long kAddDropNode = 10;
+// The node past which the search's bounds take thorough steps.
+constexpr long kThoroughNode = 50;
 // How far past its node limit a search may go where it has settled enough
 // of itself to end by then.
 constexpr long kMostOverLimit = 4;
@@ -669,7 +671,7 @@ void DualSolver::ascent()
 // Subgradient steps on the linking rows towards the incumbent's cost;
 // keeps the best multipliers (and their chains) found. Each step prices
 // again only the flows whose multipliers it moved. `thorough`: shortened
-// later and less, for a root whose rules make its bound hard to reach.
+// later and less, for a bound hard to reach.
 void DualSolver::subgradient(double& best, int iterations, bool thorough)
 {
     // Under re-forming limits with no plan yet, aimed above the cheapest plan
@@ -1602,10 +1604,11 @@ bool DualSolver::bound(bool root, bool again)
         // further from the relaxation's: a root not started from multipliers
         // goes on longer. Below it, sets kept out take more steps, and so,
         // under factors (the envelope's solves), do trains just fixed by
-        // reduced costs.
+        // reduced costs. A search past its first nodes is one the bound
+        // does not close easily: its steps are shortened later and less.
         const int iterations = root ? (hard && !warm ? 300 : 100)
                                     : (m_excluded.empty() && !(again && m_factored) ? 40 : 60);
-        subgradient(value, iterations, root && hard);
+        subgradient(value, iterations, root ? hard : m_nodes > kThoroughNode);
     }
     m_bound = value;
     m_plainBound = std::min(value, m_plainValue);
