@@ -845,6 +845,27 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 }
                 return result.get();
             };
+            // `work` on a thread of its own where one is free (else the
+            // future is not valid); the thread then takes up the parts put
+            // off. `spare` counts the threads not running: one that ends or
+            // waits for another leaves its place.
+            const auto onSpareThread = [&](auto work) {
+                std::future<decltype(work())> result;
+                if (spare.fetch_sub(1) > 0) {
+                    try {
+                        result = std::async(std::launch::async, [&, work] {
+                            auto part = work();
+                            helpOut();
+                            ++spare;
+                            return part;
+                        });
+                    } catch (const std::system_error&) {
+                    }
+                }
+                if (!result.valid())
+                    ++spare;
+                return result;
+            };
             const std::function<Pieces(double, const Found&, double, const Found&)> refine =
                 [&](double ga, const Found& la, double gb, const Found& lb) -> Pieces {
                 if (la.set == lb.set || !cheaper(lb.cost.at(gb), la.cost.at(gb)))
@@ -863,23 +884,11 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                 if (!lc || !cheaper(lc->cost.at(gc), lower.cost.at(gc)) || lc->set == la.set ||
                     lc->set == lb.set)
                     return join({{ga, la}}, {{gc, lb}});
-                // The left part on a thread of its own where one is free, else
-                // both in turn. `spare` counts the threads not running: one
-                // that ends or waits for another leaves its place.
-                std::future<Pieces> left;
-                if (spare.fetch_sub(1) > 0) {
-                    try {
-                        left = std::async(std::launch::async, [&] {
-                            Pieces part = refine(ga, la, gc, *lc);
-                            helpOut();
-                            ++spare;
-                            return part;
-                        });
-                    } catch (const std::system_error&) {
-                    }
-                }
+                // The left part on a thread of its own where one is free;
+                // else the right part is put off for a thread that gets free,
+                // and taken back here where none has.
+                std::future<Pieces> left = onSpareThread([&] { return refine(ga, la, gc, *lc); });
                 if (!left.valid()) {
-                    ++spare;
                     auto right = std::make_shared<PutOff>();
                     right->work = [&] { return refine(gc, *lc, gb, lb); };
                     std::future<Pieces> done = right->done.get_future();
@@ -925,20 +934,7 @@ Stability stabilityOf(const CalcInput& input, const Conditions& conditions, cons
                     return std::nullopt;
                 return refine(middle, *centre, high, *last);
             };
-            std::future<std::optional<Pieces>> upper;
-            if (spare.fetch_sub(1) > 0) {
-                try {
-                    upper = std::async(std::launch::async, [&] {
-                        std::optional<Pieces> part = upperPart();
-                        helpOut();
-                        ++spare;
-                        return part;
-                    });
-                } catch (const std::system_error&) {
-                }
-            }
-            if (!upper.valid())
-                ++spare;
+            std::future<std::optional<Pieces>> upper = onSpareThread(upperPart);
             std::optional<Pieces> lower;
             if (const std::optional<Found> first = solveAt(low, &*centre, {}))
                 lower = refine(low, *first, middle, *centre);
