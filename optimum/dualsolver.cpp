@@ -436,7 +436,14 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = -m_muTotal;
     std::array<double, kDim> dist{};
-    std::array<int, kDim> via{}, tail{};
+    // Per train, what a closed one adds to its arcs: nothing else skips them,
+    // and the sums of the others stay exactly as they are.
+    std::array<double, kMaxTrains> closed;
+    for (int t = 0; t < m_trains; ++t)
+        closed[t] = m_state[t] == Closed ? kInf : 0;
+    const double* const cost = m_arcCost.data();
+    const double* const weight = m_weight.data();
+    const int* const arcTrain = m_arcTrain.data();
     for (std::size_t k = 0; k < m_flows.size(); ++k) {
         if (changed != nullptr && !(*changed)[k]) {
             value += m_chainCost[k];
@@ -450,27 +457,27 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
         int e = flow.firstArc;
         for (int p = 0; p + 1 < m; ++p) {
             const double from = dist[p];
-            for (int q = p + 1; q < m; ++q, ++e) {
-                if (m_state[m_arcTrain[e]] == Closed)
-                    continue;
-                const double d = from + m_arcCost[e] + m_weight[e];
-                if (d < dist[q]) {
-                    dist[q] = d;
-                    via[q] = e;
-                    tail[q] = p;
-                }
-            }
+            for (int q = p + 1; q < m; ++q, ++e)
+                dist[q] = std::min(dist[q], from + cost[e] + weight[e] + closed[arcTrain[e]]);
         }
         if (dist[m - 1] == kInf)
             return kInf;
         m_chainCost[k] = dist[m - 1];
         value += dist[m - 1];
-        // The chain's arcs, last first.
+        // The chain's arcs, last first: into each node from the first node
+        // before it whose arc gives exactly its cost (where several do, the
+        // same chain whatever order the costs were taken in).
         int* path = m_pathArc.data() + m_pathStart[k];
         int count = 0;
         for (int q = m - 1; q > 0;) {
-            path[count++] = via[q];
-            q = tail[q];
+            int p = 0;
+            int arc = flow.firstArc + q - 1;
+            while (dist[p] + cost[arc] + weight[arc] + closed[arcTrain[arc]] != dist[q]) {
+                arc += m - p - 2;
+                ++p;
+            }
+            path[count++] = arc;
+            q = p;
         }
         if (count < m)
             path[count] = -1;
@@ -707,7 +714,11 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
     char* const moved = m_moved.data();
     double* const weight = m_weight.data();
     double* const trainWeight = m_trainWeight.data();
-    const double* const trainCm = m_trainCm.data();
+    // What a train's multipliers must pass for it to count as open (an open
+    // one's at once).
+    std::array<double, kMaxTrains> openingCm;
+    for (int t = 0; t < m_trains; ++t)
+        openingCm[t] = m_state[t] == Open ? -kInf : m_trainCm[t];
     const int* const arcTrain = m_arcTrain.data();
     const State* const state = m_state.data();
     int* const activeArcs = m_active.data();
@@ -721,7 +732,8 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         for (int s = 0; s < nodes && path[s] >= 0; ++s)
             onPath[path[s]] = mark;
     };
-    // Only the arcs on the chains or with multipliers above 0 may move.
+    // Only the arcs on the chains or with multipliers above 0 may move, and
+    // none of a closed train (no chain takes it).
     for (int k = 0; k < flows; ++k) {
         markPath(k, 1);
         const FlowArcs& flow = m_flows[k];
@@ -729,7 +741,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         int active = flow.firstArc;
         for (int e = flow.firstArc; e < end; ++e) {
             activeArcs[active] = e;
-            active += onPath[e] != 0 || weight[e] > 0;
+            active += (onPath[e] != 0 || weight[e] > 0) && state[arcTrain[e]] != Closed;
         }
         activeEnd[k] = active;
     }
@@ -775,8 +787,8 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
             const int end = activeEnd[k];
             for (int i = m_flows[k].firstArc; i < end; ++i) {
                 const int e = activeArcs[i];
-                const int t = arcTrain[e];
-                norm += onPath[e] != open[t] && state[t] != Closed;
+                // A closed train is not picked, and no chain takes it.
+                norm += onPath[e] != open[arcTrain[e]];
             }
         }
         // The limits' subgradient: the cars the chains re-form there less the limit.
@@ -811,23 +823,20 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
             for (int i = m_flows[k].firstArc; i < end; ++i) {
                 const int e = activeArcs[i];
                 const int t = arcTrain[e];
-                if (state[t] == Closed)
-                    continue;
                 // Under rules on the trains, as the Lagrangian's train part chose.
-                const int g =
-                    onPath[e] -
-                    (countsTrains ? open[t] : state[t] == Open || trainCm[t] < trainWeight[t]);
-                if (g > 0 || (g < 0 && weight[e] > 0)) {
-                    if (!moved[e]) {
-                        moved[e] = 1;
-                        m_bestWeight[e] = weight[e];
-                        m_movedSinceBest.push_back(e);
-                    }
-                    const double value = std::max(0.0, weight[e] + step * g);
-                    trainWeight[t] += value - weight[e];
-                    weight[e] = value;
-                    movedHere = 1;
+                const int g = onPath[e] - (countsTrains ? open[t] : openingCm[t] < trainWeight[t]);
+                const double old = weight[e];
+                const bool moves = g > 0 || (g < 0 && old > 0);
+                if (moves && !moved[e]) {
+                    moved[e] = 1;
+                    m_bestWeight[e] = old;
+                    m_movedSinceBest.push_back(e);
                 }
+                // Where it does not move, the same multiplier again.
+                const double value = std::max(0.0, old + step * g);
+                trainWeight[t] += value - old;
+                weight[e] = value;
+                movedHere |= static_cast<char>(moves);
             }
             changed[k] = movedHere;
         }
