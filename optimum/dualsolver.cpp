@@ -91,6 +91,9 @@ private:
     double lagrangian(const std::vector<char>* changed = nullptr);
     // `stuck`: set where the flow cannot be raised until its own
     // multipliers or the trains' rooms grow (none or a blocked chain).
+    // Per train, what a closed one adds to its arcs' costs (nothing to the
+    // others', whose sums stay exactly as they are), from the trains' states.
+    const double* closedCosts();
     void distances(int k, std::array<double, kDim>& from, std::array<double, kDim>& to,
                    std::array<int, kDim>& rowStart) const;
     double ascentStep(int k, bool& stuck);
@@ -133,7 +136,7 @@ private:
     bool keptOut(const std::vector<char>& used) const;
     bool repair(std::vector<char>& used) const;
     bool fixSure();
-    void flipCosts(std::vector<double>& opening, std::vector<double>& closing) const;
+    void flipCosts(std::vector<double>& opening, std::vector<double>& closing);
     struct Part;
     void leave(double bound);
     bool resumes(const DualRules& rules, const DualWarmStart* warm) const;
@@ -205,6 +208,7 @@ private:
     std::vector<int> m_movedSinceBest; // the arcs whose multipliers moved from m_bestWeight
     std::vector<char> m_moved;
     std::vector<char> m_onPath, m_changed;
+    std::vector<double> m_closedCost;       // as closedCosts() last left it
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
     std::vector<int> m_merged;              // one flow's arcs that may move, as they are merged
     std::vector<char> m_stuck;              // per flow, blocked in this ascent
@@ -436,11 +440,7 @@ double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = -m_muTotal;
     std::array<double, kDim> dist{};
-    // Per train, what a closed one adds to its arcs: nothing else skips them,
-    // and the sums of the others stay exactly as they are.
-    std::array<double, kMaxTrains> closed;
-    for (int t = 0; t < m_trains; ++t)
-        closed[t] = m_state[t] == Closed ? kInf : 0;
+    const double* const closed = closedCosts();
     const double* const cost = m_arcCost.data();
     const double* const weight = m_weight.data();
     const int* const arcTrain = m_arcTrain.data();
@@ -549,9 +549,17 @@ double DualSolver::trainPart(double plain)
     return m_excluded.empty() ? part : part + outOfKept();
 }
 
+const double* DualSolver::closedCosts()
+{
+    m_closedCost.resize(m_trains);
+    for (int t = 0; t < m_trains; ++t)
+        m_closedCost[t] = m_state[t] == Closed ? kInf : 0;
+    return m_closedCost.data();
+}
+
 // Flow k's cheapest chain costs from its origin to each of its nodes
 // (`from`) and from each to its destination (`to`), around the closed
-// trains; `rowStart`: each node's first arc.
+// trains (as closedCosts() last found them); `rowStart`: each node's first arc.
 void DualSolver::distances(int k, std::array<double, kDim>& from, std::array<double, kDim>& to,
                            std::array<int, kDim>& rowStart) const
 {
@@ -563,21 +571,22 @@ void DualSolver::distances(int k, std::array<double, kDim>& from, std::array<dou
     from[0] = 0;
     for (int q = 1; q < m; ++q)
         from[q] = kInf;
+    const double* const cost = m_arcCost.data();
+    const double* const weight = m_weight.data();
+    const int* const arcTrain = m_arcTrain.data();
+    const double* const closed = m_closedCost.data();
     for (int p = 0; p + 1 < m; ++p) {
+        const double at = from[p];
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (m_state[m_arcTrain[e]] != Closed)
-                from[q] = std::min(from[q], from[p] + m_arcCost[e] + m_weight[e]);
-        }
+        for (int q = p + 1; q < m; ++q, ++e)
+            from[q] = std::min(from[q], at + cost[e] + weight[e] + closed[arcTrain[e]]);
     }
     to[m - 1] = 0;
     for (int p = m - 2; p >= 0; --p) {
         double best = kInf;
         int e = rowStart[p];
-        for (int q = p + 1; q < m; ++q, ++e) {
-            if (m_state[m_arcTrain[e]] != Closed)
-                best = std::min(best, m_arcCost[e] + m_weight[e] + to[q]);
-        }
+        for (int q = p + 1; q < m; ++q, ++e)
+            best = std::min(best, cost[e] + weight[e] + to[q] + closed[arcTrain[e]]);
         to[p] = best;
     }
 }
@@ -661,6 +670,7 @@ void DualSolver::ascent()
     // The steps only raise multipliers, so the trains' rooms only shrink: a
     // flow blocked stays blocked for the rest of the rounds.
     m_stuck.assign(m_flows.size(), 0);
+    closedCosts();
     for (int round = 0; round < rounds; ++round) {
         double raised = 0;
         for (std::size_t k = 0; k < m_flows.size(); ++k) {
@@ -1673,8 +1683,9 @@ bool DualSolver::bound(bool root, bool again)
 // then at 0, the flows that had them on it take it where it is cheaper, each
 // gaining at most its multiplier), or closed (the chains that use it rise;
 // infinite where some flow is left no chain).
-void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& closing) const
+void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& closing)
 {
+    closedCosts();
     opening.assign(m_trains, 0);
     closing.assign(m_trains, 0);
     // Room for the longest line, each element written before it is read.
@@ -1701,9 +1712,10 @@ void DualSolver::flipCosts(std::vector<double>& opening, std::vector<double>& cl
             for (int q = 1; q < m; ++q)
                 dist[q] = kInf;
             for (int p = 0, e = rowStart[0]; p + 1 < m; ++p) {
+                const double at = dist[p];
                 for (int q = p + 1; q < m; ++q, ++e) {
-                    if (e != without && m_state[m_arcTrain[e]] != Closed)
-                        dist[q] = std::min(dist[q], dist[p] + m_arcCost[e] + m_weight[e]);
+                    const double skip = e == without ? kInf : m_closedCost[m_arcTrain[e]];
+                    dist[q] = std::min(dist[q], at + m_arcCost[e] + m_weight[e] + skip);
                 }
             }
             closing[m_arcTrain[without]] += dist[m - 1] - m_chainCost[k];
