@@ -125,8 +125,11 @@ private:
     void improve(std::vector<char>& open, double& cost) const;
     bool addDrop();
     void keep(std::vector<char> open, double cost, const Next& next);
-    // `improving`: with trains dropped from it first (improve).
-    void offer(std::vector<char> open, bool improving = true);
+    // `improving`: with trains dropped from it first (improve); `anyCost`:
+    // improved however far above the incumbent it is.
+    void offer(std::vector<char> open, bool improving = true, bool anyCost = false);
+    // The trains the multipliers pay for and those the chains take.
+    std::vector<char> multipliersPlan() const;
     double trainPart(double plain);
     double outOfKept();
     bool meets(const std::vector<char>& used) const;
@@ -1243,7 +1246,7 @@ bool DualSolver::repair(std::vector<char>& used) const
     return meets(used);
 }
 
-void DualSolver::offer(std::vector<char> open, bool improving)
+void DualSolver::offer(std::vector<char> open, bool improving, bool anyCost)
 {
     std::vector<char> used;
     double cost = planCost(open, &used);
@@ -1253,7 +1256,7 @@ void DualSolver::offer(std::vector<char> open, bool improving)
     }
     m_offered = used;
     // Below the root only plans near the incumbent are worth improving.
-    if (cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
+    if (!anyCost && cost >= m_best * (m_nodes <= 1 ? 1.05 : 1.005) + 1)
         return;
     // Each set of trains with cars is improved once (under re-forming limits,
     // at the multipliers that route it).
@@ -1618,6 +1621,11 @@ bool DualSolver::bound(bool root, bool again)
         return false; // no plan at these fixings
     const bool warm = root && m_warmed;
     const bool hard = !m_limits.empty() || !m_reforming.empty();
+    // A start plan far above the ascent's bound would aim the root's steps
+    // too high: the ascent's own plan, improved, is offered first (not
+    // under factors, where the start is the cheapest plan at a factor nearby).
+    if (root && !m_factored && m_best - value > 0.05 * m_best)
+        offer(multipliersPlan(), true, true);
     if (canBeat(value)) {
         // Rules on the trains and limits on re-forming leave the bound
         // further from the relaxation's: a root not started from multipliers
@@ -1631,19 +1639,7 @@ bool DualSolver::bound(bool root, bool again)
     }
     m_bound = value;
     m_plainBound = std::min(value, m_plainValue);
-    {
-        std::vector<char> open(m_trains, 0);
-        for (int t = 0; t < m_trains; ++t)
-            open[t] = m_state[t] == Open ||
-                      (m_state[t] == Free &&
-                       m_trainWeight[t] >= m_trainCm[t] - 1e-9 * (1 + m_trainCm[t]));
-        for (std::size_t k = 0; k < m_flows.size(); ++k) {
-            const int* path = m_pathArc.data() + m_pathStart[k];
-            for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
-                open[m_arcTrain[path[s]]] = 1;
-        }
-        offer(std::move(open));
-    }
+    offer(multipliersPlan());
     // A root whose plans stay more than 1 % above its bound (as on lines of
     // tied costs, where the relaxation is far from whole) goes on for 200
     // steps more, shortened later and less: every node below it starts from
@@ -1676,6 +1672,21 @@ bool DualSolver::bound(bool root, bool again)
         return false;
     }
     return true;
+}
+
+std::vector<char> DualSolver::multipliersPlan() const
+{
+    std::vector<char> open(m_trains, 0);
+    for (int t = 0; t < m_trains; ++t)
+        open[t] =
+            m_state[t] == Open ||
+            (m_state[t] == Free && m_trainWeight[t] >= m_trainCm[t] - 1e-9 * (1 + m_trainCm[t]));
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        const int* path = m_pathArc.data() + m_pathStart[k];
+        for (int s = 0; s < m_flows[k].nodes && path[s] >= 0; ++s)
+            open[m_arcTrain[path[s]]] = 1;
+    }
+    return open;
 }
 
 // Per free train, at the current multipliers, what the Lagrangian rises by
