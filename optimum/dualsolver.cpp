@@ -89,13 +89,15 @@ private:
     void price(const DualRules& rules);
     void setMu(int l, double value);
     double lagrangian(const std::vector<char>* changed = nullptr);
-    // `stuck`: set where the flow cannot be raised until its own
-    // multipliers or the trains' rooms grow (none or a blocked chain).
+    double chain(int k, const double* closed);
+    double withTrainPart(double value);
     // Per train, what a closed one adds to its arcs' costs (nothing to the
     // others', whose sums stay exactly as they are), from the trains' states.
     const double* closedCosts();
     void distances(int k, std::array<double, kDim>& from, std::array<double, kDim>& to,
                    std::array<int, kDim>& rowStart) const;
+    // `stuck`: set where the flow cannot be raised until its own
+    // multipliers or the trains' rooms grow (none or a blocked chain).
     double ascentStep(int k, bool& stuck);
     void ascent();
     void subgradient(double& best, int iterations, bool thorough);
@@ -442,49 +444,64 @@ void DualSolver::setMu(int l, double value)
 double DualSolver::lagrangian(const std::vector<char>* changed)
 {
     double value = -m_muTotal;
-    std::array<double, kDim> dist{};
     const double* const closed = closedCosts();
+    for (std::size_t k = 0; k < m_flows.size(); ++k) {
+        if (changed == nullptr || (*changed)[k]) {
+            m_chainCost[k] = chain(static_cast<int>(k), closed);
+            if (m_chainCost[k] == kInf)
+                return kInf;
+        }
+        value += m_chainCost[k];
+    }
+    return withTrainPart(value);
+}
+
+// Flow k's cheapest chain around the closed trains (`closed` as
+// closedCosts() gives it), its arcs recorded; its cost, infinite where it
+// has none.
+double DualSolver::chain(int k, const double* closed)
+{
     const double* const cost = m_arcCost.data();
     const double* const weight = m_weight.data();
     const int* const arcTrain = m_arcTrain.data();
-    for (std::size_t k = 0; k < m_flows.size(); ++k) {
-        if (changed != nullptr && !(*changed)[k]) {
-            value += m_chainCost[k];
-            continue;
-        }
-        const FlowArcs& flow = m_flows[k];
-        const int m = flow.nodes;
-        dist[0] = 0;
-        for (int q = 1; q < m; ++q)
-            dist[q] = kInf;
-        int e = flow.firstArc;
-        for (int p = 0; p + 1 < m; ++p) {
-            const double from = dist[p];
-            for (int q = p + 1; q < m; ++q, ++e)
-                dist[q] = std::min(dist[q], from + cost[e] + weight[e] + closed[arcTrain[e]]);
-        }
-        if (dist[m - 1] == kInf)
-            return kInf;
-        m_chainCost[k] = dist[m - 1];
-        value += dist[m - 1];
-        // The chain's arcs, last first: into each node from the first node
-        // before it whose arc gives exactly its cost (where several do, the
-        // same chain whatever order the costs were taken in).
-        int* path = m_pathArc.data() + m_pathStart[k];
-        int count = 0;
-        for (int q = m - 1; q > 0;) {
-            int p = 0;
-            int arc = flow.firstArc + q - 1;
-            while (dist[p] + cost[arc] + weight[arc] + closed[arcTrain[arc]] != dist[q]) {
-                arc += m - p - 2;
-                ++p;
-            }
-            path[count++] = arc;
-            q = p;
-        }
-        if (count < m)
-            path[count] = -1;
+    std::array<double, kDim> dist;
+    const FlowArcs& flow = m_flows[k];
+    const int m = flow.nodes;
+    dist[0] = 0;
+    for (int q = 1; q < m; ++q)
+        dist[q] = kInf;
+    int e = flow.firstArc;
+    for (int p = 0; p + 1 < m; ++p) {
+        const double from = dist[p];
+        for (int q = p + 1; q < m; ++q, ++e)
+            dist[q] = std::min(dist[q], from + cost[e] + weight[e] + closed[arcTrain[e]]);
     }
+    if (dist[m - 1] == kInf)
+        return kInf;
+    // The chain's arcs, last first: into each node from the first node
+    // before it whose arc gives exactly its cost (where several do, the
+    // same chain whatever order the costs were taken in).
+    int* path = m_pathArc.data() + m_pathStart[k];
+    int count = 0;
+    for (int q = m - 1; q > 0;) {
+        int p = 0;
+        int arc = flow.firstArc + q - 1;
+        while (dist[p] + cost[arc] + weight[arc] + closed[arcTrain[arc]] != dist[q]) {
+            arc += m - p - 2;
+            ++p;
+        }
+        path[count++] = arc;
+        q = p;
+    }
+    if (count < m)
+        path[count] = -1;
+    return dist[m - 1];
+}
+
+// The Lagrangian from the flows' part `value`: with the trains' part, each
+// train on its own (kept as m_plainValue) and under the rules.
+double DualSolver::withTrainPart(double value)
+{
     double plain = 0;
     for (int t = 0; t < m_trains; ++t) {
         const double reduced = m_trainCm[t] - m_trainWeight[t];
@@ -734,6 +751,8 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         openingCm[t] = m_state[t] == Open ? -kInf : m_trainCm[t];
     const int* const arcTrain = m_arcTrain.data();
     const State* const state = m_state.data();
+    double* const chainCost = m_chainCost.data();
+    const double* const closed = closedCosts();
     int* const activeArcs = m_active.data();
     int* const activeEnd = m_activeEnd.data();
     const int flows = static_cast<int>(m_flows.size());
@@ -830,6 +849,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         // A train counts as open as soon as the raised multipliers pay for
         // it: the later arcs of its flows stop raising it, those off the
         // chains fall.
+        bool unpriced = false;
         for (int k = 0; k < flows; ++k) {
             char movedHere = 0;
             const int end = arcsMove ? activeEnd[k] : 0;
@@ -852,20 +872,35 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 movedHere |= static_cast<char>(moves);
             }
             changed[k] = movedHere;
+            // With no limit's multiplier to move after them, the flow is
+            // priced again at once.
+            if (movedHere && !limitsMove) {
+                markPath(k, 0);
+                chainCost[k] = chain(k, closed);
+                markPath(k, 1);
+                unpriced = unpriced || chainCost[k] == kInf;
+            }
         }
         for (std::size_t l = 0; l < m_reforming.size() && limitsMove; ++l) {
             const double g = reformed[m_reforming[l].station] - m_reforming[l].cars;
             if (g > 0 || m_reforming[l].mu > 0)
                 setMu(static_cast<int>(l), std::max(0.0, m_reforming[l].mu + step * g));
         }
-        for (int k = 0; k < flows; ++k) {
-            if (changed[k])
-                markPath(k, 0);
-        }
-        current = lagrangian(&m_changed);
-        for (int k = 0; k < flows; ++k) {
-            if (changed[k])
-                markPath(k, 1);
+        if (limitsMove) {
+            for (int k = 0; k < flows; ++k) {
+                if (changed[k])
+                    markPath(k, 0);
+            }
+            current = lagrangian(&m_changed);
+            for (int k = 0; k < flows; ++k) {
+                if (changed[k])
+                    markPath(k, 1);
+            }
+        } else {
+            double value = -m_muTotal;
+            for (int k = 0; k < flows; ++k)
+                value += chainCost[k];
+            current = unpriced ? kInf : withTrainPart(value);
         }
         if (current > best) {
             best = current;
