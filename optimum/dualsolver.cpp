@@ -756,13 +756,20 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
     int* const activeArcs = m_active.data();
     int* const activeEnd = m_activeEnd.data();
     const int flows = static_cast<int>(m_flows.size());
+    // Per train, its arcs that may move and those of them on the chains:
+    // the subgradient's norm counts the arcs where the two disagree.
+    std::array<int, kMaxTrains> activeOf, pathOf;
+    std::fill_n(activeOf.begin(), m_trains, 0);
+    std::fill_n(pathOf.begin(), m_trains, 0);
     // The arcs of flow k's chain marked on or off; the marks kept while the
     // chain stays.
-    const auto markPath = [this, onPath](int k, char mark) {
+    const auto markPath = [this, onPath, arcTrain, &pathOf](int k, char mark) {
         const int* path = m_pathArc.data() + m_pathStart[k];
         const int nodes = m_flows[k].nodes;
-        for (int s = 0; s < nodes && path[s] >= 0; ++s)
+        for (int s = 0; s < nodes && path[s] >= 0; ++s) {
             onPath[path[s]] = mark;
+            pathOf[arcTrain[path[s]]] += mark != 0 ? 1 : -1;
+        }
     };
     // Only the arcs on the chains or with multipliers above 0 may move, and
     // none of a closed train (no chain takes it).
@@ -772,8 +779,10 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         const int end = flow.firstArc + flow.nodes * (flow.nodes - 1) / 2;
         int active = flow.firstArc;
         for (int e = flow.firstArc; e < end; ++e) {
+            const bool moves = (onPath[e] != 0 || weight[e] > 0) && state[arcTrain[e]] != Closed;
             activeArcs[active] = e;
-            active += (onPath[e] != 0 || weight[e] > 0) && state[arcTrain[e]] != Closed;
+            active += moves;
+            activeOf[arcTrain[e]] += moves;
         }
         activeEnd[k] = active;
     }
@@ -791,6 +800,7 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 const int e = activeArcs[i];
                 activeArcs[kept] = e;
                 kept += weight[e] > 0;
+                activeOf[arcTrain[e]] -= weight[e] <= 0;
             }
             const int* path = m_pathArc.data() + m_pathStart[k];
             int hops = 0;
@@ -803,7 +813,9 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 const int e = path[s];
                 while (i < kept && activeArcs[i] < e)
                     merged[count++] = activeArcs[i++];
-                i += i < kept && activeArcs[i] == e;
+                const bool there = i < kept && activeArcs[i] == e;
+                i += there;
+                activeOf[arcTrain[e]] += !there;
                 merged[count++] = e;
             }
             while (i < kept)
@@ -814,15 +826,10 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
             open[t] = m_picked[t];
+        // A closed train is not picked, and none of its arcs may move.
         int norm = 0;
-        for (int k = 0; k < flows; ++k) {
-            const int end = activeEnd[k];
-            for (int i = m_flows[k].firstArc; i < end; ++i) {
-                const int e = activeArcs[i];
-                // A closed train is not picked, and no chain takes it.
-                norm += onPath[e] != open[arcTrain[e]];
-            }
-        }
+        for (int t = 0; t < m_trains; ++t)
+            norm += open[t] != 0 ? activeOf[t] - pathOf[t] : pathOf[t];
         // The limits' subgradient: the cars the chains re-form there less the limit.
         double limitNorm = 0;
         if (!m_reforming.empty()) {
