@@ -21,6 +21,19 @@ namespace {
 // The options a deadline of the default limits refers to.
 const Options kDefaults;
 
+// Line `index` of 21 stations of kind `kind`, as the comparisons of the
+// solvers generate them (seed 100 + kind).
+CalcInput generatedLine(int kind, int index)
+{
+    Random random(static_cast<std::uint64_t>(100 + kind));
+    LineShape shape = kLineKinds[kind].shape;
+    shape.stations = kMaxStations;
+    CalcInput input;
+    for (int k = 0; k <= index; ++k)
+        input = randomLine(shape, random);
+    return input;
+}
+
 CalcInput fourStations()
 {
     return makeInput(
@@ -265,12 +278,7 @@ TEST(ExactPlanSolvers, OwnSolverAnswersAndHandsOverToCbcBeyondItsNodeLimit)
 // decide: the time limit is far.)
 TEST(ExactPlanSolvers, OwnSearchGoesPastItsNodeLimitOnlyWhereItWouldEndSoon)
 {
-    Random random(101);
-    LineShape shape = kLineKinds[1].shape;
-    shape.stations = kMaxStations;
-    CalcInput input;
-    for (int k = 0; k <= 9; ++k)
-        input = randomLine(shape, random);
+    const CalcInput input = generatedLine(1, 9);
     Options options;
     options.nodeLimit = 20;
     options.timeLimitSeconds = 600;
@@ -395,12 +403,7 @@ TEST(ExactPlanSolvers, OwnRootComesNearTheRelaxationOnTiedCosts)
 // root that aimed its steps at it found the optimum only after 1,000 nodes.
 TEST(ExactPlanSolvers, OwnSearchFromAFarCalculatedPlanFindsTheOptimumEarly)
 {
-    Random random(104);
-    LineShape shape = kLineKinds[4].shape;
-    shape.stations = kMaxStations;
-    CalcInput input;
-    for (int k = 0; k <= 299; ++k)
-        input = randomLine(shape, random);
+    const CalcInput input = generatedLine(4, 299);
     const Solution solution = solveExact(input, calculated(input));
     EXPECT_EQ(solution.status(), Status::Optimal);
     EXPECT_FALSE(solution.handedOver);
