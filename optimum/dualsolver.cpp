@@ -225,6 +225,7 @@ private:
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
     bool m_addedOnce = false;                  // this solve's addDrop done
+    double m_addedBest = kInf;                 // the incumbent's cost it left
 
     // The rules on the plan's trains.
     std::vector<std::pair<int, int>> m_limits; // station, most trains from it
@@ -1583,13 +1584,15 @@ bool DualSolver::node(double share)
         }
     }
     // A search the first nodes do not end: a plan with a train more, and
-    // trains dropped again, may be cheaper (on the lines the calculation
-    // takes, with no rule on the trains and no factors: elsewhere, as in the
-    // variants and the envelope, it costs more than the nodes it saves).
-    if (!m_addedOnce && m_nodes >= kAddDropNode && m_line.n <= kMaxStations && !ruled() &&
-        !m_factored) {
+    // trains dropped again, may be cheaper; so again from each cheaper plan
+    // the search finds (on the lines the calculation takes, with no rule on
+    // the trains and no factors: elsewhere, as in the variants and the
+    // envelope, it costs more than the nodes it saves).
+    if ((!m_addedOnce || m_best != m_addedBest) && m_nodes >= kAddDropNode &&
+        m_line.n <= kMaxStations && !ruled() && !m_factored) {
         m_addedOnce = true;
         addDrop();
+        m_addedBest = m_best;
     }
     bool openFirst = false;
     int branch = ruleBranch(openFirst);
