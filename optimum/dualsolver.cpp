@@ -215,7 +215,6 @@ private:
     std::vector<char> m_onPath, m_changed;
     std::vector<double> m_closedCost;       // as closedCosts() last left it
     std::vector<int> m_active, m_activeEnd; // the arcs that may move, from each flow's first
-    std::vector<int> m_merged;              // one flow's arcs that may move, as they are merged
     std::vector<char> m_stuck;              // per flow, blocked in this ascent
 
     double m_best = kInf; // the incumbent's cost in units
@@ -372,7 +371,6 @@ void DualSolver::build()
     m_changed.assign(m_flows.size(), 0);
     m_active.assign(m_arcTrain.size(), 0);
     m_activeEnd.assign(m_flows.size(), 0);
-    m_merged.assign(m_arcTrain.size(), 0);
 }
 
 // The arcs' costs under the solve's factors, and its re-forming limits with
@@ -794,8 +792,9 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 continue;
             const FlowArcs& flow = m_flows[k];
             const int first = flow.firstArc;
-            // Only the active arcs moved: those still above 0, merged in
-            // order with the new chain's arcs (stored last first).
+            // Only the active arcs moved: those still above 0, and the new
+            // chain's arcs at 0 after them. (A flow's arcs are of distinct
+            // trains: the order they move in within the flow is immaterial.)
             int kept = first;
             for (int i = first; i < activeEnd[k]; ++i) {
                 const int e = activeArcs[i];
@@ -804,25 +803,14 @@ void DualSolver::subgradient(double& best, int iterations, bool thorough)
                 activeOf[arcTrain[e]] -= weight[e] <= 0;
             }
             const int* path = m_pathArc.data() + m_pathStart[k];
-            int hops = 0;
-            while (hops < flow.nodes && path[hops] >= 0)
-                ++hops;
-            int* merged = m_merged.data();
-            int count = 0;
-            int i = first;
-            for (int s = hops - 1; s >= 0; --s) {
+            for (int s = 0; s < flow.nodes && path[s] >= 0; ++s) {
                 const int e = path[s];
-                while (i < kept && activeArcs[i] < e)
-                    merged[count++] = activeArcs[i++];
-                const bool there = i < kept && activeArcs[i] == e;
-                i += there;
-                activeOf[arcTrain[e]] += !there;
-                merged[count++] = e;
+                if (weight[e] <= 0) {
+                    activeArcs[kept++] = e;
+                    ++activeOf[arcTrain[e]];
+                }
             }
-            while (i < kept)
-                merged[count++] = activeArcs[i++];
-            std::copy_n(merged, count, activeArcs + first);
-            activeEnd[k] = first + count;
+            activeEnd[k] = kept;
         }
         // The subgradient: chain use less train, on the arcs it moves.
         for (int t = 0; t < m_trains; ++t)
