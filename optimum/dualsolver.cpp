@@ -223,8 +223,7 @@ private:
     double m_rootBound = -kInf;
     double m_bound = -kInf;                    // the node's
     std::unordered_set<std::uint64_t> m_tried; // the plans improved, by hash
-    bool m_addedOnce = false;                  // this solve's addDrop done
-    double m_addedBest = kInf;                 // the incumbent's cost it left
+    double m_addedBest = -kInf; // the incumbent's cost addDrop last left (-inf: none this solve)
 
     // The rules on the plan's trains.
     std::vector<std::pair<int, int>> m_limits; // station, most trains from it
@@ -1576,9 +1575,8 @@ bool DualSolver::node(double share)
     // the search finds (on the lines the calculation takes, with no rule on
     // the trains and no factors: elsewhere, as in the variants and the
     // envelope, it costs more than the nodes it saves).
-    if ((!m_addedOnce || m_best != m_addedBest) && m_nodes >= kAddDropNode &&
-        m_line.n <= kMaxStations && !ruled() && !m_factored) {
-        m_addedOnce = true;
+    if (m_best != m_addedBest && m_nodes >= kAddDropNode && m_line.n <= kMaxStations && !ruled() &&
+        !m_factored) {
         addDrop();
         m_addedBest = m_best;
     }
@@ -1899,7 +1897,7 @@ DualResult DualSolver::solve(const TrainSet& start, const Deadline& deadline, lo
     m_floor = kInf;
     m_rootBound = m_bound = m_plainBound = -kInf;
     m_tried.clear();
-    m_addedOnce = false;
+    m_addedBest = -kInf;
     m_forced = Trains{};
     m_state.assign(m_trains, Free);
     m_picked.assign(m_trains, 0);
